@@ -1,0 +1,199 @@
+#include "modFiles.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "Handle.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr DWORD kNeverMatches = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+struct FolderAndName {
+    std::wstring folder;  // with its trailing separator, or a drive such as C:
+    std::wstring name;
+};
+
+FolderAndName SplitFolderAndName(const std::wstring& path) {
+    size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring::npos && path.size() >= 2 && path[1] == L':') {
+        cut = 1;
+    }
+    if (cut == std::wstring::npos) {
+        return {std::wstring(), path};
+    }
+    return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+// The ? of the \\?\ prefix is not a wildcard.
+std::wstring_view WithoutLiteralPrefix(std::wstring_view path) {
+    constexpr std::wstring_view kLiteralPrefix = L"\\\\?\\";
+    return path.substr(0, kLiteralPrefix.size()) == kLiteralPrefix ? path.substr(kLiteralPrefix.size())
+                                                                   : path;
+}
+
+std::wstring UpperCase(std::wstring_view text) {
+    std::wstring upper(text);
+    if (!upper.empty()) {
+        int length = static_cast<int>(upper.size());
+        ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), length, upper.data(), length);
+    }
+    return upper;
+}
+
+bool GlobMatches(std::wstring_view name, std::wstring_view pattern) {
+    size_t n = 0;
+    size_t p = 0;
+    size_t starAt = std::wstring_view::npos;
+    size_t resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (starAt != std::wstring_view::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+// The file's own name as the file system stores it, read through its handle.
+std::wstring OwnNameOf(HANDLE file) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(buffer.size());
+        DWORD length =
+            ::GetFinalPathNameByHandleW(file, buffer.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < size) {
+            std::wstring_view full(buffer.data(), length);
+            size_t slash = full.find_last_of(L'\\');
+            return std::wstring(slash == std::wstring_view::npos ? full : full.substr(slash + 1));
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+bool DeleteCheckedFile(const std::wstring& path, std::wstring_view expectedName,
+                       std::wstring_view requiredSuffix) {
+    UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (kNeverMatches | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return false;
+    }
+    std::wstring ownName = OwnNameOf(file.get());
+    if (ownName.empty() || !EqualsIgnoringCase(ownName, expectedName) ||
+        (!requiredSuffix.empty() && !EndsWithIgnoringCase(ownName, requiredSuffix))) {
+        return false;
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) !=
+           FALSE;
+}
+
+bool IsNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
+// Calls `onMatch(name)` for every file in the folder of `path` whose own
+// name matches its final component. Returns the failing error, or 0.
+template <typename OnMatch>
+DWORD ForEachMatchingFile(const std::wstring& path, OnMatch onMatch) {
+    FolderAndName parts = SplitFolderAndName(path);
+    if (HasWildcards(WithoutLiteralPrefix(parts.folder))) {
+        return ERROR_INVALID_NAME;  // only the final component may hold wildcards
+    }
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                       FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) {
+        DWORD error = ::GetLastError();
+        return IsNotFound(error) ? 0 : error;
+    }
+    const std::wstring pattern = UpperCase(parts.name);
+    do {
+        if ((data.dwFileAttributes & kNeverMatches) == 0 && GlobMatches(UpperCase(data.cFileName), pattern)) {
+            if (!onMatch(parts.folder, data.cFileName)) {
+                return 0;
+            }
+        }
+    } while (::FindNextFileW(find.get(), &data));
+    DWORD error = ::GetLastError();
+    return IsNotFound(error) ? 0 : error;
+}
+
+}  // namespace
+
+bool HasWildcards(std::wstring_view text) { return text.find_first_of(L"*?") != std::wstring_view::npos; }
+
+bool NameMatchesPattern(std::wstring_view name, std::wstring_view pattern) {
+    return GlobMatches(UpperCase(name), UpperCase(pattern));
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+bool EndsWithIgnoringCase(std::wstring_view text, std::wstring_view suffix) {
+    return text.size() >= suffix.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+Match FindMatchingFile(const std::wstring& path) {
+    bool found = false;
+    DWORD error = ForEachMatchingFile(path, [&](const std::wstring&, const wchar_t*) {
+        found = true;
+        return false;  // one is enough
+    });
+    if (found) {
+        return Match::Found;
+    }
+    return error == 0 ? Match::NotFound : Match::Unknown;
+}
+
+bool FileMatches(const std::wstring& path) { return FindMatchingFile(path) == Match::Found; }
+
+bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix) {
+    FolderAndName parts = SplitFolderAndName(path);
+    if (!HasWildcards(parts.name)) {
+        // A plain name needs no search: the checks are made on the opened file.
+        return !parts.name.empty() && DeleteCheckedFile(path, parts.name, requiredSuffix);
+    }
+    std::vector<std::wstring> names;
+    DWORD error = ForEachMatchingFile(path, [&](const std::wstring&, const wchar_t* name) {
+        if (requiredSuffix.empty() || EndsWithIgnoringCase(name, requiredSuffix)) {
+            names.emplace_back(name);
+        }
+        return true;
+    });
+    bool allDeleted = error == 0 && !names.empty();
+    for (const std::wstring& name : names) {
+        if (!DeleteCheckedFile(parts.folder + name, name, requiredSuffix)) {
+            allDeleted = false;
+        }
+    }
+    return allDeleted;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,46 @@
+// Finding and deleting files by a path whose final component may hold the
+// wildcards * and ?.
+//
+// Rules shared by every procedure here:
+//  - A file matches only by its own (long) name, compared without regard to
+//    letter case. The file system's short 8.3 aliases never widen a match:
+//    "*.url" does not match "a.urlx", even where its alias is A~1.URL.
+//  - * stands for any run of characters, ? for exactly one.
+//  - Directories never match, and neither do files marked hidden or system.
+//  - A read-only file matches, but is never deleted: the attribute is a
+//    request to keep the file, and nothing here clears it.
+//  - A file is checked and deleted through one open handle, opened without
+//    following a final link, so the file deleted is the file checked; a link
+//    is deleted itself, never its target.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+enum class Match {
+    Found,     // at least one file matches
+    NotFound,  // the folder holds no matching file, or does not exist
+    Unknown,   // the test itself failed (drive not ready, access denied ...)
+};
+
+Match FindMatchingFile(const std::wstring& path);
+
+// True when at least one file matches `path`.
+bool FileMatches(const std::wstring& path);
+
+// Deletes every file that matches `path`. With a `requiredSuffix`, only a
+// file whose own name ends in it (in any letter case) can be deleted.
+// Returns false when nothing matched or any matching file stayed.
+bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix = {});
+
+bool HasWildcards(std::wstring_view text);
+
+// Matches a file name against a pattern of the kind described above.
+bool NameMatchesPattern(std::wstring_view name, std::wstring_view pattern);
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
+bool EndsWithIgnoringCase(std::wstring_view text, std::wstring_view suffix);
+
+}  // namespace vantrel

@@ -1,0 +1,107 @@
+#include "modProcess.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace vantrel {
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+}  // namespace
+
+std::wstring ArgumentTextOf(std::wstring_view commandLine) {
+    size_t pos = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        size_t close = commandLine.find(L'"', 1);
+        pos = close == std::wstring_view::npos ? commandLine.size() : close + 1;
+    } else {
+        while (pos < commandLine.size() && !IsBlank(commandLine[pos])) {
+            ++pos;
+        }
+    }
+    while (pos < commandLine.size() && IsBlank(commandLine[pos])) {
+        ++pos;
+    }
+    return std::wstring(commandLine.substr(pos));
+}
+
+std::wstring ArgumentText() {
+    const wchar_t* commandLine = ::GetCommandLineW();
+    return commandLine ? ArgumentTextOf(commandLine) : std::wstring();
+}
+
+std::wstring FolderOfPath(std::wstring_view filePath) {
+    size_t slash = filePath.find_last_of(L"\\/");
+    if (slash == std::wstring_view::npos) {
+        return std::wstring();
+    }
+    std::wstring folder(filePath.substr(0, slash));
+    // A drive root keeps its backslash: C:\ and \\?\C:\ .
+    if (!folder.empty() && folder.back() == L':') {
+        folder += L'\\';
+    }
+    return folder;
+}
+
+std::wstring ProgramFolder() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(buffer.size());
+        DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < size) {
+            return FolderOfPath(std::wstring_view(buffer.data(), length));
+        }
+        if (buffer.size() >= 32768) {
+            return std::wstring();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring LowerCase(std::wstring_view text) {
+    if (text.empty()) {
+        return std::wstring();
+    }
+    std::wstring lower(text);
+    int length = static_cast<int>(lower.size());
+    if (::LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, text.data(), length, lower.data(), length) !=
+        length) {
+        return std::wstring(text);
+    }
+    return lower;
+}
+
+void YieldToEvents() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the request to end for whoever runs the message loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+void RestrictDllSearchToSystem() {
+    // Present from Windows 8, and on Windows 7 with KB2533623.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    if (!kernel32) {
+        return;
+    }
+    auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(::GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+    if (setDirectories) {
+        setDirectories(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+    }
+}
+
+}  // namespace vantrel

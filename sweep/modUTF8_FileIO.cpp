@@ -1,0 +1,151 @@
+#include "modUTF8_FileIO.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cstdint>
+#include <new>
+
+#include "Handle.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr unsigned char kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+constexpr DWORD kReadChunk = 1u << 24;
+
+// Fills `bytes` from the file's current position; the file must hold them.
+DWORD ReadExactly(HANDLE file, unsigned char* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        size_t left = count - done;
+        DWORD want = left < kReadChunk ? static_cast<DWORD>(left) : kReadChunk;
+        DWORD got = 0;
+        if (!::ReadFile(file, bytes + done, want, &got, nullptr)) {
+            return ::GetLastError();
+        }
+        if (got == 0) {
+            return ERROR_HANDLE_EOF;  // the file shrank since its length was taken
+        }
+        done += got;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::wstring DecodeBytes(UINT codePage, const ByteBuffer& bytes) {
+    if (bytes.empty()) {
+        return std::wstring();
+    }
+    if (bytes.size() > static_cast<size_t>(INT_MAX)) {
+        throw std::bad_alloc();
+    }
+    // No UTF-8 or ANSI sequence gives more UTF-16 units than it has bytes.
+    int count = static_cast<int>(bytes.size());
+    std::wstring text(bytes.size(), L'\0');
+    int units = ::MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(bytes.data()), count,
+                                      text.data(), count);
+    text.resize(units > 0 ? static_cast<size_t>(units) : 0);
+    return text;
+}
+
+// The reader proper; returns a system error number, or ERROR_SUCCESS with
+// `content` or `message` set.
+DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
+                   bool emptyOk, bool descramble) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
+        return ::GetLastError();
+    }
+    if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return ERROR_ACCESS_DENIED;  // a folder is not an empty file
+    }
+    const uint64_t length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    if (length < 1) {
+        if (!emptyOk) {
+            message = L"File not found or empty";
+        }
+        return ERROR_SUCCESS;
+    }
+    if (length > SIZE_MAX / 4) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        return ::GetLastError();
+    }
+    // Bytes past the end of a shorter file stay 0 in the probe.
+    unsigned char probe[3] = {0, 0, 0};
+    const size_t probed = length < 3 ? static_cast<size_t>(length) : 3;
+    if (DWORD error = ReadExactly(file.get(), probe, probed)) {
+        return error;
+    }
+    const bool marked =
+        probe[0] == kByteOrderMark[0] && probe[1] == kByteOrderMark[1] && probe[2] == kByteOrderMark[2];
+    if (!marked && !allowAnsi) {
+        message = L"Error: The file " + path + L" is not UTF-8 encoded";
+        return ERROR_SUCCESS;
+    }
+    if (marked && length == 3) {
+        return ERROR_HANDLE_EOF;  // the mark and nothing after it
+    }
+
+    ByteBuffer bytes(static_cast<size_t>(marked ? length - 3 : length));
+    size_t kept = 0;
+    if (!marked) {
+        // The probe already holds the first bytes of an unmarked file.
+        for (; kept < probed; ++kept) {
+            bytes[kept] = probe[kept];
+        }
+    }
+    if (DWORD error = ReadExactly(file.get(), bytes.data() + kept, bytes.size() - kept)) {
+        return error;
+    }
+    file.reset();
+
+    if (descramble) {
+        DescrambleBytes(bytes);
+    }
+    content = marked ? UTF8BytesToString(bytes) : AnsiBytesToString(bytes);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::wstring SystemErrorMessage(unsigned long code) {
+    wchar_t text[512];
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                    0, text, static_cast<DWORD>(sizeof text / sizeof text[0]), nullptr);
+    while (length > 0 &&
+           (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) {
+        --length;
+    }
+    std::wstring description = length > 0 ? std::wstring(text, length) : std::wstring(L"Unknown error");
+    return L"Error " + std::to_wstring(code) + L" " + description;
+}
+
+std::wstring UTF8BytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_UTF8, bytes); }
+
+std::wstring AnsiBytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_ACP, bytes); }
+
+bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
+                  bool emptyOk, bool descramble) {
+    content.clear();
+    message.clear();
+    DWORD error;
+    try {
+        error = ReadFileText(path, content, message, allowAnsi, emptyOk, descramble);
+    } catch (const std::bad_alloc&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (error != ERROR_SUCCESS) {
+        content.clear();
+        message = SystemErrorMessage(error);
+        return false;
+    }
+    return message.empty();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,34 @@
+// Reads a whole text file into UTF-16 text.
+#pragma once
+
+#include <string>
+
+#include "modCrypt.h"
+
+namespace vantrel {
+
+// Reads the file at `path`. A file must start with the UTF-8 byte-order
+// mark EF BB BF unless `allowAnsi`, which decodes an unmarked file from the
+// system's ANSI code page. `emptyOk` makes a zero-length file a success
+// with empty content. `descramble` runs the bytes after the mark through
+// DescrambleBytes before decoding.
+//
+// Returns true with `content` set and `message` empty, or false with
+// `message` set to one of:
+//   "File not found or empty"
+//   "Error: The file <path> is not UTF-8 encoded"
+//   "Error <code> <description>"  (the system's error number and text)
+bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
+                  bool emptyOk, bool descramble);
+
+// Decodes UTF-8 bytes; invalid sequences become U+FFFD, as the system's
+// converter makes them. Empty text when the conversion fails.
+std::wstring UTF8BytesToString(const ByteBuffer& bytes);
+
+// Decodes bytes from the system's default ANSI code page.
+std::wstring AnsiBytesToString(const ByteBuffer& bytes);
+
+// "Error <code> <description>" for a system error number.
+std::wstring SystemErrorMessage(unsigned long code);
+
+}  // namespace vantrel
