@@ -69,8 +69,13 @@ bool GlobMatches(std::wstring_view name, std::wstring_view pattern) {
     return p == pattern.size();
 }
 
-// The file's own name as the file system stores it, read through its handle.
-std::wstring OwnNameOf(HANDLE file) {
+std::wstring FinalComponent(std::wstring_view path) {
+    size_t slash = path.find_last_of(L'\\');
+    return std::wstring(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
+}
+
+// The file's own (long) name, read through its handle.
+std::wstring FinalNameOf(HANDLE file) {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     for (;;) {
         DWORD size = static_cast<DWORD>(buffer.size());
@@ -80,12 +85,36 @@ std::wstring OwnNameOf(HANDLE file) {
             return std::wstring();
         }
         if (length < size) {
-            std::wstring_view full(buffer.data(), length);
-            size_t slash = full.find_last_of(L'\\');
-            return std::wstring(slash == std::wstring_view::npos ? full : full.substr(slash + 1));
+            return FinalComponent(std::wstring_view(buffer.data(), length));
         }
         buffer.resize(length + 1);
     }
+}
+
+// Where the final path cannot be had (Wine gives none past MAX_PATH), the
+// name the handle knows, accepted only when the folder listing gives the
+// same long name for the path, so that an 8.3 alias cannot pass for one.
+std::wstring OpenedNameOf(HANDLE file, const std::wstring& path) {
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    if (!::GetFileInformationByHandleEx(file, FileNameInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))) {
+        return std::wstring();
+    }
+    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    std::wstring name =
+        FinalComponent(std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t)));
+    WIN32_FIND_DATAW data;
+    UniqueFind find(
+        ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find || !EqualsIgnoringCase(data.cFileName, name)) {
+        return std::wstring();
+    }
+    return name;
+}
+
+std::wstring OwnNameOf(HANDLE file, const std::wstring& path) {
+    std::wstring name = FinalNameOf(file);
+    return name.empty() ? OpenedNameOf(file, path) : name;
 }
 
 bool DeleteCheckedFile(const std::wstring& path, std::wstring_view expectedName,
@@ -101,7 +130,7 @@ bool DeleteCheckedFile(const std::wstring& path, std::wstring_view expectedName,
         (info.dwFileAttributes & (kNeverMatches | FILE_ATTRIBUTE_READONLY)) != 0) {
         return false;
     }
-    std::wstring ownName = OwnNameOf(file.get());
+    std::wstring ownName = OwnNameOf(file.get(), path);
     if (ownName.empty() || !EqualsIgnoringCase(ownName, expectedName) ||
         (!requiredSuffix.empty() && !EndsWithIgnoringCase(ownName, requiredSuffix))) {
         return false;

@@ -43,17 +43,22 @@ wine_use_prefix() {
 }
 
 # Creates a fresh prefix in $1 and leaves a persistent server running in it.
+# Everything Wine starts here outlives this function, so none of it may keep
+# the caller's output open: a caller waiting for end of output would hang.
 wine_prefix_create() {
     local prefix="$1"
     wine_prefix_destroy "$prefix"
     mkdir -p "$prefix"
     (
         wine_use_prefix "$prefix"
+        exec </dev/null >"$prefix.log" 2>&1
         # wineboot -i leaves two service managers behind; letting the server
         # exit once leaves a single one.
-        wine wineboot -i >/dev/null 2>&1
+        wine wineboot -i
         wineserver -w
         wineserver -p
+        # Start the service manager now, while our output is still detached.
+        wine cmd /c exit 0
     )
 }
 
@@ -61,6 +66,6 @@ wine_prefix_destroy() {
     local prefix="$1"
     if [ -d "$prefix" ]; then
         (wine_use_prefix "$prefix" && wineserver -k >/dev/null 2>&1) || true
-        rm -rf "$prefix"
+        rm -rf "$prefix" "$prefix.log"
     fi
 }

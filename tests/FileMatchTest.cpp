@@ -1,0 +1,154 @@
+// Matching and deleting by wildcard path, on real files.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "modFiles.h"
+
+using namespace vantrel;
+using testing_support::Exists;
+using testing_support::SetAttributes;
+using testing_support::TempFolder;
+using testing_support::WriteBytes;
+
+namespace {
+
+TEST(NameMatchesPattern, StarIsAnyRunQuestionMarkIsOneCharacter) {
+    EXPECT_TRUE(NameMatchesPattern(L"a.url", L"*.url"));
+    EXPECT_TRUE(NameMatchesPattern(L".url", L"*.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"x.url.url", L"*.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"ab.url", L"a?.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"abc", L"*"));
+    EXPECT_TRUE(NameMatchesPattern(L"a.b.c.url", L"*.*.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"a.urlx", L"*.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"a.url", L"*.urlx"));
+    EXPECT_FALSE(NameMatchesPattern(L"a.url", L"a?.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"abc.url", L"a?.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"x.url", L"a*"));
+}
+
+TEST(NameMatchesPattern, IgnoresLetterCase) {
+    EXPECT_TRUE(NameMatchesPattern(L"README.URL", L"*.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"\u00C9t\u00E9.url", L"\u00E9T\u00C9.URL"));
+    EXPECT_TRUE(NameMatchesPattern(L"\u30C7\u30B9\u30AF.url", L"\u30C7*.url"));
+}
+
+class FileMatchTest : public ::testing::Test {
+protected:
+    std::wstring File(std::wstring_view name) {
+        std::wstring path = dir_ / name;
+        WriteBytes(path, "[InternetShortcut]\r\nURL=https://example.invalid/\r\n");
+        return path;
+    }
+    std::wstring Path(std::wstring_view name) { return dir_ / name; }
+    TempFolder dir_{L"match"};
+};
+
+TEST_F(FileMatchTest, PlainAndWildcardPathsFindOrdinaryFiles) {
+    File(L"a.url");
+    EXPECT_EQ(FindMatchingFile(Path(L"a.url")), Match::Found);
+    EXPECT_EQ(FindMatchingFile(Path(L"A.URL")), Match::Found);
+    EXPECT_EQ(FindMatchingFile(Path(L"*.url")), Match::Found);
+    EXPECT_EQ(FindMatchingFile(Path(L"b.url")), Match::NotFound);
+    EXPECT_EQ(FindMatchingFile(Path(L"no folder\\a.url")), Match::NotFound);
+    EXPECT_TRUE(FileMatches(Path(L"?.url")));
+    EXPECT_FALSE(FileMatches(Path(L"??.url")));
+}
+
+TEST_F(FileMatchTest, FoldersHiddenAndSystemFilesNeverMatch) {
+    testing_support::MakeFolders(Path(L"folder.url"));
+    SetAttributes(File(L"hidden.url"), FILE_ATTRIBUTE_HIDDEN);
+    SetAttributes(File(L"system.url"), FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_EQ(FindMatchingFile(Path(L"folder.url")), Match::NotFound);
+    EXPECT_EQ(FindMatchingFile(Path(L"hidden.url")), Match::NotFound);
+    EXPECT_EQ(FindMatchingFile(Path(L"system.url")), Match::NotFound);
+    EXPECT_EQ(FindMatchingFile(Path(L"*.url")), Match::NotFound);
+
+    EXPECT_FALSE(DeleteFiles(Path(L"*.url")));
+    EXPECT_FALSE(DeleteFiles(Path(L"folder.url")));
+    EXPECT_FALSE(DeleteFiles(Path(L"hidden.url")));
+    EXPECT_FALSE(DeleteFiles(Path(L"system.url")));
+    EXPECT_TRUE(Exists(Path(L"folder.url")));
+    EXPECT_TRUE(Exists(Path(L"hidden.url")));
+    EXPECT_TRUE(Exists(Path(L"system.url")));
+}
+
+TEST_F(FileMatchTest, ShortNamesNeverWidenAMatch) {
+    std::wstring longName = File(L"shortcut.urlx");
+    wchar_t shortPath[MAX_PATH];
+    DWORD length = ::GetShortPathNameW(longName.c_str(), shortPath, MAX_PATH);
+    std::wstring alias = length ? std::wstring(shortPath, length) : std::wstring();
+    const bool aliasEndsInUrl = alias.size() > 4 && EndsWithIgnoringCase(alias, L".url");
+
+    EXPECT_EQ(FindMatchingFile(Path(L"*.url")), Match::NotFound);
+    EXPECT_FALSE(DeleteFiles(Path(L"*.url")));
+    if (aliasEndsInUrl) {
+        // Naming the file by its alias opens it, but its own name decides.
+        EXPECT_FALSE(DeleteFiles(alias, L".url"));
+        EXPECT_FALSE(DeleteFiles(alias));
+    }
+    EXPECT_TRUE(Exists(longName));
+    if (!aliasEndsInUrl) {
+        GTEST_SKIP() << "this file system gives no .url alias to " << testing::PrintToString(longName);
+    }
+}
+
+TEST_F(FileMatchTest, DeletesEveryMatchAndNothingElse) {
+    File(L"a.url");
+    File(L"B.URL");
+    File(L"c.lnk");
+    File(L"d.urlx");
+    File(L"e.url.txt");
+    EXPECT_TRUE(DeleteFiles(Path(L"*.url")));
+    EXPECT_FALSE(Exists(Path(L"a.url")));
+    EXPECT_FALSE(Exists(Path(L"B.URL")));
+    EXPECT_TRUE(Exists(Path(L"c.lnk")));
+    EXPECT_TRUE(Exists(Path(L"d.urlx")));
+    EXPECT_TRUE(Exists(Path(L"e.url.txt")));
+    EXPECT_FALSE(DeleteFiles(Path(L"*.url"))) << "nothing left to match is a failure";
+}
+
+TEST_F(FileMatchTest, TheRequiredSuffixIsCheckedOnTheFileItself) {
+    File(L"notes.txt");
+    File(L"keep.urlx");
+    EXPECT_FALSE(DeleteFiles(Path(L"notes.txt"), L".url"));
+    EXPECT_FALSE(DeleteFiles(Path(L"*"), L".url"));
+    EXPECT_TRUE(Exists(Path(L"notes.txt")));
+    EXPECT_TRUE(Exists(Path(L"keep.urlx")));
+    File(L"go.URL");
+    EXPECT_TRUE(DeleteFiles(Path(L"*"), L".url"));
+    EXPECT_FALSE(Exists(Path(L"go.URL")));
+    EXPECT_TRUE(Exists(Path(L"notes.txt")));
+}
+
+TEST_F(FileMatchTest, ReadOnlyFilesMatchButAreNeverDeleted) {
+    SetAttributes(File(L"locked.url"), FILE_ATTRIBUTE_READONLY);
+    File(L"free.url");
+    EXPECT_EQ(FindMatchingFile(Path(L"locked.url")), Match::Found);
+    EXPECT_FALSE(DeleteFiles(Path(L"*.url"))) << "one match stayed";
+    EXPECT_TRUE(Exists(Path(L"locked.url")));
+    EXPECT_FALSE(Exists(Path(L"free.url")));
+    SetAttributes(Path(L"locked.url"), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FileMatchTest, AFileHeldOpenWithoutDeleteSharingStays) {
+    std::wstring path = File(L"busy.url");
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DeleteFiles(path));
+    ::CloseHandle(held);
+    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(DeleteFiles(path));
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(FileMatchTest, LiteralPathsWithAQuestionMarkPrefixWork) {
+    File(L"lit.url");
+    File(L"lit2.url");
+    std::wstring literal = L"\\\\?\\" + Path(L"");
+    EXPECT_EQ(FindMatchingFile(literal + L"lit?.url"), Match::Found);
+    EXPECT_TRUE(DeleteFiles(literal + L"lit.url"));
+    EXPECT_TRUE(DeleteFiles(literal + L"*.url"));
+    EXPECT_FALSE(Exists(Path(L"lit2.url")));
+}
+
+}  // namespace

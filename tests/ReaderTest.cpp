@@ -1,0 +1,167 @@
+// The UTF-8 file reader and the byte descrambler, on real files.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "modCrypt.h"
+#include "modUTF8_FileIO.h"
+
+using namespace vantrel;
+using testing_support::TempFolder;
+using testing_support::WriteBytes;
+
+namespace {
+
+struct ReadResult {
+    bool ok;
+    std::wstring content;
+    std::wstring message;
+};
+
+ReadResult Read(const std::wstring& path, bool allowAnsi = false, bool emptyOk = false, bool descramble = false) {
+    ReadResult r{false, L"stale", L"stale"};
+    r.ok = ReadUTF8File(path, r.content, r.message, allowAnsi, emptyOk, descramble);
+    return r;
+}
+
+class ReaderTest : public ::testing::Test {
+protected:
+    std::wstring FileWith(std::string_view bytes) {
+        std::wstring path = folder_ / (L"f" + std::to_wstring(next_++) + L".ini");
+        WriteBytes(path, bytes);
+        return path;
+    }
+    TempFolder folder_{L"reader"};
+    int next_ = 0;
+};
+
+TEST_F(ReaderTest, MarkedFileGivesTheTextAfterTheMark) {
+    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "abc"));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.content, L"abc");
+    EXPECT_EQ(r.message, L"");
+}
+
+TEST_F(ReaderTest, NonAsciiTextIsDecodedFromUtf8) {
+    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "C:\\\xE3\x83\x87\xE3\x82\xB9\xE3\x82\xAF\\caf\xC3\xA9.url\r\n"));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.content, L"C:\\\u30C7\u30B9\u30AF\\caf\u00E9.url\r\n");
+}
+
+TEST_F(ReaderTest, UnmarkedFileIsRefusedUnlessAnsiIsAllowed) {
+    std::wstring path = FileWith("abc");
+    ReadResult refused = Read(path);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.message, L"Error: The file " + path + L" is not UTF-8 encoded");
+    EXPECT_EQ(refused.content, L"");
+
+    ReadResult accepted = Read(path, /*allowAnsi=*/true);
+    EXPECT_TRUE(accepted.ok);
+    EXPECT_EQ(accepted.content, L"abc");
+    EXPECT_EQ(accepted.message, L"");
+}
+
+TEST_F(ReaderTest, TwoByteFileWithHalfAMarkIsNotMarked) {
+    std::wstring path = FileWith("\xEF\xBB");
+    EXPECT_FALSE(Read(path).ok);
+    ReadResult ansi = Read(path, /*allowAnsi=*/true);
+    ASSERT_TRUE(ansi.ok);
+    // Both bytes decoded from the ANSI code page, nothing dropped.
+    EXPECT_EQ(ansi.content.size(), 2u);
+}
+
+TEST_F(ReaderTest, EmptyFileSucceedsOnlyWhenEmptyIsAllowed) {
+    std::wstring path = FileWith("");
+    ReadResult refused = Read(path);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.message, L"File not found or empty");
+
+    ReadResult accepted = Read(path, false, /*emptyOk=*/true);
+    EXPECT_TRUE(accepted.ok);
+    EXPECT_EQ(accepted.content, L"");
+    EXPECT_EQ(accepted.message, L"");
+}
+
+TEST_F(ReaderTest, MissingFileIsAnErrorWithTheSystemCodeEvenWhenEmptyIsAllowed) {
+    ReadResult r = Read(folder_ / L"absent.ini", true, /*emptyOk=*/true);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.content, L"");
+    EXPECT_EQ(r.message.rfind(L"Error 2 ", 0), 0u) << r.message;
+    EXPECT_GT(r.message.size(), 8u) << "the description follows the code";
+}
+
+TEST_F(ReaderTest, MarkWithNothingAfterItFailsThroughTheErrorExit) {
+    ReadResult r = Read(FileWith("\xEF\xBB\xBF"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message.rfind(L"Error ", 0), 0u) << r.message;
+    EXPECT_NE(r.message.find(L' ', 6), std::wstring::npos);
+}
+
+TEST_F(ReaderTest, FolderIsNotReadAsAnEmptyFile) {
+    testing_support::MakeFolders(folder_ / L"sub.ini");
+    ReadResult r = Read(folder_ / L"sub.ini", true, /*emptyOk=*/true);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message.rfind(L"Error ", 0), 0u) << r.message;
+}
+
+TEST_F(ReaderTest, FileHeldWithoutSharingCannotBeRead) {
+    std::wstring path = FileWith("\xEF\xBB\xBF" "abc");
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ReadResult r = Read(path);
+    ::CloseHandle(held);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message.rfind(L"Error 32 ", 0), 0u) << r.message;
+}
+
+TEST_F(ReaderTest, InvalidUtf8IsLeftToTheConverter) {
+    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "a\xC3\x28" "b\x80"));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.content, std::wstring(L"a\uFFFD(b\uFFFD"));
+}
+
+TEST_F(ReaderTest, DescramblingActsOnTheContentOnlyNeverOnTheMark) {
+    // Content 61 62 63 64 65: pairs start at 0 and 2 (at most 5 - 3).
+    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "abcde"), false, false, /*descramble=*/true);
+    ASSERT_TRUE(r.ok);
+    std::wstring expected = {wchar_t(L'a' + kDescrambleEvenAmount), wchar_t(L'b' - kDescrambleOddAmount),
+                             wchar_t(L'c' + kDescrambleEvenAmount), wchar_t(L'd' - kDescrambleOddAmount), L'e'};
+    EXPECT_EQ(r.content, expected);
+}
+
+TEST(DescrambleBytes, BuffersBelowThreeBytesAreLeftAlone) {
+    for (ByteBuffer bytes : {ByteBuffer{}, ByteBuffer{10}, ByteBuffer{10, 20}}) {
+        ByteBuffer before = bytes;
+        DescrambleBytes(bytes);
+        EXPECT_EQ(bytes, before);
+    }
+}
+
+TEST(DescrambleBytes, TheLastPairStartsThreeBytesFromTheEnd) {
+    ByteBuffer four{10, 20, 30, 40};
+    DescrambleBytes(four);
+    EXPECT_EQ(four, (ByteBuffer{10 + kDescrambleEvenAmount, 20 - kDescrambleOddAmount, 30, 40}));
+
+    ByteBuffer five{10, 20, 30, 40, 50};
+    DescrambleBytes(five);
+    EXPECT_EQ(five, (ByteBuffer{10 + kDescrambleEvenAmount, 20 - kDescrambleOddAmount, 30 + kDescrambleEvenAmount,
+                                40 - kDescrambleOddAmount, 50}));
+}
+
+TEST(DescrambleBytes, BytesNeverWrapAround) {
+    ByteBuffer edges{255, 0, 254, 1, 7};
+    DescrambleBytes(edges);
+    EXPECT_EQ(edges, (ByteBuffer{255, 0, 254, 1, 7}));
+
+    ByteBuffer justInside{255 - kDescrambleEvenAmount, kDescrambleOddAmount, 0};
+    DescrambleBytes(justInside);
+    EXPECT_EQ(justInside, (ByteBuffer{255, 0, 0}));
+}
+
+TEST(UTF8BytesToString, EveryConvertedUnitIsKeptAndNoMore) {
+    EXPECT_EQ(UTF8BytesToString({}), L"");
+    // Four bytes, one code point outside the BMP: two UTF-16 units.
+    EXPECT_EQ(UTF8BytesToString({0xF0, 0x9F, 0x94, 0x97}), L"\U0001F517");
+    EXPECT_EQ(UTF8BytesToString({0xC0, 0xAF}), L"\uFFFD\uFFFD");
+}
+
+}  // namespace

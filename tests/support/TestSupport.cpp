@@ -1,0 +1,165 @@
+#include "TestSupport.h"
+
+#include <atomic>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace {
+
+std::wstring TempRoot() {
+    wchar_t buffer[MAX_PATH + 1];
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) {
+        throw std::runtime_error("no temporary folder");
+    }
+    return std::wstring(buffer, length);
+}
+
+[[noreturn]] void Fail(const char* what) {
+    throw std::runtime_error(std::string(what) + " failed, error " + std::to_string(::GetLastError()));
+}
+
+}  // namespace
+
+TempFolder::TempFolder(std::wstring_view tag) {
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        path_ = TempRoot() + L"vt-" + std::wstring(tag) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(counter++) + L"-" + std::to_wstring(::GetTickCount());
+        if (::CreateDirectoryW(path_.c_str(), nullptr)) {
+            return;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            Fail("CreateDirectoryW");
+        }
+    }
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+std::wstring TempFolder::operator/(std::wstring_view relative) const {
+    return path_ + L"\\" + std::wstring(relative);
+}
+
+void MakeFolders(const std::wstring& path) {
+    for (size_t cut = path.find(L'\\', 3); ; cut = path.find(L'\\', cut + 1)) {
+        std::wstring part = path.substr(0, cut);
+        if (!::CreateDirectoryW(part.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            Fail("CreateDirectoryW");
+        }
+        if (cut == std::wstring::npos) {
+            return;
+        }
+    }
+}
+
+void WriteBytes(const std::wstring& path, std::string_view bytes) {
+    size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2) {
+        MakeFolders(path.substr(0, slash));
+    }
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("CreateFileW");
+    }
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    if (!ok || written != bytes.size()) {
+        Fail("WriteFile");
+    }
+}
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    int length = static_cast<int>(text.size());
+    int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+void WriteUtf8(const std::wstring& path, std::wstring_view text, bool mark) {
+    WriteBytes(path, (mark ? std::string("\xEF\xBB\xBF") : std::string()) + Utf8(text));
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void SetAttributes(const std::wstring& path, DWORD attributes) {
+    if (!::SetFileAttributesW(path.c_str(), attributes)) {
+        Fail("SetFileAttributesW");
+    }
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(child);
+            } else if (!::DeleteFileW(child.c_str())) {
+                ::RemoveDirectoryW(child.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(path.c_str());
+}
+
+long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs) {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!arguments.empty()) {
+        commandLine += L" " + std::wstring(arguments);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return -1;
+    }
+    ::CloseHandle(process.hThread);
+    long result = -1;
+    if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        if (::GetExitCodeProcess(process.hProcess, &code)) {
+            result = static_cast<long>(code);
+        }
+    } else {
+        ::TerminateProcess(process.hProcess, 1);
+    }
+    ::CloseHandle(process.hProcess);
+    return result;
+}
+
+std::wstring FromCommandLinePath(std::string_view path) {
+    std::wstring wide(path.begin(), path.end());
+    if (!wide.empty() && wide[0] == L'/') {
+        wide = L"Z:" + wide;
+    }
+    for (wchar_t& c : wide) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return wide;
+}
+
+bool RunningUnderWine() {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,52 @@
+// Helpers shared by the test programs: real temporary folders and files,
+// starting a program and waiting for it, and telling Wine from Windows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempFolder {
+public:
+    explicit TempFolder(std::wstring_view tag = L"t");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // path() + "\" + relative
+    std::wstring operator/(std::wstring_view relative) const;
+
+private:
+    std::wstring path_;
+};
+
+// Creates every missing folder of `path`.
+void MakeFolders(const std::wstring& path);
+// Writes `bytes` to a new file, creating its folders.
+void WriteBytes(const std::wstring& path, std::string_view bytes);
+// Writes text as UTF-8, with the byte-order mark when `mark` is true.
+void WriteUtf8(const std::wstring& path, std::wstring_view text, bool mark = true);
+std::string Utf8(std::wstring_view text);
+bool Exists(const std::wstring& path);
+void SetAttributes(const std::wstring& path, DWORD attributes);
+// Deletes a folder tree, clearing read-only marks on the way.
+void RemoveTree(const std::wstring& path);
+
+// Runs `exe` with the given argument text and waits for it; returns its
+// exit code, or -1 when it could not be started or did not end in time.
+long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs = 60000);
+
+// A path handed over on the command line, in the form this process can
+// use: under Wine a Unix path /x/y becomes Z:\x\y.
+std::wstring FromCommandLinePath(std::string_view path);
+
+bool RunningUnderWine();
+
+}  // namespace testing_support
