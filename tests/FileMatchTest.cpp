@@ -132,7 +132,8 @@ TEST_F(FileMatchTest, ReadOnlyFilesMatchButAreNeverDeleted) {
 
 TEST_F(FileMatchTest, AFileHeldOpenWithoutDeleteSharingStays) {
     std::wstring path = File(L"busy.url");
-    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(DeleteFiles(path));
     ::CloseHandle(held);

@@ -17,7 +17,8 @@ struct ReadResult {
     std::wstring message;
 };
 
-ReadResult Read(const std::wstring& path, bool allowAnsi = false, bool emptyOk = false, bool descramble = false) {
+ReadResult Read(const std::wstring& path, bool allowAnsi = false, bool emptyOk = false,
+                bool descramble = false) {
     ReadResult r{false, L"stale", L"stale"};
     r.ok = ReadUTF8File(path, r.content, r.message, allowAnsi, emptyOk, descramble);
     return r;
@@ -35,14 +36,18 @@ protected:
 };
 
 TEST_F(ReaderTest, MarkedFileGivesTheTextAfterTheMark) {
-    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "abc"));
+    ReadResult r =
+        Read(FileWith("\xEF\xBB\xBF"
+                      "abc"));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.content, L"abc");
     EXPECT_EQ(r.message, L"");
 }
 
 TEST_F(ReaderTest, NonAsciiTextIsDecodedFromUtf8) {
-    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "C:\\\xE3\x83\x87\xE3\x82\xB9\xE3\x82\xAF\\caf\xC3\xA9.url\r\n"));
+    ReadResult r =
+        Read(FileWith("\xEF\xBB\xBF"
+                      "C:\\\xE3\x83\x87\xE3\x82\xB9\xE3\x82\xAF\\caf\xC3\xA9.url\r\n"));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.content, L"C:\\\u30C7\u30B9\u30AF\\caf\u00E9.url\r\n");
 }
@@ -104,7 +109,9 @@ TEST_F(ReaderTest, FolderIsNotReadAsAnEmptyFile) {
 }
 
 TEST_F(ReaderTest, FileHeldWithoutSharingCannotBeRead) {
-    std::wstring path = FileWith("\xEF\xBB\xBF" "abc");
+    std::wstring path = FileWith(
+        "\xEF\xBB\xBF"
+        "abc");
     HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ReadResult r = Read(path);
@@ -114,17 +121,23 @@ TEST_F(ReaderTest, FileHeldWithoutSharingCannotBeRead) {
 }
 
 TEST_F(ReaderTest, InvalidUtf8IsLeftToTheConverter) {
-    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "a\xC3\x28" "b\x80"));
+    ReadResult r =
+        Read(FileWith("\xEF\xBB\xBF"
+                      "a\xC3\x28"
+                      "b\x80"));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.content, std::wstring(L"a\uFFFD(b\uFFFD"));
 }
 
 TEST_F(ReaderTest, DescramblingActsOnTheContentOnlyNeverOnTheMark) {
     // Content 61 62 63 64 65: pairs start at 0 and 2 (at most 5 - 3).
-    ReadResult r = Read(FileWith("\xEF\xBB\xBF" "abcde"), false, false, /*descramble=*/true);
+    ReadResult r = Read(FileWith("\xEF\xBB\xBF"
+                                 "abcde"),
+                        false, false, /*descramble=*/true);
     ASSERT_TRUE(r.ok);
     std::wstring expected = {wchar_t(L'a' + kDescrambleEvenAmount), wchar_t(L'b' - kDescrambleOddAmount),
-                             wchar_t(L'c' + kDescrambleEvenAmount), wchar_t(L'd' - kDescrambleOddAmount), L'e'};
+                             wchar_t(L'c' + kDescrambleEvenAmount), wchar_t(L'd' - kDescrambleOddAmount),
+                             L'e'};
     EXPECT_EQ(r.content, expected);
 }
 
@@ -143,8 +156,8 @@ TEST(DescrambleBytes, TheLastPairStartsThreeBytesFromTheEnd) {
 
     ByteBuffer five{10, 20, 30, 40, 50};
     DescrambleBytes(five);
-    EXPECT_EQ(five, (ByteBuffer{10 + kDescrambleEvenAmount, 20 - kDescrambleOddAmount, 30 + kDescrambleEvenAmount,
-                                40 - kDescrambleOddAmount, 50}));
+    EXPECT_EQ(five, (ByteBuffer{10 + kDescrambleEvenAmount, 20 - kDescrambleOddAmount,
+                                30 + kDescrambleEvenAmount, 40 - kDescrambleOddAmount, 50}));
 }
 
 TEST(DescrambleBytes, BytesNeverWrapAround) {

@@ -30,7 +30,9 @@ protected:
 
     std::wstring Bin() const { return bin_; }
     std::wstring Dev() const { return root_ / L"Apps\\Vendor\\ZV"; }
-    std::wstring Links(std::wstring_view name = L"") const { return root_ / (L"Links\\" + std::wstring(name)); }
+    std::wstring Links(std::wstring_view name = L"") const {
+        return root_ / (L"Links\\" + std::wstring(name));
+    }
 
     std::wstring Shortcut(std::wstring_view name) {
         std::wstring path = Links(name);
@@ -40,8 +42,8 @@ protected:
 
     // A manifest whose lines each end in CR LF, unless `last` is given,
     // which follows the final CR LF unterminated.
-    static void Manifest(const std::wstring& folder, std::wstring_view lang, std::initializer_list<std::wstring> lines,
-                         std::wstring_view last = L"") {
+    static void Manifest(const std::wstring& folder, std::wstring_view lang,
+                         std::initializer_list<std::wstring> lines, std::wstring_view last = L"") {
         std::wstring text;
         for (const std::wstring& line : lines) {
             text += line + L"\r\n";
@@ -54,7 +56,8 @@ protected:
     }
 
     void Sweep(std::wstring_view arguments = L"") {
-        EXPECT_EQ(RunProgram(bin_ + L"\\shortcutsweep.exe", arguments), 0) << "the sweep always ends normally";
+        EXPECT_EQ(RunProgram(bin_ + L"\\shortcutsweep.exe", arguments), 0)
+            << "the sweep always ends normally";
     }
 
     TempFolder root_{L"sweep"};
@@ -66,7 +69,8 @@ TEST_F(SweepEndToEnd, DeletesWhatTheFourManifestsListThenTheManifestsAndTheBatch
     std::wstring b = Shortcut(L"b.lnk");
     std::wstring c = Shortcut(L"c.url");
     std::wstring lastPiece = Shortcut(L"last.url");
-    std::wstring japanese = Shortcut(L"\u30C7\u30B9\u30AF\u30C8\u30C3\u30D7\\\u30DE\u30CB\u30E5\u30A2\u30EB.url");
+    std::wstring japanese =
+        Shortcut(L"\u30C7\u30B9\u30AF\u30C8\u30C3\u30D7\\\u30DE\u30CB\u30E5\u30A2\u30EB.url");
     std::wstring accented = Shortcut(L"Bureau\\R\u00E9sum\u00E9 \u00E9t\u00E9.url");
     std::wstring devOnly = Shortcut(L"dev.url");
     Manifest(Bin(), L"en", {a, b});
@@ -94,7 +98,8 @@ TEST_F(SweepEndToEnd, DeletesWhatTheFourManifestsListThenTheManifestsAndTheBatch
 }
 
 TEST_F(SweepEndToEnd, TheSwitchInAnyCaseAndAnywhereSelectsTheDevelopmentFolder) {
-    for (const wchar_t* arguments : {L"/noproduction", L"/NOPRODUCTION", L"x/noproductiony", L"-q /NoProduction -v"}) {
+    for (const wchar_t* arguments :
+         {L"/noproduction", L"/NOPRODUCTION", L"x/noproductiony", L"-q /NoProduction -v"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
         std::wstring dev = Shortcut(L"dev.url");
         std::wstring production = Shortcut(L"production.url");
@@ -186,7 +191,8 @@ TEST_F(SweepEndToEnd, WildcardLinesDeleteOnlyOrdinaryFilesWhoseOwnNameMatches) {
 
     EXPECT_FALSE(Exists(x));
     EXPECT_FALSE(Exists(y));
-    for (const std::wstring& kept : {notUrl, longer, text, hidden, system, readOnly, Links(L"wild\\folder.url")}) {
+    for (const std::wstring& kept :
+         {notUrl, longer, text, hidden, system, readOnly, Links(L"wild\\folder.url")}) {
         EXPECT_TRUE(Exists(kept)) << testing::PrintToString(kept);
     }
     SetAttributes(readOnly, FILE_ATTRIBUTE_NORMAL);
@@ -201,9 +207,9 @@ TEST_F(SweepEndToEnd, LinesThatCouldNameAnotherFileDeleteNothing) {
     wchar_t alias[MAX_PATH] = L"";
     ::GetShortPathNameW(aliased.c_str(), alias, MAX_PATH);
     Manifest(Bin(), L"en",
-             {L"relative.url", L".\\relative.url", Links(L"sub\\..\\other\\target.url"), Links(L"secret.txt:x.url"),
-              L"\\\\.\\" + Links(L"other\\target.url"), Links(L"other.\\target.url"), std::wstring(alias),
-              Links(L"*\\target.url")});
+             {L"relative.url", L".\\relative.url", Links(L"sub\\..\\other\\target.url"),
+              Links(L"secret.txt:x.url"), L"\\\\.\\" + Links(L"other\\target.url"),
+              Links(L"other.\\target.url"), std::wstring(alias), Links(L"*\\target.url")});
 
     Sweep();
 

@@ -83,7 +83,8 @@ TEST(ShortcutPathToDelete, FullPathsAreTakenLiterally) {
     EXPECT_EQ(Target(L"\\\\server\\share\\a.url"), L"\\\\?\\UNC\\server\\share\\a.url");
     EXPECT_EQ(Target(L"\\\\?\\C:\\Links\\a.url"), L"\\\\?\\C:\\Links\\a.url");
     EXPECT_EQ(Target(L"\\\\?\\UNC\\server\\share\\d\\a.url"), L"\\\\?\\UNC\\server\\share\\d\\a.url");
-    EXPECT_EQ(Target(L"C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url"), L"\\\\?\\C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url");
+    EXPECT_EQ(Target(L"C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url"),
+              L"\\\\?\\C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url");
 }
 
 TEST(ShortcutPathToDelete, WildcardsOnlyInTheFinalPiece) {

@@ -25,8 +25,8 @@ std::wstring TempRoot() {
 TempFolder::TempFolder(std::wstring_view tag) {
     static std::atomic<unsigned> counter{0};
     for (;;) {
-        path_ = TempRoot() + L"vt-" + std::wstring(tag) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                std::to_wstring(counter++) + L"-" + std::to_wstring(::GetTickCount());
+        path_ = TempRoot() + L"vt-" + std::wstring(tag) + L"-" + std::to_wstring(::GetCurrentProcessId()) +
+                L"-" + std::to_wstring(counter++) + L"-" + std::to_wstring(::GetTickCount());
         if (::CreateDirectoryW(path_.c_str(), nullptr)) {
             return;
         }
@@ -43,7 +43,7 @@ std::wstring TempFolder::operator/(std::wstring_view relative) const {
 }
 
 void MakeFolders(const std::wstring& path) {
-    for (size_t cut = path.find(L'\\', 3); ; cut = path.find(L'\\', cut + 1)) {
+    for (size_t cut = path.find(L'\\', 3);; cut = path.find(L'\\', cut + 1)) {
         std::wstring part = path.substr(0, cut);
         if (!::CreateDirectoryW(part.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
             Fail("CreateDirectoryW");
@@ -59,12 +59,14 @@ void WriteBytes(const std::wstring& path, std::string_view bytes) {
     if (slash != std::wstring::npos && slash > 2) {
         MakeFolders(path.substr(0, slash));
     }
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         Fail("CreateFileW");
     }
     DWORD written = 0;
-    BOOL ok = bytes.empty() || ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    BOOL ok =
+        bytes.empty() || ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(file);
     if (!ok || written != bytes.size()) {
         Fail("WriteFile");
@@ -86,7 +88,9 @@ void WriteUtf8(const std::wstring& path, std::wstring_view text, bool mark) {
     WriteBytes(path, (mark ? std::string("\xEF\xBB\xBF") : std::string()) + Utf8(text));
 }
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 void SetAttributes(const std::wstring& path, DWORD attributes) {
     if (!::SetFileAttributesW(path.c_str(), attributes)) {
@@ -126,8 +130,8 @@ long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD time
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
         return -1;
     }
     ::CloseHandle(process.hThread);
