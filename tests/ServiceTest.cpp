@@ -1,0 +1,263 @@
+// The service operations, against the service manager of the machine the
+// tests run on, on services each test registers for itself.
+//
+// Usage: keeper_service_tests <path of test_service.exe> [gtest options]
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+#include "ServiceSupport.h"
+#include "TestSupport.h"
+#include "modService.h"
+
+using namespace testing_support;
+using vantrel::ServiceStatusText;
+using vantrel::SetServiceAutoStart;
+using vantrel::StartNamedService;
+using vantrel::StopNamedService;
+
+namespace {
+
+std::wstring g_testService;
+
+// The manager of this machine.
+const std::string kHere;
+
+ServiceOptions Options(Behaviour behaviour = Behaviour::Running) {
+    ServiceOptions options;
+    options.program = g_testService;
+    options.behaviour = behaviour;
+    return options;
+}
+
+struct HeldState {
+    Behaviour behaviour;
+    DWORD state;
+    const char* text;
+};
+
+void PrintTo(const HeldState& held, std::ostream* out) { *out << held.text; }
+
+std::string TestNameOf(const ::testing::TestParamInfo<HeldState>& held) {
+    std::string name = held.param.text;
+    name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+    return name;
+}
+
+class ServiceStatusTextOfAStartedService : public ::testing::TestWithParam<HeldState> {};
+
+TEST_P(ServiceStatusTextOfAStartedService, NamesTheStateTheServiceHolds) {
+    ScopedService service(Options(GetParam().behaviour));
+    ASSERT_EQ(service.Start(), static_cast<DWORD>(NO_ERROR));
+    ASSERT_TRUE(service.WaitForState(GetParam().state));
+
+    EXPECT_EQ(ServiceStatusText(kHere, service.AnsiName()), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeldStates, ServiceStatusTextOfAStartedService,
+    ::testing::Values(HeldState{Behaviour::Running, SERVICE_RUNNING, "Running"},
+                      HeldState{Behaviour::StartPending, SERVICE_START_PENDING, "Start Pending"},
+                      HeldState{Behaviour::Paused, SERVICE_PAUSED, "Paused"},
+                      HeldState{Behaviour::ContinuePending, SERVICE_CONTINUE_PENDING, "Coninue Pending"}),
+    TestNameOf);
+
+TEST(ServiceStatusText, IsStoppedBeforeAStartAndAfterAStop) {
+    ScopedService service(Options());
+    EXPECT_EQ(ServiceStatusText(kHere, service.AnsiName()), "Stopped");
+    ASSERT_EQ(service.Start(), static_cast<DWORD>(NO_ERROR));
+    ASSERT_TRUE(service.WaitForState(SERVICE_RUNNING));
+    StopNamedService(kHere, service.AnsiName());
+    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(ServiceStatusText(kHere, service.AnsiName()), "Stopped");
+}
+
+TEST(ServiceOperations, OnAMissingServiceGiveNoTextAndCreateNothing) {
+    const std::string missing = "VantrelTest-missing-" + std::to_string(::GetCurrentProcessId());
+    EXPECT_EQ(ServiceStatusText(kHere, missing), "");
+    StartNamedService(kHere, missing);
+    StopNamedService(kHere, missing);
+    SetServiceAutoStart(kHere, missing);
+    EXPECT_FALSE(ServiceExists(std::wstring(missing.begin(), missing.end())));
+}
+
+TEST(ServiceOperations, TakeTheServiceNameNotItsDisplayName) {
+    ServiceOptions options = Options();
+    options.displayName = L"VantrelTest display " + std::to_wstring(::GetCurrentProcessId());
+    ScopedService service(options);
+    const std::string displayName = Ansi(options.displayName);
+
+    EXPECT_EQ(ServiceStatusText(kHere, displayName), "");
+    SetServiceAutoStart(kHere, displayName);
+    StartNamedService(kHere, displayName);
+
+    EXPECT_EQ(service.Config().startType, static_cast<DWORD>(SERVICE_DEMAND_START));
+    EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(service.Count("start"), 0);
+}
+
+// A handle left open on a service keeps a deleted service from going.
+TEST(ServiceOperations, CloseTheirHandlesOnEveryPath) {
+    const std::pair<const char*, std::function<void(const std::string&)>> operations[] = {
+        {"ServiceStatusText", [](const std::string& name) { ServiceStatusText(kHere, name); }},
+        {"StartNamedService", [](const std::string& name) { StartNamedService(kHere, name); }},
+        {"StopNamedService", [](const std::string& name) { StopNamedService(kHere, name); }},
+        {"SetServiceAutoStart", [](const std::string& name) { SetServiceAutoStart(kHere, name); }},
+    };
+    for (const auto& [what, operation] : operations) {
+        SCOPED_TRACE(what);
+        ScopedService service(Options());
+        operation(service.AnsiName());
+        EXPECT_TRUE(service.Remove());
+    }
+}
+
+TEST(StartNamedService, StartsAStoppedService) {
+    ScopedService service(Options());
+    StartNamedService(kHere, service.AnsiName());
+    EXPECT_TRUE(service.WaitForCount("start", 1));
+    EXPECT_TRUE(service.WaitForState(SERVICE_RUNNING));
+}
+
+TEST(StartNamedService, DoesNotWaitForTheServiceToRun) {
+    ScopedService service(Options(Behaviour::StartPending));
+    StartNamedService(kHere, service.AnsiName());
+    EXPECT_TRUE(service.WaitForCount("start", 1));
+    EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_START_PENDING));
+}
+
+TEST(StopNamedService, SendsTheStopControlToARunningOrPausedService) {
+    for (const auto& [behaviour, held] :
+         {std::pair{Behaviour::Running, SERVICE_RUNNING}, std::pair{Behaviour::Paused, SERVICE_PAUSED}}) {
+        SCOPED_TRACE(held);
+        ScopedService service(Options(behaviour));
+        ASSERT_EQ(service.Start(), static_cast<DWORD>(NO_ERROR));
+        ASSERT_TRUE(service.WaitForState(static_cast<DWORD>(held)));
+
+        StopNamedService(kHere, service.AnsiName());
+
+        EXPECT_TRUE(service.WaitForCount("stop", 1));
+        EXPECT_TRUE(service.WaitForState(SERVICE_STOPPED));
+        EXPECT_EQ(service.Config().startType, static_cast<DWORD>(SERVICE_DEMAND_START));
+    }
+}
+
+// Everything in a configuration but its start type.
+void ExpectSameBesidesStartType(const ServiceConfig& after, const ServiceConfig& before) {
+    EXPECT_EQ(after.serviceType, before.serviceType);
+    EXPECT_EQ(after.errorControl, before.errorControl);
+    EXPECT_EQ(after.binaryPath, before.binaryPath);
+    EXPECT_EQ(after.group, before.group);
+    EXPECT_EQ(after.startName, before.startName);
+    EXPECT_EQ(after.displayName, before.displayName);
+}
+
+TEST(SetServiceAutoStart, MakesAnyServiceAutomaticAndChangesNothingElse) {
+    const DWORD startTypes[] = {SERVICE_DEMAND_START, SERVICE_DISABLED, SERVICE_AUTO_START};
+    for (DWORD startType : startTypes) {
+        SCOPED_TRACE(startType);
+        ServiceOptions options = Options();
+        options.startType = startType;
+        options.errorControl = SERVICE_ERROR_IGNORE;
+        options.displayName = L"VantrelTest keeper " + std::to_wstring(startType);
+        options.group = L"VantrelTestGroup";
+        ScopedService service(options);
+        const ServiceConfig before = service.Config();
+        ASSERT_EQ(before.startType, startType);
+
+        SetServiceAutoStart(kHere, service.AnsiName());
+
+        const ServiceConfig after = service.Config();
+        EXPECT_EQ(after.startType, static_cast<DWORD>(SERVICE_AUTO_START));
+        EXPECT_EQ(after.serviceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+        EXPECT_EQ(after.errorControl, static_cast<DWORD>(SERVICE_ERROR_IGNORE));
+        EXPECT_EQ(after.group, L"VantrelTestGroup");
+        EXPECT_EQ(after.displayName, options.displayName);
+        ExpectSameBesidesStartType(after, before);
+        EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED))
+            << "setting the start type starts nothing";
+        EXPECT_EQ(service.Count("start"), 0);
+    }
+}
+
+TEST(SetServiceAutoStart, LeavesARunningServiceRunning) {
+    ScopedService service(Options());
+    ASSERT_EQ(service.Start(), static_cast<DWORD>(NO_ERROR));
+    ASSERT_TRUE(service.WaitForState(SERVICE_RUNNING));
+
+    SetServiceAutoStart(kHere, service.AnsiName());
+
+    EXPECT_EQ(service.Config().startType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(service.Count("stop"), 0);
+    EXPECT_EQ(service.Count("start"), 1);
+}
+
+// Reading the configuration through the ANSI calls turns these characters
+// into "?"; they must come through untouched, and the service must still
+// start from its path.
+TEST(SetServiceAutoStart, KeepsTextsThatTheAnsiCodePageCannotHold) {
+    const std::wstring japanese = L"\u30D9\u30F3\u30C8\u30EC\u30EB";  // ベントレル
+    TempFolder folder(L"keeper");
+    const std::wstring programFolder = folder / (L"\u30B5\u30FC\u30D3\u30B9 " + japanese);
+    MakeFolders(programFolder);
+    const std::wstring program = programFolder + L"\\test_service.exe";
+    ASSERT_TRUE(::CopyFileW(g_testService.c_str(), program.c_str(), FALSE));
+
+    ServiceOptions options = Options();
+    options.program = program;
+    options.displayName = japanese + L" \u30B5\u30FC\u30D3\u30B9 \u00E9t\u00E9";
+    options.group = L"Vantrel " + japanese;
+    ASSERT_FALSE(RoundTripsThroughAnsi(options.displayName))
+        << "the test needs text outside the ANSI code page";
+    ScopedService service(options);
+    const ServiceConfig before = service.Config();
+    ASSERT_EQ(before.displayName, options.displayName);
+    ASSERT_NE(before.binaryPath.find(programFolder), std::wstring::npos);
+
+    SetServiceAutoStart(kHere, service.AnsiName());
+
+    const ServiceConfig after = service.Config();
+    EXPECT_EQ(after.startType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(after.displayName, options.displayName);
+    EXPECT_EQ(after.group, options.group);
+    ExpectSameBesidesStartType(after, before);
+    ASSERT_EQ(service.Start(), static_cast<DWORD>(NO_ERROR));
+    EXPECT_TRUE(service.WaitForCount("start", 1));
+    EXPECT_TRUE(service.WaitForState(SERVICE_RUNNING));
+}
+
+TEST(SetServiceAutoStart, KeepsDependencies) {
+    if (RunningUnderWine()) {
+        GTEST_SKIP() << "Wine reports no dependencies through QueryServiceConfigA and drops them on every "
+                        "configuration change";
+    }
+    ScopedService dependency(Options());
+    ServiceOptions options = Options();
+    options.group = L"VantrelTestGroup";
+    options.dependencies = {dependency.name(), L"+VantrelTestGroup"};
+    ScopedService service(options);
+    const ServiceConfig before = service.Config();
+    ASSERT_EQ(before.dependencies, dependency.name() + L"|+VantrelTestGroup");
+
+    SetServiceAutoStart(kHere, service.AnsiName());
+
+    const ServiceConfig after = service.Config();
+    EXPECT_EQ(after.startType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(after.dependencies, before.dependencies);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    PrintResultsToStandardOutputOnly();
+    if (argc < 2) {
+        fprintf(stderr, "usage: %s <path of test_service.exe> [gtest options]\n", argv[0]);
+        return 2;
+    }
+    g_testService = FromCommandLinePath(argv[1]);
+    return RUN_ALL_TESTS();
+}

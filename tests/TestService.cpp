@@ -1,0 +1,175 @@
+// A service for the keeper's tests: it holds whatever state it is told to
+// and writes down what the manager asks of it.
+//
+// Usage (as the service's command line):
+//   test_service <behaviour> <log file> [<quit event>]
+// behaviour: running, start_pending, paused, continue_pending, or refuse
+// (reports itself stopped with an error as soon as it starts).
+//
+// It appends one line to the log each time it is started ("start"), for
+// every stop control ("stop"), and when the named event is set ("quit");
+// on a stop control or the event it reports itself stopped and ends.
+// While it holds the start-pending state it accepts no controls, as a
+// service still starting would.
+//
+// A service must first report itself starting or running; it reaches the
+// paused and continue-pending states as any service does, through pause
+// and continue controls from the manager, which it asks for itself once
+// it runs.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+enum class Behaviour { Running, StartPending, Paused, ContinuePending, Refuse };
+
+Behaviour g_behaviour = Behaviour::Running;
+std::wstring g_log;
+std::wstring g_quitEventName;
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+HANDLE g_stopped = nullptr;
+DWORD g_checkPoint = 0;
+
+bool ParseBehaviour(const std::wstring& text, Behaviour& behaviour) {
+    if (text == L"running") {
+        behaviour = Behaviour::Running;
+    } else if (text == L"start_pending") {
+        behaviour = Behaviour::StartPending;
+    } else if (text == L"paused") {
+        behaviour = Behaviour::Paused;
+    } else if (text == L"continue_pending") {
+        behaviour = Behaviour::ContinuePending;
+    } else if (text == L"refuse") {
+        behaviour = Behaviour::Refuse;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void Log(const char* event) {
+    HANDLE file =
+        ::CreateFileW(g_log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string line = std::string(event) + "\r\n";
+    DWORD written = 0;
+    ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+void Report(DWORD state, DWORD exitCode = NO_ERROR) {
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    if (state != SERVICE_START_PENDING && state != SERVICE_STOPPED) {
+        status.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+        if (g_behaviour == Behaviour::Paused || g_behaviour == Behaviour::ContinuePending) {
+            status.dwControlsAccepted |= SERVICE_ACCEPT_PAUSE_CONTINUE;
+        }
+    }
+    if (exitCode != NO_ERROR) {
+        status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+        status.dwServiceSpecificExitCode = exitCode;
+    }
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_CONTINUE_PENDING ||
+                         state == SERVICE_PAUSE_PENDING || state == SERVICE_STOP_PENDING;
+    if (pending) {
+        status.dwCheckPoint = ++g_checkPoint;
+        status.dwWaitHint = 600000;
+    }
+    ::SetServiceStatus(g_statusHandle, &status);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+            Log("stop");
+            Report(SERVICE_STOPPED);
+            ::SetEvent(g_stopped);
+            return NO_ERROR;
+        case SERVICE_CONTROL_PAUSE:
+            Report(SERVICE_PAUSED);
+            return NO_ERROR;
+        case SERVICE_CONTROL_CONTINUE:
+            Report(g_behaviour == Behaviour::ContinuePending ? SERVICE_CONTINUE_PENDING : SERVICE_RUNNING);
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE:
+            return NO_ERROR;
+        default:
+            return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+// Asks the manager to send this service a control.
+void ControlSelf(const wchar_t* name, DWORD control) {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE self = manager ? ::OpenServiceW(manager, name, SERVICE_PAUSE_CONTINUE) : nullptr;
+    if (self) {
+        SERVICE_STATUS status = {};
+        ::ControlService(self, control, &status);
+        ::CloseServiceHandle(self);
+    }
+    if (manager) {
+        ::CloseServiceHandle(manager);
+    }
+}
+
+void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
+    const wchar_t* name = argc > 0 ? argv[0] : L"";
+    g_statusHandle = ::RegisterServiceCtrlHandlerExW(name, Handler, nullptr);
+    if (!g_statusHandle) {
+        return;
+    }
+    Log("start");
+    if (g_behaviour == Behaviour::Refuse) {
+        Report(SERVICE_STOPPED, 42);
+        return;
+    }
+    if (g_behaviour == Behaviour::StartPending) {
+        Report(SERVICE_START_PENDING);
+    } else {
+        Report(SERVICE_RUNNING);
+        if (g_behaviour == Behaviour::Paused || g_behaviour == Behaviour::ContinuePending) {
+            ControlSelf(name, SERVICE_CONTROL_PAUSE);
+        }
+        if (g_behaviour == Behaviour::ContinuePending) {
+            ControlSelf(name, SERVICE_CONTROL_CONTINUE);
+        }
+    }
+    HANDLE quit =
+        g_quitEventName.empty() ? nullptr : ::OpenEventW(SYNCHRONIZE, FALSE, g_quitEventName.c_str());
+    HANDLE events[2] = {g_stopped, quit};
+    const DWORD which = ::WaitForMultipleObjects(quit ? 2 : 1, events, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0 + 1) {
+        Log("quit");
+        Report(SERVICE_STOPPED);
+    }
+    if (quit) {
+        ::CloseHandle(quit);
+    }
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv || argc < 3 || !ParseBehaviour(argv[1], g_behaviour)) {
+        return 2;
+    }
+    g_log = argv[2];
+    if (argc > 3) {
+        g_quitEventName = argv[3];
+    }
+    ::LocalFree(argv);
+    g_stopped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    wchar_t name[] = L"test_service";
+    SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    return ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
+}

@@ -1,0 +1,342 @@
+#include "ServiceSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <stdexcept>
+#include <utility>
+
+namespace testing_support {
+
+namespace {
+
+constexpr DWORD kPollMs = 100;
+
+[[noreturn]] void Fail(const char* what) {
+    throw std::runtime_error(std::string(what) + " failed, error " + std::to_string(::GetLastError()));
+}
+
+ServiceHandle OpenManager() {
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        Fail("OpenSCManagerW");
+    }
+    return manager;
+}
+
+// The service, or no handle when the manager does not know it.
+ServiceHandle OpenService(const ServiceHandle& manager, const std::wstring& name) {
+    return ServiceHandle(::OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+}
+
+DWORD StateOf(const ServiceHandle& service) {
+    SERVICE_STATUS status = {};
+    return ::QueryServiceStatus(service.get(), &status) ? status.dwCurrentState : 0;
+}
+
+// Polls `done` until it holds or `timeoutMs` has passed.
+template <typename Done>
+bool PollUntil(Done done, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (::GetTickCount64() >= end) {
+            return false;
+        }
+        ::Sleep(kPollMs);
+    }
+}
+
+bool WaitUntilStopped(const ServiceHandle& service, DWORD timeoutMs) {
+    return PollUntil(
+        [&] {
+            const DWORD state = StateOf(service);
+            return state == SERVICE_STOPPED || state == 0;
+        },
+        timeoutMs);
+}
+
+void KillServiceProcess(const ServiceHandle& service) {
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                sizeof status, &needed) ||
+        status.dwProcessId == 0) {
+        return;
+    }
+    HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, status.dwProcessId);
+    if (process) {
+        ::TerminateProcess(process, 1);
+        ::CloseHandle(process);
+    }
+}
+
+// Ends the service if it runs, by the quit event when there is one, then
+// by the stop control, then by ending its process; and deletes it.
+void EndAndDelete(const ServiceHandle& service, HANDLE quit) {
+    if (StateOf(service) != SERVICE_STOPPED) {
+        if (quit) {
+            ::SetEvent(quit);
+        }
+        if (!quit || !WaitUntilStopped(service, 20000)) {
+            SERVICE_STATUS status = {};
+            ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            if (!WaitUntilStopped(service, 20000)) {
+                KillServiceProcess(service);
+                WaitUntilStopped(service, 10000);
+            }
+        }
+    }
+    ::DeleteService(service.get());
+}
+
+bool WaitUntilUnknown(const ServiceHandle& manager, const std::wstring& name, DWORD timeoutMs) {
+    return PollUntil(
+        [&] { return !OpenService(manager, name) && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST; },
+        timeoutMs);
+}
+
+const wchar_t* BehaviourArgument(Behaviour behaviour) {
+    switch (behaviour) {
+        case Behaviour::StartPending:
+            return L"start_pending";
+        case Behaviour::Paused:
+            return L"paused";
+        case Behaviour::ContinuePending:
+            return L"continue_pending";
+        case Behaviour::Refuse:
+            return L"refuse";
+        default:
+            return L"running";
+    }
+}
+
+std::wstring UniqueSuffix() {
+    static std::atomic<unsigned> counter{0};
+    return std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L"-" +
+           std::to_wstring(::GetTickCount());
+}
+
+std::wstring TextOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
+
+// Hands every event to gtest's own printer, except the results of test
+// parts, which it prints in the same form itself.
+class StandardOutputPrinter : public ::testing::TestEventListener {
+public:
+    explicit StandardOutputPrinter(::testing::TestEventListener* inner) : inner_(inner) {}
+
+    void OnTestProgramStart(const ::testing::UnitTest& unit) override { inner_->OnTestProgramStart(unit); }
+    void OnTestIterationStart(const ::testing::UnitTest& unit, int iteration) override {
+        inner_->OnTestIterationStart(unit, iteration);
+    }
+    void OnEnvironmentsSetUpStart(const ::testing::UnitTest& unit) override {
+        inner_->OnEnvironmentsSetUpStart(unit);
+    }
+    void OnEnvironmentsSetUpEnd(const ::testing::UnitTest& unit) override {
+        inner_->OnEnvironmentsSetUpEnd(unit);
+    }
+    void OnTestSuiteStart(const ::testing::TestSuite& suite) override { inner_->OnTestSuiteStart(suite); }
+    void OnTestCaseStart(const ::testing::TestCase& suite) override { inner_->OnTestCaseStart(suite); }
+    void OnTestStart(const ::testing::TestInfo& test) override { inner_->OnTestStart(test); }
+    void OnTestDisabled(const ::testing::TestInfo& test) override { inner_->OnTestDisabled(test); }
+    void OnTestPartResult(const ::testing::TestPartResult& result) override {
+        if (result.type() == ::testing::TestPartResult::kSuccess) {
+            return;
+        }
+        const char* kind = result.skipped() ? "Skipped" : "Failure";
+        std::printf("%s:%d: %s\n%s\n", result.file_name() ? result.file_name() : "unknown file",
+                    result.line_number(), kind, result.message());
+        std::fflush(stdout);
+    }
+    void OnTestEnd(const ::testing::TestInfo& test) override { inner_->OnTestEnd(test); }
+    void OnTestSuiteEnd(const ::testing::TestSuite& suite) override { inner_->OnTestSuiteEnd(suite); }
+    void OnTestCaseEnd(const ::testing::TestCase& suite) override { inner_->OnTestCaseEnd(suite); }
+    void OnEnvironmentsTearDownStart(const ::testing::UnitTest& unit) override {
+        inner_->OnEnvironmentsTearDownStart(unit);
+    }
+    void OnEnvironmentsTearDownEnd(const ::testing::UnitTest& unit) override {
+        inner_->OnEnvironmentsTearDownEnd(unit);
+    }
+    void OnTestIterationEnd(const ::testing::UnitTest& unit, int iteration) override {
+        inner_->OnTestIterationEnd(unit, iteration);
+    }
+    void OnTestProgramEnd(const ::testing::UnitTest& unit) override { inner_->OnTestProgramEnd(unit); }
+
+private:
+    std::unique_ptr<::testing::TestEventListener> inner_;
+};
+
+}  // namespace
+
+void PrintResultsToStandardOutputOnly() {
+    ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
+    ::testing::TestEventListener* printer = listeners.Release(listeners.default_result_printer());
+    if (printer) {
+        listeners.Append(new StandardOutputPrinter(printer));
+    }
+}
+
+ScopedService::ScopedService(ServiceOptions options) : manager_(OpenManager()) {
+    folder_ = std::make_unique<TempFolder>(L"svc");
+    name_ = options.name.empty() ? L"VantrelTest-" + UniqueSuffix() : options.name;
+    log_ = *folder_ / L"service.log";
+    const std::wstring quitName = L"Global\\vantrel-test-quit-" + UniqueSuffix();
+    quit_ = ::CreateEventW(nullptr, TRUE, FALSE, quitName.c_str());
+    if (!quit_) {
+        Fail("CreateEventW");
+    }
+    const std::wstring commandLine = L"\"" + options.program + L"\" " + BehaviourArgument(options.behaviour) +
+                                     L" \"" + log_ + L"\" " + quitName;
+    std::wstring dependencies;
+    for (const std::wstring& dependency : options.dependencies) {
+        dependencies += dependency + L'\0';
+    }
+    dependencies += L'\0';
+    const ServiceHandle service(::CreateServiceW(
+        manager_.get(), name_.c_str(), options.displayName.empty() ? nullptr : options.displayName.c_str(),
+        SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, options.startType, options.errorControl,
+        commandLine.c_str(), options.group.empty() ? nullptr : options.group.c_str(), nullptr,
+        options.dependencies.empty() ? nullptr : dependencies.c_str(), nullptr, nullptr));
+    if (!service) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(quit_);
+        ::SetLastError(error);
+        Fail("CreateServiceW");
+    }
+}
+
+ScopedService::~ScopedService() {
+    try {
+        Remove();
+    } catch (...) {
+    }
+    ::CloseHandle(quit_);
+}
+
+ServiceHandle ScopedService::OpenSelf() const { return OpenService(manager_, name_); }
+
+std::string ScopedService::AnsiName() const { return Ansi(name_); }
+
+DWORD ScopedService::Start() {
+    const ServiceHandle service = OpenSelf();
+    if (!service) {
+        return ::GetLastError();
+    }
+    return ::StartServiceW(service.get(), 0, nullptr) ? NO_ERROR : ::GetLastError();
+}
+
+DWORD ScopedService::State() const {
+    const ServiceHandle service = OpenSelf();
+    return service ? StateOf(service) : 0;
+}
+
+bool ScopedService::WaitForState(DWORD state, DWORD timeoutMs) const {
+    const ServiceHandle service = OpenSelf();
+    return service && PollUntil([&] { return StateOf(service) == state; }, timeoutMs);
+}
+
+ServiceConfig ScopedService::Config() const {
+    const ServiceHandle service = OpenSelf();
+    if (!service) {
+        Fail("OpenServiceW");
+    }
+    DWORD needed = 0;
+    ::QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (needed == 0 || !::QueryServiceConfigW(service.get(), config, needed, &needed)) {
+        Fail("QueryServiceConfigW");
+    }
+    ServiceConfig result;
+    result.serviceType = config->dwServiceType;
+    result.startType = config->dwStartType;
+    result.errorControl = config->dwErrorControl;
+    result.binaryPath = TextOrEmpty(config->lpBinaryPathName);
+    result.group = TextOrEmpty(config->lpLoadOrderGroup);
+    for (const wchar_t* p = config->lpDependencies; p && *p; p += wcslen(p) + 1) {
+        result.dependencies += (result.dependencies.empty() ? L"" : L"|") + std::wstring(p);
+    }
+    result.startName = TextOrEmpty(config->lpServiceStartName);
+    result.displayName = TextOrEmpty(config->lpDisplayName);
+    return result;
+}
+
+int ScopedService::Count(std::string_view event) const {
+    HANDLE file =
+        ::CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        text.append(chunk, read);
+    }
+    ::CloseHandle(file);
+    int count = 0;
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        if (std::string_view(text).substr(start, end - start) == event) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool ScopedService::WaitForCount(std::string_view event, int count, DWORD timeoutMs) const {
+    return PollUntil([&] { return Count(event) == count; }, timeoutMs);
+}
+
+bool ScopedService::Remove() {
+    if (removed_) {
+        return true;
+    }
+    if (const ServiceHandle service = OpenSelf()) {
+        EndAndDelete(service, quit_);
+    }
+    removed_ = WaitUntilUnknown(manager_, name_, 20000);
+    return removed_;
+}
+
+bool ServiceExists(const std::wstring& name) { return static_cast<bool>(OpenService(OpenManager(), name)); }
+
+void RemoveLeftoverService(const std::wstring& name) {
+    const ServiceHandle manager = OpenManager();
+    if (const ServiceHandle service = OpenService(manager, name)) {
+        EndAndDelete(service, nullptr);
+    } else {
+        return;
+    }
+    if (!WaitUntilUnknown(manager, name, 20000)) {
+        throw std::runtime_error("a service left behind by an earlier run cannot be removed");
+    }
+}
+
+std::string Ansi(std::wstring_view text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int length = static_cast<int>(text.size());
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+bool RoundTripsThroughAnsi(std::wstring_view text) {
+    const std::string ansi = Ansi(text);
+    if (ansi.empty()) {
+        return text.empty();
+    }
+    const int length = static_cast<int>(ansi.size());
+    const int chars = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+    std::wstring back(static_cast<size_t>(chars), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, back.data(), chars);
+    return back == text;
+}
+
+}  // namespace testing_support

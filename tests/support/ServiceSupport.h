@@ -1,0 +1,110 @@
+// Services that a test registers for its own length, running the test
+// service program (test_service.exe), and ways to watch what happens to
+// them.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace testing_support {
+
+// What the test service does once started.
+enum class Behaviour { Running, StartPending, Paused, ContinuePending, Refuse };
+
+struct ServiceOptions {
+    std::wstring program;  // the test service to run
+    Behaviour behaviour = Behaviour::Running;
+    std::wstring name;  // a fresh unique name when empty
+    DWORD startType = SERVICE_DEMAND_START;
+    DWORD errorControl = SERVICE_ERROR_NORMAL;
+    std::wstring displayName;  // none when empty
+    std::wstring group;        // none when empty
+    std::vector<std::wstring> dependencies;
+};
+
+// A service's configuration as the manager reports it in wide text;
+// dependencies joined by "|".
+struct ServiceConfig {
+    DWORD serviceType = 0;
+    DWORD startType = 0;
+    DWORD errorControl = 0;
+    std::wstring binaryPath;
+    std::wstring group;
+    std::wstring dependencies;
+    std::wstring startName;
+    std::wstring displayName;
+};
+
+// Owns a manager or service handle.
+struct ServiceHandleCloser {
+    void operator()(SC_HANDLE handle) const { ::CloseServiceHandle(handle); }
+};
+using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
+
+// A registered service, removed when the object goes: ended if it runs,
+// deleted, and waited for until the manager no longer knows it. It keeps
+// one connection to the manager for its whole life.
+class ScopedService {
+public:
+    explicit ScopedService(ServiceOptions options);
+    ~ScopedService();
+    ScopedService(const ScopedService&) = delete;
+    ScopedService& operator=(const ScopedService&) = delete;
+
+    const std::wstring& name() const { return name_; }
+    // The name as ANSI text, as the keeper takes it.
+    std::string AnsiName() const;
+
+    // StartServiceW; the error it gives, NO_ERROR when it started.
+    DWORD Start();
+    // The current state; 0 when it cannot be read.
+    DWORD State() const;
+    bool WaitForState(DWORD state, DWORD timeoutMs = 30000) const;
+    ServiceConfig Config() const;
+
+    // How often the service's log shows `event`: "start", "stop", "quit".
+    int Count(std::string_view event) const;
+    bool WaitForCount(std::string_view event, int count, DWORD timeoutMs = 30000) const;
+
+    // Ends, deletes and forgets the service; true when the manager no
+    // longer knows it afterwards. A handle still open on the service
+    // anywhere keeps it from going.
+    bool Remove();
+
+private:
+    ServiceHandle OpenSelf() const;
+
+    ServiceHandle manager_;
+    std::unique_ptr<TempFolder> folder_;
+    std::wstring name_;
+    std::wstring log_;
+    HANDLE quit_ = nullptr;
+    bool removed_ = false;
+};
+
+// Whether the manager knows a service of this name.
+bool ServiceExists(const std::wstring& name);
+// Ends and deletes a service left behind by an earlier, broken run.
+void RemoveLeftoverService(const std::wstring& name);
+
+// gtest on Windows passes every failure and skip to OutputDebugStringA as
+// well as printing it. That raises a Windows exception, which Wine's 32-bit
+// side under qemu-i386 cannot unwind once the process has a second thread:
+// a test program would die at its first failure, before reporting it. This
+// wraps gtest's result printer so that those results go to standard output
+// only. Call it after InitGoogleTest.
+void PrintResultsToStandardOutputOnly();
+
+// Text in the ANSI code page, and whether it survives the trip there and
+// back unchanged.
+std::string Ansi(std::wstring_view text);
+bool RoundTripsThroughAnsi(std::wstring_view text);
+
+}  // namespace testing_support
