@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# check-fault-injection.sh [--cases=N] [--seed=S]
+#
+# Shows that the sweep's property and hostile-input tests notice real
+# faults: for each of a list of small, deliberate faults it copies the
+# working tree to a scratch folder, makes that one change to the sweep's
+# sources, builds, and runs both test programs under Wine. A fault counts as
+# caught when the tests fail where the unchanged sources pass, or find more
+# wrongly deleted or wrongly kept files than the unchanged sources do.
+# Takes several minutes; nothing in the working tree is changed.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+repo="$PWD"
+cases=200
+seed=1
+for arg in "$@"; do
+    case "$arg" in
+    --cases=*) cases="${arg#--cases=}" ;;
+    --seed=*) seed="${arg#--seed=}" ;;
+    *)
+        echo "usage: $0 [--cases=N] [--seed=S]" >&2
+        exit 2
+        ;;
+    esac
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-faults.XXXXXX")"
+prefix="$work/wineprefix"
+cleanup() {
+    "$repo/scripts/wine-prefix" destroy "$prefix" >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Each fault: a name, the file it is made in, a text that occurs there
+# exactly once, and what it becomes.
+names=() files=() finds=() replaces=()
+fault() { names+=("$1") files+=("$2") finds+=("$3") replaces+=("$4"); }
+fault "read-only files deleted" common/modFiles.cpp \
+    '(kNeverMatches | FILE_ATTRIBUTE_READONLY)' '(kNeverMatches)'
+fault "hidden files match" common/modFiles.cpp \
+    'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' 'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
+fault "an 8.3 alias stands for the long name" common/modFiles.cpp \
+    '!EqualsIgnoringCase(ownName, expectedName)' 'expectedName.empty()'
+fault "case-sensitive matching" common/modFiles.cpp \
+    'GlobMatches(UpperCase(data.cFileName), pattern)' 'GlobMatches(data.cFileName, parts.name)'
+fault '".." pieces allowed' sweep/modMain.cpp \
+    'piece == L"." || piece == L".." ||' 'piece == L"." ||'
+fault "the last piece taken as a line" sweep/modMain.cpp \
+    'for (size_t i = 0; i + 1 < lines.size(); ++i)' 'for (size_t i = 0; i < lines.size(); ++i)'
+fault "unmarked manifests read" sweep/modMain.cpp \
+    'ReadUTF8File(path, content, message, false, false, false)' 'ReadUTF8File(path, content, message, true, false, false)'
+fault "development folder one level up" sweep/modMain.cpp \
+    'ParentFolder(programFolder, 2)' 'ParentFolder(programFolder, 1)'
+fault "invalid UTF-8 drops the whole manifest" sweep/modUTF8_FileIO.cpp \
+    'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
+fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp \
+    'length > SIZE_MAX / 4' 'length > (16u << 20)'
+
+copy_tree() {
+    mkdir -p "$1"
+    (cd "$repo" && git ls-files -z --cached --others --exclude-standard |
+        while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+        tar --null -T - -cf -) | tar -x -C "$1"
+}
+
+# Runs both test programs in tree $1; prints "property <wrongly deleted> <wrongly kept> hostile <failed tests>".
+run_tests() {
+    local tree="$1" log="$1/run.log"
+    cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
+    if ! cmake --build "$tree/build" --target shortcutsweep sweep_property_tests sweep_hostile_input_tests \
+        >"$tree/build.log" 2>&1; then
+        echo "not-built"
+        return
+    fi
+    local exe="$tree/build/sweep/shortcutsweep.exe"
+    "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_property_tests.exe" "$exe" \
+        --cases="$cases" --seed="$seed" --gtest_filter='SweepProperty.*' >"$log" 2>&1 || true
+    "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_hostile_input_tests.exe" "$exe" \
+        >>"$log" 2>&1 || true
+    local summary
+    summary="$(grep -m1 '^cases run' "$log" || echo 'cases run ?')"
+    local deleted kept failed
+    deleted="$(sed -n 's/.*wrongly deleted \([0-9]*\).*/\1/p' <<<"$summary")"
+    kept="$(sed -n 's/.*wrongly kept \([0-9]*\).*/\1/p' <<<"$summary")"
+    failed="$(grep '^\[  FAILED  \] SweepHostileInput\.' "$log" | sed 's/ (.*//' | sort -u | wc -l)"
+    echo "property ${deleted:-?} ${kept:-?} hostile ${failed:-?}"
+}
+
+"$repo/scripts/wine-prefix" create "$prefix"
+echo "seed $seed, $cases random cases per run"
+
+copy_tree "$work/base"
+read -r outcome base_deleted base_kept _ base_failed <<<"$(run_tests "$work/base")"
+if [ "$outcome" = not-built ]; then
+    echo "the unchanged sources do not build" >&2
+    exit 1
+fi
+echo "unchanged sources: wrongly deleted $base_deleted, wrongly kept $base_kept, hostile-input tests failed $base_failed"
+rm -rf "$work/base"
+
+caught=0
+missed=0
+for i in "${!names[@]}"; do
+    name="${names[$i]}" file="${files[$i]}" find="${finds[$i]}" replace="${replaces[$i]}"
+    tree="$work/fault"
+    rm -rf "$tree"
+    copy_tree "$tree"
+    if [ "$(grep -cF -- "$find" "$tree/$file")" != 1 ]; then
+        echo "NOT APPLIED $name: the text to change is not in $file exactly once"
+        missed=$((missed + 1))
+        continue
+    fi
+    FIND="$find" REPLACE="$replace" perl -0pi -e 's/\Q$ENV{FIND}\E/$ENV{REPLACE}/' "$tree/$file"
+    read -r outcome deleted kept _ failed <<<"$(run_tests "$tree")"
+    if [ "$outcome" = not-built ]; then
+        echo "NOT BUILT $name: the changed sources do not build"
+        missed=$((missed + 1))
+        continue
+    fi
+    if [ "$deleted" != "$base_deleted" ] || [ "$kept" != "$base_kept" ] || [ "$failed" != "$base_failed" ]; then
+        verdict="CAUGHT   "
+        caught=$((caught + 1))
+    else
+        verdict="MISSED   "
+        missed=$((missed + 1))
+    fi
+    echo "$verdict  $name: wrongly deleted $deleted, wrongly kept $kept, hostile-input tests failed $failed"
+done
+echo "$caught of ${#names[@]} faults caught"

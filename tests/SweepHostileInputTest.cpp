@@ -1,0 +1,358 @@
+// Hostile and broken input for the built shortcutsweep.exe: each case runs
+// the program over a real install and compares the whole tree before and
+// after. The program must end normally, remove only what the rules allow,
+// and treat the manifest as the rules say.
+//
+// Usage: sweep_hostile_input_tests <path of shortcutsweep.exe> [gtest options]
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "FailurePrinter.h"
+#include "TestSupport.h"
+#include "TreeSnapshot.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::wstring g_sweepExe;
+
+constexpr std::string_view kShortcutBody = "[InternetShortcut]\r\nURL=https://example.invalid/\r\n";
+constexpr std::string_view kMark = "\xEF\xBB\xBF";
+
+using Paths = std::set<std::wstring>;
+
+// An install: the program in Apps\Vendor\Tool\bin, shortcuts under Links.
+class SweepHostileInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MakeFolders(Bin());
+        ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (Bin() + L"\\shortcutsweep.exe").c_str(), FALSE));
+        for (const wchar_t* name : {L"a.url", L"b.url", L"c.txt", L"sub\\d.url"}) {
+            WriteBytes(Links(name), kShortcutBody);
+        }
+        ::GetCurrentDirectoryW(MAX_PATH + 1, previousFolder_);
+    }
+    void TearDown() override { ::SetCurrentDirectoryW(previousFolder_); }
+
+    std::wstring Bin() const { return root_ / L"Apps\\Vendor\\Tool\\bin"; }
+    std::wstring Links(std::wstring_view name = L"") const {
+        return root_ / (L"Links\\" + std::wstring(name));
+    }
+    std::wstring Manifest(std::wstring_view lang = L"en") const {
+        return Bin() + L"\\__shortcutsweep-" + std::wstring(lang) + L".ini";
+    }
+    // A marked manifest whose every line ends in CR LF.
+    void WriteLines(std::vector<std::wstring> lines, std::wstring_view lang = L"en") const {
+        std::wstring text;
+        for (const std::wstring& line : lines) {
+            text += line + L"\r\n";
+        }
+        WriteUtf8(Manifest(lang), text);
+    }
+
+    void TakeSnapshot() { before_ = Snapshot(root_.path()); }
+
+    // Runs the program and checks that it ended normally and removed
+    // exactly `expected`, changing nothing else. A snapshot taken before
+    // (TakeSnapshot) is used when there is one.
+    void SweepRemovesExactly(const Paths& expected, std::wstring_view arguments = L"") {
+        if (before_.empty()) {
+            TakeSnapshot();
+        }
+        EXPECT_EQ(RunProgram(Bin() + L"\\shortcutsweep.exe", arguments, 300000), 0)
+            << "the sweep always ends normally";
+        ExpectRemovedExactly(expected);
+    }
+    void ExpectRemovedExactly(const Paths& expected) {
+        const Tree after = Snapshot(root_.path());
+        EXPECT_EQ(Removed(before_, after), expected);
+        EXPECT_EQ(AddedOrChanged(before_, after), Paths{}) << "nothing appears and no attribute changes";
+    }
+
+    TempFolder root_{L"hostile"};
+    Tree before_;
+    wchar_t previousFolder_[MAX_PATH + 1] = L"";
+};
+
+std::string RandomBytes(size_t count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string bytes(count, '\0');
+    for (char& b : bytes) {
+        b = static_cast<char>(random() & 0xFF);
+    }
+    return bytes;
+}
+
+std::string Utf16Bytes(std::wstring_view text, bool bigEndian) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        const char low = static_cast<char>(c & 0xFF);
+        const char high = static_cast<char>((c >> 8) & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST_F(SweepHostileInput, RandomBytesActOnNothingButTheManifestGoes) {
+    std::string unmarked = RandomBytes(64 * 1024, 1);
+    unmarked[0] = 'x';  // whatever follows, it does not start with the mark
+    WriteBytes(Manifest(L"en"), unmarked);
+    // After the mark, random bytes with CR LF here and there.
+    std::string marked = RandomBytes(64 * 1024, 2);
+    for (size_t i = 0; i < marked.size(); i += 97) {
+        marked.replace(i, 2, "\r\n");
+    }
+    WriteBytes(Manifest(L"de"), std::string(kMark) + marked);
+    SweepRemovesExactly({Manifest(L"en"), Manifest(L"de")});
+}
+
+TEST_F(SweepHostileInput, InvalidUtf8NeitherHidesNeighbouringLinesNorForgesPathCharacters) {
+    const std::string links = Utf8(Links());
+    std::string bytes(kMark);
+    bytes += "\xC3\x28 bad \xFF\xFE\r\n";
+    bytes += links + "a.url\r\n";
+    bytes += "\xE3\x81\r\n";  // a sequence cut short just before CR LF
+    bytes += links + "b.url\r\n";
+    // Overlong forms of "." and "\": a lax decoder would make these
+    // sub\..\d.url and sub\d.url.
+    bytes += links + "sub\\\xC0\xAE\xC0\xAE\\d.url\r\n";
+    bytes += links +
+             "sub\xC1\x9C"
+             "d.url\r\n";
+    bytes += links +
+             "sub\\\xED\xA0\x80"
+             "d.url\r\n";         // an encoded surrogate
+    bytes += links + "\xF0\x9F";  // cut short at the end
+    WriteBytes(Manifest(), bytes);
+    SweepRemovesExactly({Links(L"a.url"), Links(L"b.url"), Manifest()});
+}
+
+TEST_F(SweepHostileInput, Utf16ManifestsActOnNothingButAreDeleted) {
+    const std::wstring text = Links(L"a.url") + L"\r\n" + Links(L"b.url") + L"\r\n";
+    WriteBytes(Manifest(L"en"), "\xFF\xFE" + Utf16Bytes(text, false));
+    WriteBytes(Manifest(L"de"), "\xFE\xFF" + Utf16Bytes(text, true));
+    WriteBytes(Manifest(L"fr"), Utf16Bytes(text, false));
+    // The UTF-16 form of the mark is not the UTF-8 one.
+    WriteBytes(Manifest(L"ja"), Utf16Bytes(L"\uFEFF" + text, false));
+    SweepRemovesExactly({Manifest(L"en"), Manifest(L"de"), Manifest(L"fr"), Manifest(L"ja")});
+}
+
+TEST_F(SweepHostileInput, AFiftyMegabyteManifestIsReadToItsLastLine) {
+    // Lines that are passed over cheaply (relative, or not shortcuts) and
+    // a listed shortcut at the very end.
+    const std::string filler = "Links\\filler\\some-rather-long-relative-name-0123456789.url\r\n" +
+                               Utf8(Links(L"not-a-shortcut-0123456789.txt")) + "\r\n";
+    std::string bytes(kMark);
+    bytes.reserve(50u * 1024 * 1024 + 1024);
+    while (bytes.size() < 50u * 1024 * 1024) {
+        bytes += filler;
+    }
+    bytes += Utf8(Links(L"b.url")) + "\r\n";
+    WriteBytes(Manifest(), bytes);
+    bytes = std::string();
+    const DWORD started = ::GetTickCount();
+    SweepRemovesExactly({Links(L"b.url"), Manifest()});
+    printf("50 MB manifest swept in %lu ms\n", static_cast<unsigned long>(::GetTickCount() - started));
+}
+
+TEST_F(SweepHostileInput, LinesOfAHundredThousandCharactersArePassedOver) {
+    std::wstring deep = Links();
+    while (deep.size() < 100000) {
+        deep += L"folder\\";
+    }
+    const std::wstring longName = Links() + std::wstring(100000, L'x') + L".url";
+    const std::wstring wideLine = Links() + std::wstring(100000, L'*') + L".url";
+    WriteLines({deep + L"a.url", longName, wideLine, Links(L"a.url")});
+    // The same, as the unterminated last piece of another manifest.
+    WriteUtf8(Manifest(L"de"), Links(L"b.url") + L"\r\n" + deep + L"d.url");
+    SweepRemovesExactly({Links(L"a.url"), Links(L"b.url"), Manifest(L"en"), Manifest(L"de")});
+}
+
+TEST_F(SweepHostileInput, ControlCharactersInALineMakeItNameNothing) {
+    const std::wstring a = Links(L"a.url");
+    std::wstring withNull = a;
+    withNull += L'\0';
+    withNull += L".url";  // read up to the NUL, this would be a.url itself
+    std::wstring nullInFolder = Links(L"sub");
+    nullInFolder += L'\0';
+    nullInFolder += L"\\d.url";
+    WriteLines({withNull, nullInFolder, Links(L"\ta.url"), Links(L"a\x01.url"), Links(L"sub\x1F\\d.url"),
+                Links(L"b.url\v"), Links(L"\x1B[2Ja.url")});
+    SweepRemovesExactly({Manifest()});
+}
+
+TEST_F(SweepHostileInput, PathsPastTheOldLimitWorkInEveryForm) {
+    std::wstring deep = Links();
+    for (int i = 0; i < 10; ++i) {
+        deep += L"a-folder-name-that-makes-the-path-long-" + std::to_wstring(i) + L"\\";
+    }
+    ASSERT_GT(deep.size(), 400u);
+    for (const wchar_t* name : {L"plain.url", L"literal.url", L"wild-1.url", L"wild-2.url", L"kept.txt"}) {
+        WriteBytes(deep + name, kShortcutBody);
+    }
+    std::wstring slashed = deep + L"plain.url";
+    for (size_t i = 3; i < slashed.size(); i += 2) {
+        if (slashed[i] == L'\\') {
+            slashed[i] = L'/';
+        }
+    }
+    WriteLines({slashed, L"\\\\?\\" + deep + L"literal.url", deep + L"wild-?.url", deep + L"*.url"});
+    SweepRemovesExactly(
+        {deep + L"plain.url", deep + L"literal.url", deep + L"wild-1.url", deep + L"wild-2.url", Manifest()});
+}
+
+TEST_F(SweepHostileInput, UncAndDevicePathsDeleteNothing) {
+    const std::wstring a = Links(L"a.url");
+    std::vector<std::wstring> lines = {L"\\\\.\\" + a,
+                                       L"\\\\?\\GLOBALROOT\\??\\" + a,
+                                       L"\\??\\" + a,
+                                       L"\\\\.\\pipe\\a.url",
+                                       L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\a.url",
+                                       L"\\\\?\\" + a.substr(0, 2) + a.substr(3),  // \\?\C:folder...
+                                       L"\\\\no-such-server.invalid\\share\\a.url",
+                                       L"\\\\?\\UNC\\no-such-server.invalid\\share\\a.url",
+                                       L"\\\\no-such-server.invalid\\a.url",
+                                       L"\\\\?\\UNC\\no-such-server.invalid\\a.url",
+                                       L"\\\\?\\UNC\\.\\" + a,
+                                       L"//./" + a};
+    if (RunningUnderWine()) {
+        // Wine's own way into the Unix file system reaches the very file.
+        using UnixName = char*(CDECL*)(LPCWSTR);
+        auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        ASSERT_NE(unixName, nullptr);
+        char* name = unixName(a.c_str());
+        ASSERT_NE(name, nullptr);
+        std::wstring unixPath(name, name + strlen(name));
+        ::HeapFree(::GetProcessHeap(), 0, name);
+        ASSERT_NE(::GetFileAttributesW((L"\\\\?\\unix" + unixPath).c_str()), INVALID_FILE_ATTRIBUTES);
+        lines.push_back(L"\\\\?\\unix" + unixPath);
+    }
+    ASSERT_NE(::GetFileAttributesW((L"\\??\\" + a).c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the NT form reaches the file, so passing it over is what keeps it";
+    WriteLines(lines);
+    SweepRemovesExactly({Manifest()});
+}
+
+TEST_F(SweepHostileInput, RelativeAndDotDotPathsDeleteNothing) {
+    // Against the working folder the program starts in, each of these
+    // names a real shortcut.
+    ASSERT_TRUE(::SetCurrentDirectoryW(Links(L"sub").c_str()));
+    const std::wstring links = Links();
+    const std::wstring rooted = links.substr(2);  // \users\...\Links\ on the current drive
+    WriteLines({L"d.url", L".\\d.url", L"..\\a.url", L"..\\sub\\d.url", L"*.url",
+                links.substr(0, 2) + L"d.url", rooted + L"a.url", links + L"sub\\..\\a.url",
+                links + L".\\a.url", links + L"sub\\.\\d.url", links + L"sub\\\\d.url",
+                links + L"sub.\\d.url", links + L"sub \\d.url", L"\\\\?\\" + links + L"sub\\..\\a.url",
+                links + L"..\\Links\\b.url", L"Links/../Links/b.url"});
+    for (const wchar_t* relative : {L"d.url", L"..\\a.url", L"..\\b.url"}) {
+        ASSERT_NE(::GetFileAttributesW(relative), INVALID_FILE_ATTRIBUTES) << "the test's own premise";
+    }
+    SweepRemovesExactly({Manifest()});
+}
+
+TEST_F(SweepHostileInput, AManifestThatIsAFolderStaysWithEverythingInIt) {
+    MakeFolders(Manifest(L"en"));
+    WriteBytes(Manifest(L"en") + L"\\x.url", kShortcutBody);
+    WriteBytes(Manifest(L"en") + L"\\__shortcutsweep-en.ini",
+               std::string(kMark) + Utf8(Links(L"a.url")) + "\r\n");
+    WriteLines({Links(L"b.url")}, L"de");
+    SweepRemovesExactly({Links(L"b.url"), Manifest(L"de")});
+}
+
+// A handle this test process holds on a file while the program runs.
+class HeldOpen {
+public:
+    HeldOpen(const std::wstring& path, DWORD access, DWORD share)
+        : handle_(::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~HeldOpen() { Close(); }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Close() {
+        if (valid()) {
+            ::CloseHandle(handle_);
+            handle_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
+private:
+    HANDLE handle_;
+};
+
+TEST_F(SweepHostileInput, AManifestHeldOpenWithoutSharingCannotBeReadAndStays) {
+    WriteLines({Links(L"a.url")});
+    HeldOpen lock(Manifest(), GENERIC_READ, 0);
+    ASSERT_TRUE(lock.valid());
+    SweepRemovesExactly({});
+}
+
+TEST_F(SweepHostileInput, AManifestHeldOpenForReadingIsActedOnButStays) {
+    WriteLines({Links(L"a.url")});
+    HeldOpen lock(Manifest(), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(lock.valid());
+    SweepRemovesExactly({Links(L"a.url")});
+}
+
+TEST_F(SweepHostileInput, AManifestHeldOpenWithDeleteSharingGoesWhenLetGo) {
+    WriteLines({Links(L"a.url")});
+    HeldOpen lock(Manifest(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    ASSERT_TRUE(lock.valid());
+    TakeSnapshot();
+    EXPECT_EQ(RunProgram(Bin() + L"\\shortcutsweep.exe", L""), 0);
+    lock.Close();
+    ExpectRemovedExactly({Links(L"a.url"), Manifest()});
+}
+
+TEST_F(SweepHostileInput, AShortcutHeldOpenWithoutDeleteSharingStays) {
+    WriteLines({Links(L"a.url"), Links(L"b.url"), Links(L"sub\\*.url")});
+    HeldOpen lockA(Links(L"a.url"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HeldOpen lockD(Links(L"sub\\d.url"), GENERIC_READ, 0);
+    ASSERT_TRUE(lockA.valid() && lockD.valid());
+    SweepRemovesExactly({Links(L"b.url"), Manifest()});
+}
+
+TEST_F(SweepHostileInput, AReadOnlyManifestIsActedOnAndStays) {
+    WriteLines({Links(L"a.url")});
+    SetAttributes(Manifest(), FILE_ATTRIBUTE_READONLY);
+    SweepRemovesExactly({Links(L"a.url")});
+}
+
+TEST_F(SweepHostileInput, ADriveThatDoesNotExistIsPassedOver) {
+    const DWORD drives = ::GetLogicalDrives();
+    wchar_t missing = 0;
+    for (wchar_t letter = L'Y'; letter >= L'D' && !missing; --letter) {
+        if ((drives & (1u << (letter - L'A'))) == 0) {
+            missing = letter;
+        }
+    }
+    ASSERT_NE(missing, 0) << "every drive letter is in use";
+    const std::wstring drive = std::wstring(1, missing) + L":\\";
+    WriteLines({drive + L"a.url", drive + L"*.url", drive + L"folder\\*.url", L"\\\\?\\" + drive + L"a.url",
+                Links(L"a.url")});
+    SweepRemovesExactly({Links(L"a.url"), Manifest()});
+}
+
+TEST_F(SweepHostileInput, StreamsOfListedFilesAreNeverNamed) {
+    WriteLines({Links(L"c.txt:x.url"), Links(L"a.url:x.url"), Links(L"a.url:$DATA:x.url"),
+                Links(L"a.url::$DATA"), Manifest(L"en") + L":x.url", Bin() + L"\\shortcutsweep.exe:x.url"});
+    SweepRemovesExactly({Manifest()});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    PrintFailuresWithoutDebugStrings();
+    if (argc < 2) {
+        fprintf(stderr, "usage: %s <path of shortcutsweep.exe> [gtest options]\n", argv[0]);
+        return 2;
+    }
+    g_sweepExe = FromCommandLinePath(argv[1]);
+    return RUN_ALL_TESTS();
+}
