@@ -1,0 +1,89 @@
+// The floor the sweep is measured against: the same deletions made with
+// nothing but the file system's own calls and no checks at all.
+//
+// Like the sweep it reads __shortcutsweep-<lang>.ini beside itself for en,
+// de, fr and ja (UTF-8 after a three-byte mark), takes every piece followed
+// by CR LF as a path and deletes it with DeleteFileW; a path with * or ? is
+// listed with FindFirstFileExW and each file found deleted by name. Then it
+// deletes the manifest, and at the end __shortcutsweep.bat.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length < MAX_PATH ? length : 0);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring ReadManifest(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::wstring();
+    }
+    std::vector<char> bytes;
+    LARGE_INTEGER size;
+    if (::GetFileSizeEx(file, &size) && size.QuadPart > 3 && size.QuadPart < 0x40000000) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        if (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) {
+            got = 0;
+        }
+        bytes.resize(got);
+    }
+    ::CloseHandle(file);
+    if (bytes.size() <= 3) {
+        return std::wstring();
+    }
+    const int count = static_cast<int>(bytes.size() - 3);
+    std::wstring text(bytes.size() - 3, L'\0');
+    int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + 3, count, text.data(), count);
+    text.resize(units > 0 ? static_cast<size_t>(units) : 0);
+    return text;
+}
+
+void DeleteListed(const std::wstring& path) {
+    if (path.find_first_of(L"*?") == std::wstring::npos) {
+        ::DeleteFileW(path.c_str());
+        return;
+    }
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.emplace_back(data.cFileName);
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    for (const std::wstring& name : names) {
+        ::DeleteFileW((folder + name).c_str());
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const std::wstring folder = ProgramFolder();
+    for (const wchar_t* lang : {L"en", L"de", L"fr", L"ja"}) {
+        const std::wstring manifest = folder + L"__shortcutsweep-" + lang + L".ini";
+        const std::wstring text = ReadManifest(manifest);
+        for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos;
+             start = end + 2) {
+            DeleteListed(text.substr(start, end - start));
+        }
+        ::DeleteFileW(manifest.c_str());
+    }
+    ::DeleteFileW((folder + L"__shortcutsweep.bat").c_str());
+    return 0;
+}

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Builds both programs in release mode from a clean build folder and packs
+# them, with a README.txt for the installer's author and a SHA256SUMS file,
+# into dist/vantrel-tools_shortcutsweep-<version>_svckeeper-<version>.zip.
+#
+# Authenticode signing (osslsigncode, SHA-256), when one of these is set:
+#   SIGN_CERT and SIGN_KEY   certificate (chain) and private key, PEM files
+#   SIGN_PKCS12              certificate and key in one PKCS#12 file
+#   SIGN_PASSWORD            optional: the password of the key or PKCS#12 file
+#   SIGN_TIMESTAMP_URL       optional: an RFC 3161 time-stamp server
+# Without them the programs are packed unsigned.
+#
+# RELEASE_BUILD_DIR (default build/release) and RELEASE_DIST_DIR (default
+# dist) move the build folder and the output elsewhere.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+repo="$PWD"
+
+fail() {
+    echo "release: $*" >&2
+    exit 1
+}
+
+# Settle the signing first: a half-given setting must stop the release, not
+# quietly produce unsigned programs.
+sign_args=()
+if [ -n "${SIGN_PKCS12:-}" ]; then
+    if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}" ]; then
+        fail "set either SIGN_PKCS12, or SIGN_CERT and SIGN_KEY, not both"
+    fi
+    [ -f "$SIGN_PKCS12" ] || fail "SIGN_PKCS12: no such file: $SIGN_PKCS12"
+    sign_args=(-pkcs12 "$SIGN_PKCS12")
+elif [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
+    [ -n "${SIGN_CERT:-}" ] || fail "SIGN_KEY is set but SIGN_CERT is not"
+    [ -n "${SIGN_KEY:-}" ] || fail "SIGN_CERT is set but SIGN_KEY is not"
+    [ -f "$SIGN_CERT" ] || fail "SIGN_CERT: no such file: $SIGN_CERT"
+    [ -f "$SIGN_KEY" ] || fail "SIGN_KEY: no such file: $SIGN_KEY"
+    sign_args=(-certs "$SIGN_CERT" -key "$SIGN_KEY")
+fi
+
+bash scripts/setup.sh
+for tool in zip osslsigncode sha256sum; do
+    command -v "$tool" >/dev/null || fail "$tool is missing"
+done
+
+build="${RELEASE_BUILD_DIR:-build/release}"
+mkdir -p "$build" "${RELEASE_DIST_DIR:-dist}"
+build="$(cd "$build" && pwd)"
+case "$repo/" in "${build%/}/"*) fail "the build folder $build holds the sources; it is emptied first" ;; esac
+dist="$(cd "${RELEASE_DIST_DIR:-dist}" && pwd)"
+
+if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+    echo "release: warning: the sources have uncommitted changes; they are built as they are"
+fi
+echo "release: building in $build"
+rm -rf "$build"
+cmake -S "$repo" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-i686-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" --target shortcutsweep svckeeper
+
+# A string value of a resource script's version block.
+rc_value() { # file, key
+    sed -n "s/^[[:space:]]*VALUE \"$2\", \"\\([^\"]*\\)\".*/\\1/p" "$1" | head -n 1
+}
+# True when the built program's version resource carries the key and value.
+exe_has_value() { # exe, key, value
+    python3 - "$@" <<'EOF'
+import re, sys
+data = open(sys.argv[1], "rb").read()
+key, value = (s.encode("utf-16-le") for s in sys.argv[2:4])
+sys.exit(0 if re.search(re.escape(key) + b"\0\0(\0\0)?" + re.escape(value) + b"\0\0", data) else 1)
+EOF
+}
+
+stage="$build/package"
+mkdir -p "$stage"
+declare -A version description
+for program in shortcutsweep svckeeper; do
+    case $program in
+    shortcutsweep) folder=sweep ;;
+    svckeeper) folder=keeper ;;
+    esac
+    rc="$folder/$program.rc"
+    exe="$build/$folder/$program.exe"
+    version[$program]="$(rc_value "$rc" ProductVersion)"
+    description[$program]="$(rc_value "$rc" FileDescription)"
+    [ -n "${version[$program]}" ] || fail "no ProductVersion in $rc"
+    exe_has_value "$exe" ProductVersion "${version[$program]}" ||
+        fail "$exe does not carry version ${version[$program]} of $rc"
+
+    if [ ${#sign_args[@]} -gt 0 ]; then
+        extra=()
+        if [ -n "${SIGN_PASSWORD:-}" ]; then
+            # Through a file, so that the password never shows in a process list.
+            pass_file="$build/sign-password"
+            (umask 077 && printf '%s' "$SIGN_PASSWORD" >"$pass_file")
+            extra+=(-readpass "$pass_file")
+        fi
+        if [ -n "${SIGN_TIMESTAMP_URL:-}" ]; then
+            extra+=(-ts "$SIGN_TIMESTAMP_URL")
+        fi
+        echo "release: signing $program.exe"
+        status=0
+        osslsigncode sign "${sign_args[@]}" "${extra[@]}" -h sha256 -n "${description[$program]}" \
+            -in "$exe" -out "$stage/$program.exe" >/dev/null || status=$?
+        rm -f "$build/sign-password"
+        [ $status -eq 0 ] || fail "signing $program.exe failed"
+    else
+        cp "$exe" "$stage/$program.exe"
+    fi
+done
+if [ ${#sign_args[@]} -gt 0 ]; then
+    signature="Both programs carry an Authenticode signature (SHA-256)."
+else
+    signature="The programs in this package are not signed."
+    echo "release: not signed: set SIGN_CERT and SIGN_KEY, or SIGN_PKCS12, to sign"
+fi
+
+# README.txt with Windows line ends.
+sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
+    -e "s/@SVCKEEPER_VERSION@/${version[svckeeper]}/g" \
+    -e "s/@SIGNATURE@/$signature/" \
+    -e 's/$/\r/' scripts/release-README.txt >"$stage/README.txt"
+
+files=(shortcutsweep.exe svckeeper.exe README.txt)
+(cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
+
+# The same files give the same archive: fixed times, no extra attributes.
+stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
+if [ -n "$stamp" ]; then
+    touch -d "@$stamp" "$stage"/*
+fi
+zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}.zip"
+rm -f "$dist/$zip_name"
+(cd "$stage" && TZ=UTC zip -q -X -D "$dist/$zip_name" "${files[@]}" SHA256SUMS)
+
+echo "release: $dist/$zip_name"
+unzip -l "$dist/$zip_name"
+(cd "$dist" && sha256sum "$zip_name")

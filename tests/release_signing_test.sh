@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# The release package, signed: runs scripts/release.sh with a throw-away
+# self-signed code-signing certificate, checks the package and both
+# signatures, then puts the signed programs through the end-to-end tests.
+#
+# Usage: release_signing_test.sh WORKDIR WINEPREFIX SWEEP_E2E_TESTS
+#                                [KEEPER_E2E_TESTS TEST_SERVICE]
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if [ $# -ne 3 ] && [ $# -ne 5 ]; then
+    echo "usage: $0 WORKDIR WINEPREFIX SWEEP_E2E_TESTS [KEEPER_E2E_TESTS TEST_SERVICE]" >&2
+    exit 2
+fi
+work="$1"
+prefix="$2"
+sweep_tests="$3"
+keeper_tests="${4:-}"
+test_service="${5:-}"
+
+failures=0
+check() { # description, command...
+    local what="$1"
+    shift
+    if "$@"; then
+        echo "ok:   $what"
+    else
+        echo "FAIL: $what"
+        failures=$((failures + 1))
+    fi
+}
+section() { echo "--- $*"; }
+fails() { if "$@"; then return 1; fi; }
+
+for file in "$sweep_tests" $keeper_tests $test_service; do
+    [ -f "$file" ] || {
+        echo "missing $file: build the tests first" >&2
+        exit 1
+    }
+done
+
+rm -rf "$work"
+mkdir -p "$work/keys"
+keys="$work/keys"
+
+section "a throw-away code-signing certificate"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vantrel release test" \
+    -addext "basicConstraints=critical,CA:FALSE" -addext "keyUsage=critical,digitalSignature" \
+    -addext "extendedKeyUsage=codeSigning" -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null
+# Blanks and shell characters, taken literally.
+# shellcheck disable=SC2016
+password='pass word;$1'
+openssl pkcs12 -export -in "$keys/cert.pem" -inkey "$keys/key.pem" -out "$keys/cert.p12" \
+    -passout "pass:$password"
+
+release() { # dist folder, then VAR=value settings for the release
+    local dist="$1"
+    shift
+    env -u SIGN_CERT -u SIGN_KEY -u SIGN_PKCS12 -u SIGN_PASSWORD -u SIGN_TIMESTAMP_URL \
+        RELEASE_BUILD_DIR="$work/build" RELEASE_DIST_DIR="$dist" "$@" \
+        bash "$repo/scripts/release.sh" >"$dist.log" 2>&1
+}
+empty_folder() { [ -z "$(ls -A "$1" 2>/dev/null)" ]; }
+
+section "a half-given signing setting stops the release before anything is packed"
+check "SIGN_CERT without SIGN_KEY fails" \
+    fails release "$work/half" SIGN_CERT="$keys/cert.pem"
+check "  and packs nothing" empty_folder "$work/half"
+check "SIGN_KEY without SIGN_CERT fails" \
+    fails release "$work/half" SIGN_KEY="$keys/key.pem"
+check "SIGN_PKCS12 together with SIGN_CERT and SIGN_KEY fails" \
+    fails release "$work/half" SIGN_PKCS12="$keys/cert.p12" \
+    SIGN_CERT="$keys/cert.pem" SIGN_KEY="$keys/key.pem"
+check "a certificate file that does not exist fails" \
+    fails release "$work/half" SIGN_CERT="$keys/none.pem" SIGN_KEY="$keys/key.pem"
+check "  and packs nothing" empty_folder "$work/half"
+
+rc_version() { sed -n 's/^ *VALUE "ProductVersion", "\([^"]*\)".*/\1/p' "$repo/$1"; }
+zip_name="vantrel-tools_shortcutsweep-$(rc_version sweep/shortcutsweep.rc)_svckeeper-$(rc_version keeper/svckeeper.rc).zip"
+
+# Unpacks the one zip in dist into dist/unpacked; checks names and checksums.
+check_package() { # dist folder
+    local dist="$1" unpacked="$1/unpacked"
+    check "the package is named $zip_name" test "$(ls "$dist")" = "$zip_name"
+    mkdir -p "$unpacked"
+    unzip -q "$dist/$zip_name" -d "$unpacked"
+    check "it holds the two programs, README.txt and SHA256SUMS, nothing else" \
+        test "$(cd "$unpacked" && ls | sort | tr '\n' ' ')" = "README.txt SHA256SUMS shortcutsweep.exe svckeeper.exe "
+    check "SHA256SUMS covers the two programs and README.txt" \
+        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | sort | tr '\n' ' ')" = "README.txt shortcutsweep.exe svckeeper.exe "
+    check "every checksum in SHA256SUMS matches the unpacked file" checksums_match "$unpacked"
+    check "README.txt has Windows line ends on every line" crlf_only "$unpacked/README.txt"
+    check "README.txt names both versions and has no unfilled field" readme_filled_in "$unpacked/README.txt"
+}
+checksums_match() { (cd "$1" && sha256sum --quiet --strict -c SHA256SUMS); }
+crlf_only() { # no line without CR before its LF, and a final LF
+    ! LC_ALL=C grep -q $'[^\r]$' "$1" && ! LC_ALL=C grep -q '^$' "$1" && [ "$(tail -c 1 "$1" | od -An -c | tr -d ' ')" = '\n' ]
+}
+readme_filled_in() {
+    grep -q "shortcutsweep.exe *version $(rc_version sweep/shortcutsweep.rc)"$'\r' "$1" &&
+        grep -q "svckeeper.exe *version $(rc_version keeper/svckeeper.rc)"$'\r' "$1" &&
+        ! grep -q @ "$1"
+}
+
+# osslsigncode verify, with the throw-away certificate as the trusted root.
+signature_verified() { # exe
+    local out
+    out="$(osslsigncode verify -CAfile "$keys/cert.pem" -in "$1" 2>&1)" || {
+        echo "$out" | tail -n 5
+        return 1
+    }
+    echo "$out" | grep -qx "Signature verification: ok" &&
+        echo "$out" | grep -q "Subject: /CN=Vantrel release test" &&
+        echo "$out" | grep -q "Message digest algorithm *: SHA256"
+}
+
+section "signed with a PEM certificate and key"
+start=$(date +%s)
+check "the release succeeds" release "$work/pem" SIGN_CERT="$keys/cert.pem" SIGN_KEY="$keys/key.pem"
+echo "      (release took $(($(date +%s) - start)) s)"
+check_package "$work/pem"
+for exe in shortcutsweep svckeeper; do
+    check "$exe.exe carries a verified SHA-256 signature by the certificate" \
+        signature_verified "$work/pem/unpacked/$exe.exe"
+done
+
+section "signed with a password-protected PKCS#12 file"
+check "the release succeeds" release "$work/p12" SIGN_PKCS12="$keys/cert.p12" SIGN_PASSWORD="$password"
+check "  and the password never appears in its output" fails grep -qF -- "$password" "$work/p12.log"
+check_package "$work/p12"
+for exe in shortcutsweep svckeeper; do
+    check "$exe.exe carries a verified SHA-256 signature by the certificate" \
+        signature_verified "$work/p12/unpacked/$exe.exe"
+done
+check "a wrong password fails the release" \
+    fails release "$work/wrong" SIGN_PKCS12="$keys/cert.p12" SIGN_PASSWORD="not it"
+check "  and packs nothing" empty_folder "$work/wrong"
+
+section "the signed programs do what the unsigned ones do"
+signed="$work/pem/unpacked"
+check "shortcutsweep.exe, signed, passes the sweep's end-to-end tests" \
+    "$repo/scripts/wine-run" --prefix "$prefix" "$sweep_tests" "$signed/shortcutsweep.exe"
+if [ -n "$keeper_tests" ]; then
+    check "svckeeper.exe, signed, passes the keeper's end-to-end tests" \
+        "$repo/scripts/wine-run" --prefix "$prefix" "$keeper_tests" "$signed/svckeeper.exe" "$test_service"
+fi
+
+if [ $failures -ne 0 ]; then
+    echo "$failures check(s) failed; release logs in $work/*.log"
+    exit 1
+fi
+rm -rf "$work"
+echo "all checks passed"
