@@ -5,7 +5,9 @@
 // de, fr and ja (UTF-8 after a three-byte mark), takes every piece followed
 // by CR LF as a path and deletes it with DeleteFileW; a path with * or ? is
 // listed with FindFirstFileExW and each file found deleted by name. Then it
-// deletes the manifest, and at the end __shortcutsweep.bat.
+// deletes the manifest, and at the end __shortcutsweep.bat. A path on a
+// drive is used in its \\?\ form, as the sweep uses it: the system then
+// takes it as it is, which costs less than parsing it.
 #include <windows.h>
 
 #include <string>
@@ -47,12 +49,16 @@ std::wstring ReadManifest(const std::wstring& path) {
     return text;
 }
 
-void DeleteListed(const std::wstring& path) {
-    if (path.find_first_of(L"*?") == std::wstring::npos) {
+void DeleteListed(std::wstring path) {
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') {
+        path.insert(0, L"\\\\?\\");
+    }
+    const size_t cut = path.find_last_of(L'\\') + 1;  // wildcards only in the final piece
+    if (path.find_first_of(L"*?", cut) == std::wstring::npos) {
         ::DeleteFileW(path.c_str());
         return;
     }
-    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    const std::wstring folder = path.substr(0, cut);
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,

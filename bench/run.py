@@ -34,6 +34,7 @@ class Tree:
         self.root = root
         self.bin = os.path.join(root, "Vantrel", "Tool", "bin")
         self.links = os.path.join(root, "Links")
+        self.layout = None  # (files, wildcards) of the tree last made
         if os.path.isdir(root):
             shutil.rmtree(root)
         os.makedirs(self.bin)
@@ -45,6 +46,7 @@ class Tree:
 
     def clear(self):
         """No shortcuts, no manifests, no batch file."""
+        self.layout = None
         if os.path.isdir(self.links):
             shutil.rmtree(self.links)
         for name in os.listdir(self.bin):
@@ -58,10 +60,16 @@ class Tree:
         of the files have their own line and the rest lie in folders of
         FILES_PER_WILDCARD, each listed by one wildcard line, so that half
         the lines are wildcard lines. Lines are dealt to the languages in
-        four equal runs. Returns the manifests' sizes in bytes.
+        four equal runs. Returns the number of lines and the manifests'
+        sizes in bytes. The folders of the previous tree of the same shape,
+        emptied by the run, are kept: making 25,000 of them anew takes longer
+        than the run.
         """
-        self.clear()
-        os.makedirs(self.links)
+        reuse = self.layout == (files, wildcards) and not self.leftovers()
+        if not reuse:
+            self.clear()
+            os.makedirs(self.links)
+        self.layout = (files, wildcards)
         links_win = winpath(self.links)
         lines = []
         if not wildcards:
@@ -78,7 +86,8 @@ class Tree:
                 self._write(os.path.join(self.links, name))
                 lines.append("%s\\%s" % (links_win, name))
                 folder = "d%05d" % i
-                os.mkdir(os.path.join(self.links, folder))
+                if not reuse:
+                    os.mkdir(os.path.join(self.links, folder))
                 for k in range(FILES_PER_WILDCARD):
                     self._write(os.path.join(self.links, folder, "w%d.url" % k))
                 lines.append("%s\\%s\\*.url" % (links_win, folder))
@@ -139,14 +148,16 @@ def log(message):
     print(message, file=sys.stderr, flush=True)
 
 
-def bench_start(tree, launcher, empty_exe, runs):
-    """A sweep with nothing to do against an empty program, alternating."""
+def bench_start(tree, launcher, empty_exe, peek_exe, runs):
+    """An empty program, one that lets its messages through, and a sweep with
+    nothing to do, taking turns."""
     tree.clear()
-    empty, nothing = [], []
+    empty, peek, nothing = [], [], []
     for _ in range(runs):
         empty.append(launcher.run(winpath(empty_exe)))
+        peek.append(launcher.run(winpath(peek_exe)))
         nothing.append(launcher.run(tree.program("shortcutsweep.exe")))
-    return empty, nothing
+    return empty, peek, nothing
 
 
 def bench_deletions(tree, launcher, files, wildcards, runs):
@@ -169,17 +180,97 @@ def bench_deletions(tree, launcher, files, wildcards, runs):
     return lines, sizes, pairs
 
 
-def bench_reader(reader_exe, work, megabytes, repeats):
+def run_windows(args):
     out = subprocess.run(
-        ["wine", winpath(reader_exe), winpath(work), str(megabytes), str(repeats)],
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-        stdin=subprocess.DEVNULL,
-        check=False,
+        ["wine"] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, check=False
     )
     if out.returncode != 0:
-        sys.exit("reader bench failed: " + out.stderr.decode("utf-8", "replace"))
-    return out.stdout.decode("utf-8", "replace").strip().splitlines()
+        sys.exit("%s failed: %s" % (args[0], out.stderr.decode("utf-8", "replace")))
+    return out.stdout.decode("utf-8", "replace").replace("\r", "").strip().splitlines()
+
+
+def report_start(empty, peek, nothing):
+    print("## Start-up: empty programs and a sweep with nothing to do (%d runs each, taking turns)" % len(empty))
+    print()
+    print("| program | median ms | lowest ms | highest ms | peak working set KiB (median) |")
+    print("|---|---:|---:|---:|---:|")
+    for label, runs in (
+        ("empty Win32 program", empty),
+        ("the same, letting its messages through once (user32)", peek),
+        ("sweep, no manifests", nothing),
+    ):
+        t = [x for x, _ in runs]
+        print("| %s | %.0f | %.0f | %.0f | %d |" % (label, median(t), min(t), max(t), median([m for _, m in runs])))
+    ratios = [s[0] / e[0] for e, s in zip(empty, nothing)]
+    print()
+    print("Sweep with nothing to do / empty program, pair by pair: median %.2f (%.2f to %.2f)."
+          % (median(ratios), min(ratios), max(ratios)))
+    print()
+
+
+def report_deletions(results, start_ms, fixed_kib):
+    print("## Deleting N files: the sweep against the floor")
+    print()
+    print("Medians of alternating runs; ratio = sweep/floor pair by pair: median (lowest to highest); net")
+    print("ratio = the medians less the empty program's start-up (%.0f ms)." % start_ms)
+    print()
+    print("| lines | files | runs | floor ms | sweep ms | ratio | net ratio | ms per file, floor | ms per file, sweep |")
+    print("|---|---:|---:|---:|---:|---|---:|---:|---:|")
+    medians = {}
+    for wildcards, files, lines, sizes, pairs in results:
+        ft = median([f[0] for f, _ in pairs])
+        st = median([s[0] for _, s in pairs])
+        ratio = [s[0] / f[0] for f, s in pairs]
+        medians[(wildcards, files)] = (ft, st)
+        kind = "%d, half wildcard" % lines if wildcards else "%d" % lines
+        print("| %s | %d | %d | %.0f | %.0f | %.2f (%.2f-%.2f) | %.2f | %.3f | %.3f |"
+              % (kind, files, len(pairs), ft, st, median(ratio), min(ratio), max(ratio),
+                 (st - start_ms) / (ft - start_ms), (ft - start_ms) / files, (st - start_ms) / files))
+    print()
+    print("## Growth from N = 8,000 to N = 32,768")
+    print()
+    print("| variant | floor growth | sweep growth | sweep growth / floor growth | the same, net of start-up |")
+    print("|---|---:|---:|---:|---:|")
+    for wildcards in (False, True):
+        a, z = medians.get((wildcards, 8000)), medians.get((wildcards, 32768))
+        if a and z:
+            fg, sg = z[0] / a[0], z[1] / a[1]
+            fgn = (z[0] - start_ms) / (a[0] - start_ms)
+            sgn = (z[1] - start_ms) / (a[1] - start_ms)
+            print("| %s | %.2f | %.2f | %.2f | %.2f |"
+                  % ("half wildcard" if wildcards else "plain", fg, sg, sg / fg, sgn / fgn))
+    print()
+    print("## Peak working set")
+    print()
+    print("KiB, medians. Allowed = floor + 8 MiB + 3 x the largest manifest (the sweep holds one at a")
+    print("time). Fixed part = sweep with nothing to do less the empty program (%d KiB), what the sweep" % fixed_kib)
+    print("costs before it reads a manifest.")
+    print()
+    print("| lines | largest manifest bytes | floor | sweep | sweep - floor | allowed | within? | sweep - floor - fixed part | 3 x manifest |")
+    print("|---|---:|---:|---:|---:|---:|---|---:|---:|")
+    for wildcards, files, lines, sizes, pairs in results:
+        fm = median([f[1] for f, _ in pairs])
+        sm = median([s[1] for _, s in pairs])
+        biggest = max(sizes)
+        allowed = fm + 8 * 1024 + 3 * biggest / 1024
+        kind = "%d, half wildcard" % lines if wildcards else "%d" % lines
+        print("| %s | %d | %d | %d | %d | %.0f | %s | %d | %.0f |"
+              % (kind, biggest, fm, sm, sm - fm, allowed, "yes" if sm <= allowed else "no",
+                 sm - fm - fixed_kib, 3 * biggest / 1024))
+    print()
+
+
+def report_lines(title, lines, note):
+    print("## " + title)
+    print()
+    if note:
+        print(note)
+        print()
+    print("```")
+    for line in lines:
+        print(line)
+    print("```")
+    print()
 
 
 def main():
@@ -187,23 +278,23 @@ def main():
     parser.add_argument("--build", required=True, help="the mingw build folder")
     parser.add_argument("--work", required=True, help="a scratch folder for the trees")
     parser.add_argument("--sweep-exe", help="another build of shortcutsweep.exe to measure")
-    parser.add_argument("--sizes", default="1000,8000,32768,100000", help="manifest lines, comma-separated")
+    parser.add_argument("--sizes", default="1000,8000,32768,100000", help="files to delete, comma-separated")
     parser.add_argument("--runs", type=int, default=5, help="runs of each program per size")
-    parser.add_argument("--big-runs", type=int, default=3, help="runs per program for sizes over 40000 lines")
+    parser.add_argument("--big-runs", type=int, default=2, help="runs of each program for sizes over 40000")
     parser.add_argument("--poll-ms", type=int, default=10, help="how often the launcher reads the peak")
     parser.add_argument("--reader-mb", type=int, default=50)
     parser.add_argument("--reader-repeats", type=int, default=5)
+    parser.add_argument("--calls-files", type=int, default=2000, help="files per way in the call costs")
     parser.add_argument("--no-wildcards", action="store_true", help="skip the wildcard variant")
-    parser.add_argument("--no-reader", action="store_true", help="skip the in-process reader bench")
+    parser.add_argument("--no-reader", action="store_true", help="skip the in-process reader figures")
+    parser.add_argument("--no-calls", action="store_true", help="skip the cost of each call")
     args = parser.parse_args()
 
     b = args.build
     sweep_exe = args.sweep_exe or os.path.join(b, "sweep", "shortcutsweep.exe")
-    floor_exe = os.path.join(b, "bench", "floor.exe")
-    empty_exe = os.path.join(b, "bench", "empty.exe")
-    reader_exe = os.path.join(b, "bench", "reader_bench.exe")
-    launcher = Launcher(os.path.join(b, "bench", "launcher.exe"), args.poll_ms)
-    tree = Tree(os.path.join(args.work, "tree"), sweep_exe, floor_exe)
+    bench = os.path.join(b, "bench")
+    launcher = Launcher(os.path.join(bench, "launcher.exe"), args.poll_ms)
+    tree = Tree(os.path.join(args.work, "tree"), sweep_exe, os.path.join(bench, "floor.exe"))
     sizes = [int(s) for s in args.sizes.split(",")]
     started = time.time()
 
@@ -211,81 +302,38 @@ def main():
     for name in ("floor.exe", "shortcutsweep.exe"):
         tree.make(100, False)
         launcher.run(tree.program(name))
-    log("start-up: empty program and a sweep with nothing to do")
-    empty, nothing = bench_start(tree, launcher, empty_exe, max(args.runs, 5))
+    log("start-up: empty programs and a sweep with nothing to do")
+    empty, peek, nothing = bench_start(
+        tree, launcher, os.path.join(bench, "empty.exe"), os.path.join(bench, "peek.exe"), max(args.runs, 5)
+    )
     start_ms = median([t for t, _ in empty])
+    fixed_kib = median([m for _, m in nothing]) - median([m for _, m in empty])
 
     results = []
-    for wildcards in ([False] if args.no_wildcards else [False, True]):
+    for wildcards in [False] if args.no_wildcards else [False, True]:
         for files in sizes:
             runs = args.runs if files <= 40000 else args.big_runs
             lines, manifest_sizes, pairs = bench_deletions(tree, launcher, files, wildcards, runs)
             results.append((wildcards, files, lines, manifest_sizes, pairs))
-
-    reader = [] if args.no_reader else bench_reader(reader_exe, args.work, args.reader_mb, args.reader_repeats)
     shutil.rmtree(tree.root)
 
-    p = print
-    p("## Start-up (%d runs each, alternating)" % len(empty))
-    p()
-    p("| program | median ms | min ms | max ms | peak working set KiB (median) |")
-    p("|---|---:|---:|---:|---:|")
-    for label, runs in (("empty Win32 program", empty), ("sweep, nothing to do", nothing)):
-        t = [x for x, _ in runs]
-        p("| %s | %.0f | %.0f | %.0f | %d |" % (label, median(t), min(t), max(t), median([m for _, m in runs])))
-    ratios = [s[0] / e[0] for e, s in zip(empty, nothing)]
-    p()
-    p("Sweep with nothing to do / empty program, pair by pair: median %.2f (%.2f to %.2f)."
-      % (median(ratios), min(ratios), max(ratios)))
-    p()
-    p("## Deleting N listed files: sweep against the floor")
-    p()
-    p("Times in ms (median); ratio = sweep/floor pair by pair, median (lowest to highest); net = the")
-    p("same medians less the empty program's start-up of %.0f ms. Memory: peak working set in KiB" % start_ms)
-    p("(median); limit = floor + 8 MiB + 3 x the largest manifest.")
-    p()
-    p("| lines | files | runs | floor ms | sweep ms | ratio | net ratio | floor KiB | sweep KiB | limit KiB | manifest bytes |")
-    p("|---|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|")
-    medians = {}
-    for wildcards, files, lines, manifest_sizes, pairs in results:
-        ft = median([f[0] for f, _ in pairs])
-        st = median([s[0] for _, s in pairs])
-        fm = median([f[1] for f, _ in pairs])
-        sm = median([s[1] for _, s in pairs])
-        ratio = [s[0] / f[0] for f, s in pairs]
-        net = (st - start_ms) / (ft - start_ms)
-        limit = fm + 8 * 1024 + 3 * max(manifest_sizes) // 1024
-        medians[(wildcards, files)] = (ft, st)
-        kind = "%d (half wildcard)" % lines if wildcards else "%d" % lines
-        p("| %s | %d | %d | %.0f | %.0f | %.2f (%.2f-%.2f) | %.2f | %d | %d | %d%s | %d x 4 |"
-          % (kind, files, len(pairs), ft, st, median(ratio), min(ratio), max(ratio), net, fm, sm, limit,
-             "" if sm <= limit else " **over**", max(manifest_sizes)))
-    p()
-    p("## Growth from N = 8,000 to N = 32,768")
-    p()
-    p("| variant | floor growth | sweep growth | sweep growth / floor growth | same, net of start-up |")
-    p("|---|---:|---:|---:|---:|")
-    for wildcards in (False, True):
-        a, z = medians.get((wildcards, 8000)), medians.get((wildcards, 32768))
-        if not a or not z:
-            continue
-        fg, sg = z[0] / a[0], z[1] / a[1]
-        fgn = (z[0] - start_ms) / (a[0] - start_ms)
-        sgn = (z[1] - start_ms) / (a[1] - start_ms)
-        p("| %s | %.2f | %.2f | %.2f | %.2f |"
-          % ("half wildcard" if wildcards else "plain", fg, sg, sg / fg, sgn / fgn))
+    reader = calls = []
+    if not args.no_reader:
+        log("the manifest reader in process")
+        reader = run_windows([os.path.join(bench, "reader_bench.exe"), winpath(args.work),
+                              str(args.reader_mb), str(args.reader_repeats)])
+    if not args.no_calls:
+        log("the cost of each call")
+        calls = run_windows([os.path.join(bench, "calls_bench.exe"), winpath(args.work), str(args.calls_files)])
+
+    report_start(empty, peek, nothing)
+    report_deletions(results, start_ms, fixed_kib)
     if reader:
-        p()
-        p("## Manifest reader in process (%s)" % reader[0])
-        p()
-        p("| step | median ms | best ms | MB/s (median) |")
-        p("|---|---:|---:|---:|")
-        for line in reader[1:]:
-            name, *fields = line.split()
-            f = dict(x.split("=", 1) for x in fields)
-            p("| %s | %s | %s | %s |" % (name, f["median_ms"], f["best_ms"], f["MBps"]))
-    p()
-    p("Benchmark wall time: %.0f s." % (time.time() - started))
+        report_lines("The manifest reader in process (reader_bench.exe)", reader,
+                     "Times in ms; MBps = 10^6 bytes of manifest per second (for `fresh`, of memory).")
+    if calls:
+        report_lines("What each call of a delete costs (calls_bench.exe)", calls, "")
+    print("Benchmark wall time: %.0f s." % (time.time() - started))
 
 
 if __name__ == "__main__":

@@ -9,7 +9,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
 bash scripts/setup.sh >&2
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target shortcutsweep bench_floor bench_empty bench_launcher bench_reader >&2
+cmake --build --preset mingw --target shortcutsweep bench_floor bench_empty bench_peek bench_launcher bench_reader bench_calls >&2
 source scripts/wine-env.sh
 
 work="$repo/build/bench"
