@@ -57,6 +57,10 @@ wine_prefix_create() {
         wine wineboot -i
         wineserver -w
         wineserver -p
+        # A program that crashes must end at once, not wait in a debugger.
+        local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+        wine reg delete "$key" /v Debugger /f || true
+        wine reg delete "$key" /v Debugger /f /reg:32 || true
         # Start the service manager now, while our output is still detached.
         wine cmd /c exit 0
     )
