@@ -73,6 +73,18 @@ protected:
         EXPECT_EQ(RunProgram(g_keeperExe, arguments), 0) << "the keeper always ends normally";
     }
 
+    // The keeper may set the start type; everything else stays as it was.
+    static void ExpectOnlyTheStartTypeChanged(const ServiceConfig& after, const ServiceConfig& before) {
+        EXPECT_EQ(after.startType, kAutomatic);
+        EXPECT_EQ(after.serviceType, before.serviceType);
+        EXPECT_EQ(after.errorControl, before.errorControl);
+        EXPECT_EQ(after.binaryPath, before.binaryPath);
+        EXPECT_EQ(after.group, before.group);
+        EXPECT_EQ(after.dependencies, before.dependencies);
+        EXPECT_EQ(after.startName, before.startName);
+        EXPECT_EQ(after.displayName, before.displayName);
+    }
+
     DWORD StartType() const { return service_->Config().startType; }
     DWORD State() const { return service_->State(); }
     int Starts() const { return service_->Count("start"); }
@@ -179,17 +191,73 @@ TEST_F(KeeperEndToEnd, APausedServiceIsMadeAutomaticAndStaysPaused) {
 TEST_F(KeeperEndToEnd, AnArgumentStopsAPausedService) {
     RegisterStarted(Behaviour::Paused);
     Keep(L"x");
-    EXPECT_TRUE(service_->WaitForCount("stop", 1));
+    EXPECT_TRUE(service_->WaitForCount("stop", 1)) << "state now " << State();
     EXPECT_TRUE(service_->WaitForState(SERVICE_STOPPED));
     EXPECT_EQ(StartType(), kOnDemand);
 }
 
-TEST_F(KeeperEndToEnd, AServiceThatFailsToStartLeavesTheKeeperEndingNormally) {
+// Each run asks for a start again; the keeper ends whatever the service
+// does with it.
+TEST_F(KeeperEndToEnd, AServiceThatFailsToStartIsAskedAgainOnEachRunAndNothingElseChanges) {
     Register(Behaviour::Refuse);
+    const ServiceConfig before = service_->Config();
+    for (int run = 1; run <= 2; ++run) {
+        Keep();
+        EXPECT_TRUE(service_->WaitForCount("start", run)) << "run " << run;
+        EXPECT_TRUE(service_->WaitForState(SERVICE_STOPPED)) << "run " << run;
+    }
+    ExpectOnlyTheStartTypeChanged(service_->Config(), before);
+}
+
+TEST_F(KeeperEndToEnd, AServiceStuckStartingChangesInNothingButTheStartType) {
+    RegisterStarted(Behaviour::StartPending);
+    const ServiceConfig before = service_->Config();
     Keep();
-    EXPECT_EQ(StartType(), kAutomatic);
-    EXPECT_TRUE(service_->WaitForCount("start", 1));
-    EXPECT_TRUE(service_->WaitForState(SERVICE_STOPPED));
+    Keep(L"x");
+    ExpectOnlyTheStartTypeChanged(service_->Config(), before);
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_START_PENDING));
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_EQ(Stops(), 0);
+}
+
+// The deletion falls on a different step of the keeper's run each time; the
+// keeper ends normally and never brings the service back.
+TEST_F(KeeperEndToEnd, AServiceDeletedWhileTheKeeperRunsIsNotBroughtBack) {
+    for (const wchar_t* arguments : {L"", L"x"}) {
+        for (DWORD delayMs : {0u, 200u, 400u, 700u}) {
+            const std::string shown = testing::PrintToString(std::wstring(arguments)) + ", deleted after " +
+                                      std::to_string(delayMs) + " ms";
+            RegisterStarted(Behaviour::Running);
+            RunningProgram keeper(g_keeperExe, arguments);
+            ::Sleep(delayMs);
+            // Deleted now; it may stay known, marked for deletion, while
+            // the keeper still holds it open.
+            service_->Remove();
+            EXPECT_EQ(keeper.Wait(), 0) << shown;
+            EXPECT_TRUE(service_->Remove()) << shown << ": the service is gone once the keeper has ended";
+            EXPECT_FALSE(ServiceExists(kServiceName)) << shown;
+            service_.reset();
+        }
+    }
+}
+
+// A service deleted while some program still holds it open stays, marked
+// for deletion, until that program lets go. The keeper must end normally
+// and keep no handle of its own, so that the service then goes. Wine's
+// manager still starts a service marked for deletion (Windows refuses);
+// this one stops itself at once, so that only open handles can keep it.
+TEST_F(KeeperEndToEnd, AServiceMarkedForDeletionGoesOnceItsLastHolderLetsGo) {
+    Register(Behaviour::Refuse);
+    {
+        const ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        ASSERT_TRUE(manager);
+        const ServiceHandle held(::OpenServiceW(manager.get(), kServiceName.c_str(), SERVICE_ALL_ACCESS));
+        ASSERT_TRUE(held);
+        ASSERT_TRUE(::DeleteService(held.get()));
+        Keep();
+        Keep(L"x");
+    }
+    EXPECT_TRUE(service_->Remove()) << "nothing but this test held the service";
 }
 
 TEST_F(KeeperEndToEnd, WithoutTheServiceTheKeeperEndsQuietlyAndRegistersNothing) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <utility>
 
 namespace testing_support {
 
@@ -122,7 +123,7 @@ void RemoveTree(const std::wstring& path) {
     ::RemoveDirectoryW(path.c_str());
 }
 
-long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs) {
+RunningProgram::RunningProgram(const std::wstring& exe, std::wstring_view arguments) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) {
         commandLine += L" " + std::wstring(arguments);
@@ -130,22 +131,39 @@ long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD time
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
+    if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &process)) {
+        ::CloseHandle(process.hThread);
+        process_ = process.hProcess;
+    }
+}
+
+RunningProgram::~RunningProgram() {
+    if (process_) {
+        Wait(0);
+    }
+}
+
+long RunningProgram::Wait(DWORD timeoutMs) {
+    if (!process_) {
         return -1;
     }
-    ::CloseHandle(process.hThread);
     long result = -1;
-    if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0) {
         DWORD code = 0;
-        if (::GetExitCodeProcess(process.hProcess, &code)) {
+        if (::GetExitCodeProcess(process_, &code)) {
             result = static_cast<long>(code);
         }
     } else {
-        ::TerminateProcess(process.hProcess, 1);
+        ::TerminateProcess(process_, 1);
+        ::WaitForSingleObject(process_, 10000);
     }
-    ::CloseHandle(process.hProcess);
+    ::CloseHandle(std::exchange(process_, nullptr));
     return result;
+}
+
+long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs) {
+    return RunningProgram(exe, arguments).Wait(timeoutMs);
 }
 
 std::wstring FromCommandLinePath(std::string_view path) {

@@ -39,6 +39,23 @@ void SetAttributes(const std::wstring& path, DWORD attributes);
 // Deletes a folder tree, clearing read-only marks on the way.
 void RemoveTree(const std::wstring& path);
 
+// A program started with the given argument text, not waited for; ended
+// if it still runs when the object goes.
+class RunningProgram {
+public:
+    RunningProgram(const std::wstring& exe, std::wstring_view arguments);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // Waits for the program to end; its exit code, or -1 when it could not
+    // be started or did not end in time (it is then ended).
+    long Wait(DWORD timeoutMs = 60000);
+
+private:
+    HANDLE process_ = nullptr;
+};
+
 // Runs `exe` with the given argument text and waits for it; returns its
 // exit code, or -1 when it could not be started or did not end in time.
 long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs = 60000);
