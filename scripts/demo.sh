@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The main job, shown on a demo install: builds the programs, then runs
 # shortcutsweep under Wine over a folder with manifests in all four
-# languages and reports which shortcuts went, which stayed, and why.
+# languages and reports which shortcuts went, which stayed, and why; then
+# registers a demo "Vantrel Service" in the same private prefix and runs
+# svckeeper without and with an argument, showing the service before and
+# after each run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
 bash scripts/setup.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target shortcutsweep >/dev/null
+cmake --build --preset mingw --target shortcutsweep svckeeper test_service >/dev/null
 source scripts/wine-env.sh
 
 demo="$repo/build/demo"
@@ -96,4 +99,66 @@ echo
 echo "Install folder afterwards (manifests and batch file are gone):"
 ls -1 "$install" | sed 's/^/    /'
 chmod u+w "$links/Public/Vantrel Locked.url"
+
+# svckeeper. The demo service is the keeper's test service, which runs until
+# it is told to stop and notes each start and stop in a log.
+echo
+service_dir="$demo/Vantrel/Service"
+mkdir -p "$service_dir"
+cp build/mingw/keeper/svckeeper.exe build/mingw/tests/test_service.exe "$service_dir/"
+S="$(winpath "$service_dir")"
+service_key='HKLM\System\CurrentControlSet\Services\Vantrel Service'
+
+start_type() {
+    case "$(wine reg query "$service_key" /v Start 2>/dev/null | tr -d '\r' | awk '$1 == "Start" { print $3 }')" in
+        0x2) echo automatic ;;
+        0x3) echo on-demand ;;
+        0x4) echo disabled ;;
+        *) echo unknown ;;
+    esac
+}
+service_state() {
+    local state
+    state="$(wine sc query "Vantrel Service" 2>/dev/null | tr -d '\r' | awk '$1 == "STATE" { print $4 }')"
+    echo "${state:-UNKNOWN}"
+}
+# Waits up to 30 s for the state the keeper asked for.
+wait_for_state() {
+    local want="$1" i
+    for ((i = 0; i < 60; i++)); do
+        [ "$(service_state)" = "$want" ] && return 0
+        sleep 0.5
+    done
+    return 1
+}
+show_service() {
+    printf '    %-20s start type %-10s state %s\n' "$1" "$(start_type)" "$(service_state)"
+}
+run_keeper() { # what to expect afterwards (start type, state), then the arguments
+    local want_type="$1" want_state="$2" status=0 mark=""
+    shift 2
+    echo "Running: wine svckeeper.exe${*:+ $*}"
+    wine "$S\\svckeeper.exe" "$@" || status=$?
+    wait_for_state "$want_state" || true
+    [ "$status" = 0 ] || mark="   <-- UNEXPECTED exit status $status"
+    if [ "$(start_type)" != "$want_type" ] || [ "$(service_state)" != "$want_state" ]; then
+        mark="$mark   <-- UNEXPECTED, expected $want_type and $want_state"
+    fi
+    [ -z "$mark" ] || unexpected=1
+    show_service "afterwards:"
+    [ -z "$mark" ] || echo "$mark"
+}
+
+echo "Registering a demo \"Vantrel Service\" (on demand, stopped) ..."
+wine sc create "Vantrel Service" binpath= "\"$S\\test_service.exe\" running \"$S\\service.log\"" \
+    start= demand >/dev/null
+show_service "before:"
+run_keeper automatic RUNNING
+echo "Running it again changes nothing:"
+run_keeper automatic RUNNING
+echo "With any argument the keeper stops the service and leaves the start type:"
+run_keeper automatic STOPPED stop
+echo
+echo "What the service was asked (its log):"
+tr -d '\r' <"$service_dir/service.log" | sed 's/^/    /'
 exit $unexpected
