@@ -8,6 +8,7 @@
 //
 // It appends one line to the log each time it is started ("start"), for
 // every stop control ("stop"), and when the named event is set ("quit");
+// and the id of each of its processes to "<log file>.pids";
 // on a stop control or the event it reports itself stopped and ends.
 // While it holds the start-pending state it accepts no controls, as a
 // service still starting would.
@@ -50,9 +51,9 @@ bool ParseBehaviour(const std::wstring& text, Behaviour& behaviour) {
     return true;
 }
 
-void Log(const char* event) {
+void Append(const std::wstring& path, const char* event) {
     HANDLE file =
-        ::CreateFileW(g_log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
@@ -62,6 +63,8 @@ void Log(const char* event) {
     ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     ::CloseHandle(file);
 }
+
+void Log(const char* event) { Append(g_log, event); }
 
 void Report(DWORD state, DWORD exitCode = NO_ERROR) {
     SERVICE_STATUS status = {};
@@ -168,6 +171,9 @@ int main() {
         g_quitEventName = argv[3];
     }
     ::LocalFree(argv);
+    // Every process of the service, so that a test can end one that
+    // does not go.
+    Append(g_log + L".pids", std::to_string(::GetCurrentProcessId()).c_str());
     g_stopped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     wchar_t name[] = L"test_service";
     SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};

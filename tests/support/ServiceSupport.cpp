@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
 
@@ -299,7 +300,58 @@ bool ScopedService::Remove() {
         EndAndDelete(service, quit_);
     }
     removed_ = WaitUntilUnknown(manager_, name_, 20000);
+    if (!removed_ && EndLingeringProcesses() > 0) {
+        removed_ = WaitUntilUnknown(manager_, name_, 10000);
+    }
     return removed_;
+}
+
+// Under Wine run through qemu-i386 a test service's process now and then
+// hangs on its way out after it has reported itself stopped, and the
+// manager keeps a service until its process is gone. Ends every process of
+// this service that still runs the test service, and says so.
+int ScopedService::EndLingeringProcesses() const {
+    HANDLE file = ::CreateFileW((log_ + L".pids").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        text.append(chunk, read);
+    }
+    ::CloseHandle(file);
+    int ended = 0;
+    size_t at = 0;
+    while (at < text.size()) {
+        const DWORD id = std::strtoul(text.c_str() + at, nullptr, 10);
+        at = text.find('\n', at);
+        at = at == std::string::npos ? text.size() : at + 1;
+        HANDLE process =
+            ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
+        if (!process) {
+            continue;
+        }
+        wchar_t image[MAX_PATH + 1];
+        DWORD length = MAX_PATH + 1;
+        DWORD code = 0;
+        const bool runsTheTestService =
+            ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
+            ::QueryFullProcessImageNameW(process, 0, image, &length) &&
+            std::wstring(image, length).find(L"test_service.exe") != std::wstring::npos;
+        if (runsTheTestService && ::TerminateProcess(process, 1)) {
+            ::WaitForSingleObject(process, 10000);
+            std::printf("note: process %lu of the test service did not end; ended it\n",
+                        static_cast<unsigned long>(id));
+            std::fflush(stdout);
+            ++ended;
+        }
+        ::CloseHandle(process);
+    }
+    return ended;
 }
 
 bool ServiceExists(const std::wstring& name) { return static_cast<bool>(OpenService(OpenManager(), name)); }

@@ -80,6 +80,7 @@ public:
 
 private:
     ServiceHandle OpenSelf() const;
+    int EndLingeringProcesses() const;
 
     ServiceHandle manager_;
     std::unique_ptr<TempFolder> folder_;
