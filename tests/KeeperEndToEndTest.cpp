@@ -242,10 +242,11 @@ TEST_F(KeeperEndToEnd, AServiceDeletedWhileTheKeeperRunsIsNotBroughtBack) {
 }
 
 // A service deleted while some program still holds it open stays, marked
-// for deletion, until that program lets go. The keeper must end normally
-// and keep no handle of its own, so that the service then goes. Wine's
-// manager still starts a service marked for deletion (Windows refuses);
-// this one stops itself at once, so that only open handles can keep it.
+// for deletion, until that program lets go. The keeper, asked to keep or
+// stop such a service, must end normally and leave nothing behind that
+// keeps it (its own handles are checked in process by the service tests).
+// Wine's manager still starts a service marked for deletion (Windows
+// refuses); this one stops itself at once.
 TEST_F(KeeperEndToEnd, AServiceMarkedForDeletionGoesOnceItsLastHolderLetsGo) {
     Register(Behaviour::Refuse);
     {
@@ -257,7 +258,7 @@ TEST_F(KeeperEndToEnd, AServiceMarkedForDeletionGoesOnceItsLastHolderLetsGo) {
         Keep();
         Keep(L"x");
     }
-    EXPECT_TRUE(service_->Remove()) << "nothing but this test held the service";
+    EXPECT_TRUE(service_->Remove()) << "the service goes once the test lets go";
 }
 
 TEST_F(KeeperEndToEnd, WithoutTheServiceTheKeeperEndsQuietlyAndRegistersNothing) {
