@@ -76,13 +76,7 @@ protected:
     // The keeper may set the start type; everything else stays as it was.
     static void ExpectOnlyTheStartTypeChanged(const ServiceConfig& after, const ServiceConfig& before) {
         EXPECT_EQ(after.startType, kAutomatic);
-        EXPECT_EQ(after.serviceType, before.serviceType);
-        EXPECT_EQ(after.errorControl, before.errorControl);
-        EXPECT_EQ(after.binaryPath, before.binaryPath);
-        EXPECT_EQ(after.group, before.group);
-        EXPECT_EQ(after.dependencies, before.dependencies);
-        EXPECT_EQ(after.startName, before.startName);
-        EXPECT_EQ(after.displayName, before.displayName);
+        ExpectSameBesidesStartType(after, before);
     }
 
     DWORD StartType() const { return service_->Config().startType; }

@@ -137,16 +137,6 @@ TEST(StopNamedService, SendsTheStopControlToARunningOrPausedService) {
     }
 }
 
-// Everything in a configuration but its start type.
-void ExpectSameBesidesStartType(const ServiceConfig& after, const ServiceConfig& before) {
-    EXPECT_EQ(after.serviceType, before.serviceType);
-    EXPECT_EQ(after.errorControl, before.errorControl);
-    EXPECT_EQ(after.binaryPath, before.binaryPath);
-    EXPECT_EQ(after.group, before.group);
-    EXPECT_EQ(after.startName, before.startName);
-    EXPECT_EQ(after.displayName, before.displayName);
-}
-
 TEST(SetServiceAutoStart, MakesAnyServiceAutomaticAndChangesNothingElse) {
     const DWORD startTypes[] = {SERVICE_DEMAND_START, SERVICE_DISABLED, SERVICE_AUTO_START};
     for (DWORD startType : startTypes) {

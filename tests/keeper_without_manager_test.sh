@@ -27,18 +27,7 @@ wine_prefix_create "$prefix"
 trap 'wine_prefix_destroy "$prefix"' EXIT
 wine_use_prefix "$prefix"
 
-failures=0
-check() { # description, command...
-    local what="$1"
-    shift
-    if "$@"; then
-        echo "ok:   $what"
-    else
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
-}
-fails() { if "$@"; then return 1; fi; }
+source "$repo/tests/checks.sh"
 
 W="Z:${work//\//\\}"
 service_key='HKLM\System\CurrentControlSet\Services\Vantrel Service'

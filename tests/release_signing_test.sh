@@ -17,19 +17,8 @@ sweep_tests="$3"
 keeper_tests="${4:-}"
 test_service="${5:-}"
 
-failures=0
-check() { # description, command...
-    local what="$1"
-    shift
-    if "$@"; then
-        echo "ok:   $what"
-    else
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$repo/tests/checks.sh"
 section() { echo "--- $*"; }
-fails() { if "$@"; then return 1; fi; }
 
 for file in "$sweep_tests" $keeper_tests $test_service; do
     [ -f "$file" ] || {

@@ -123,6 +123,25 @@ std::wstring UniqueSuffix() {
 
 std::wstring TextOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
+// The file's bytes; empty when it cannot be read. The test service may be
+// writing to it meanwhile.
+std::string ReadWholeFile(const std::wstring& path) {
+    HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        text.append(chunk, read);
+    }
+    ::CloseHandle(file);
+    return text;
+}
+
 // Hands every event to gtest's own printer, except the results of test
 // parts, which it prints in the same form itself.
 class StandardOutputPrinter : public ::testing::TestEventListener {
@@ -266,19 +285,7 @@ ServiceConfig ScopedService::Config() const {
 }
 
 int ScopedService::Count(std::string_view event) const {
-    HANDLE file =
-        ::CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    std::string text;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        text.append(chunk, read);
-    }
-    ::CloseHandle(file);
+    const std::string text = ReadWholeFile(log_);
     int count = 0;
     for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
         if (std::string_view(text).substr(start, end - start) == event) {
@@ -311,19 +318,7 @@ bool ScopedService::Remove() {
 // manager keeps a service until its process is gone. Ends every process of
 // this service that still runs the test service, and says so.
 int ScopedService::EndLingeringProcesses() const {
-    HANDLE file = ::CreateFileW((log_ + L".pids").c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    std::string text;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        text.append(chunk, read);
-    }
-    ::CloseHandle(file);
+    const std::string text = ReadWholeFile(log_ + L".pids");
     int ended = 0;
     size_t at = 0;
     while (at < text.size()) {
@@ -389,6 +384,16 @@ bool RoundTripsThroughAnsi(std::wstring_view text) {
     std::wstring back(static_cast<size_t>(chars), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, back.data(), chars);
     return back == text;
+}
+
+void ExpectSameBesidesStartType(const ServiceConfig& after, const ServiceConfig& before) {
+    EXPECT_EQ(after.serviceType, before.serviceType);
+    EXPECT_EQ(after.errorControl, before.errorControl);
+    EXPECT_EQ(after.binaryPath, before.binaryPath);
+    EXPECT_EQ(after.group, before.group);
+    EXPECT_EQ(after.dependencies, before.dependencies);
+    EXPECT_EQ(after.startName, before.startName);
+    EXPECT_EQ(after.displayName, before.displayName);
 }
 
 }  // namespace testing_support

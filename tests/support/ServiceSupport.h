@@ -90,6 +90,11 @@ private:
     bool removed_ = false;
 };
 
+// Expects every item of a configuration but the start type to be as it
+// was. Under Wine only for services without dependencies: Wine drops them
+// on every change of a configuration.
+void ExpectSameBesidesStartType(const ServiceConfig& after, const ServiceConfig& before);
+
 // Whether the manager knows a service of this name.
 bool ServiceExists(const std::wstring& name);
 // Ends and deletes a service left behind by an earlier, broken run.
