@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "Handle.h"
@@ -44,29 +45,60 @@ std::wstring UpperCase(std::wstring_view text) {
     return upper;
 }
 
+// `name` and `pattern` are upper-cased already. * stands for any run of
+// characters. ? stands for one character other than a dot, or for none
+// where the name has a dot or has ended: Vantrel?.url matches Vantrel.url
+// and Vantrel2.url, and a?b.url does not match a.b.url. That is how Windows
+// reads a ? in FindFirstFile. Where our matcher and Windows' own still
+// differ on long names:
+//  - Windows reads a * just before a dot as "any run without the name's
+//    last dot", and a dot just before * or ? as "a dot, or nothing at the
+//    end of the name". A pattern that ends in ".url" matches the same names
+//    either way: its last dot can only meet the name's last dot.
+//  - Windows folds letter case with the volume's own table, we with the
+//    invariant locale's; they agree on the letters of every living script.
+//  - Wine's own matcher reads ? as exactly one character, and finds nothing
+//    for *? ; the listing is matched here, so Wine and Windows sweep alike.
+//  - Windows also matches each file's 8.3 alias; we never do (modFiles.h).
 bool GlobMatches(std::wstring_view name, std::wstring_view pattern) {
-    size_t n = 0;
-    size_t p = 0;
-    size_t starAt = std::wstring_view::npos;
-    size_t resumeAt = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == L'*') {
-            starAt = p++;
-            resumeAt = n;
-        } else if (starAt != std::wstring_view::npos) {
-            p = starAt + 1;
-            n = ++resumeAt;
-        } else {
+    const size_t m = pattern.size();
+    // reach[j]: the name read so far matches the first j pattern characters.
+    std::vector<char> reach(m + 1, 0);
+    std::vector<char> next(m + 1, 0);
+    // Moves that read nothing: past a *, or past a ? at a dot or the end.
+    auto close = [&](std::vector<char>& state, size_t at) {
+        const bool atDotOrEnd = at == name.size() || name[at] == L'.';
+        for (size_t j = 0; j < m; ++j) {
+            if (state[j] && (pattern[j] == L'*' || (pattern[j] == L'?' && atDotOrEnd))) {
+                state[j + 1] = 1;
+            }
+        }
+    };
+    reach[0] = 1;
+    close(reach, 0);
+    for (size_t i = 0; i < name.size(); ++i) {
+        std::fill(next.begin(), next.end(), 0);
+        bool any = false;
+        for (size_t j = 0; j < m; ++j) {
+            if (!reach[j]) {
+                continue;
+            }
+            const wchar_t p = pattern[j];
+            if (p == L'*') {
+                next[j] = 1;
+                any = true;
+            } else if ((p == L'?' && name[i] != L'.') || p == name[i]) {
+                next[j + 1] = 1;
+                any = true;
+            }
+        }
+        if (!any) {
             return false;
         }
+        close(next, i + 1);
+        reach.swap(next);
     }
-    while (p < pattern.size() && pattern[p] == L'*') {
-        ++p;
-    }
-    return p == pattern.size();
+    return reach[m] != 0;
 }
 
 std::wstring FinalComponent(std::wstring_view path) {
@@ -127,8 +159,11 @@ std::wstring OwnNameOf(HANDLE file, const std::wstring& path) {
     return name.empty() ? OpenedNameOf(file, path) : name;
 }
 
+// `expectedName` is the name the file was reached by. With `aliasMayName`,
+// that may be the file's 8.3 alias rather than its own name; the required
+// suffix is always checked on its own name.
 bool DeleteCheckedFile(const std::wstring& path, std::wstring_view expectedName,
-                       std::wstring_view requiredSuffix) {
+                       std::wstring_view requiredSuffix, bool aliasMayName) {
     UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -143,7 +178,7 @@ bool DeleteCheckedFile(const std::wstring& path, std::wstring_view expectedName,
         return false;
     }
     std::wstring ownName = OwnNameOf(file.get(), path);
-    if (ownName.empty() || !EqualsIgnoringCase(ownName, expectedName) ||
+    if (ownName.empty() || (!aliasMayName && !EqualsIgnoringCase(ownName, expectedName)) ||
         (!requiredSuffix.empty() && !EndsWithIgnoringCase(ownName, requiredSuffix))) {
         return false;
     }
@@ -223,7 +258,10 @@ bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix) {
     FolderAndName parts = SplitFolderAndName(path);
     if (!HasWildcards(parts.name)) {
         // A plain name needs no search: the checks are made on the opened file.
-        return !parts.name.empty() && DeleteCheckedFile(path, parts.name, requiredSuffix);
+        // The open may reach the file through its 8.3 alias, as the system's
+        // own DeleteFile would; only a required suffix is checked then.
+        return !parts.name.empty() &&
+               DeleteCheckedFile(path, parts.name, requiredSuffix, !requiredSuffix.empty());
     }
     std::vector<std::wstring> names;
     DWORD error = ForEachMatchingFile(path, [&](const std::wstring&, const wchar_t* name) {
@@ -234,7 +272,7 @@ bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix) {
     });
     bool allDeleted = error == 0 && !names.empty();
     for (const std::wstring& name : names) {
-        if (!DeleteCheckedFile(parts.folder + name, name, requiredSuffix)) {
+        if (!DeleteCheckedFile(parts.folder + name, name, requiredSuffix, false)) {
             allDeleted = false;
         }
     }

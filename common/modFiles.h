@@ -5,7 +5,11 @@
 //  - A file matches only by its own (long) name, compared without regard to
 //    letter case. The file system's short 8.3 aliases never widen a match:
 //    "*.url" does not match "a.urlx", even where its alias is A~1.URL.
-//  - * stands for any run of characters, ? for exactly one.
+//    A path without wildcards reaches a file by its alias too, as it does
+//    everywhere in Windows; a required suffix is still checked on the
+//    file's own name.
+//  - * stands for any run of characters; ? for one character other than a
+//    dot, or for none where the name has a dot or ends, as on Windows.
 //  - Directories never match, and neither do files marked hidden or system.
 //  - A read-only file matches, but is never deleted: the attribute is a
 //    request to keep the file, and nothing here clears it.
@@ -31,7 +35,9 @@ Match FindMatchingFile(const std::wstring& path);
 bool FileMatches(const std::wstring& path);
 
 // Deletes every file that matches `path`. With a `requiredSuffix`, only a
-// file whose own name ends in it (in any letter case) can be deleted.
+// file whose own name ends in it (in any letter case) can be deleted, and
+// a path without wildcards may name it by its 8.3 alias; without one, the
+// final piece must be the file's own name.
 // Returns false when nothing matched or any matching file stayed.
 bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix = {});
 

@@ -12,18 +12,27 @@ using testing_support::WriteBytes;
 
 namespace {
 
-TEST(NameMatchesPattern, StarIsAnyRunQuestionMarkIsOneCharacter) {
+TEST(NameMatchesPattern, StarIsAnyRunQuestionMarkIsOneCharacterOrNoneAtADot) {
     EXPECT_TRUE(NameMatchesPattern(L"a.url", L"*.url"));
     EXPECT_TRUE(NameMatchesPattern(L".url", L"*.url"));
     EXPECT_TRUE(NameMatchesPattern(L"x.url.url", L"*.url"));
-    EXPECT_TRUE(NameMatchesPattern(L"ab.url", L"a?.url"));
     EXPECT_TRUE(NameMatchesPattern(L"abc", L"*"));
     EXPECT_TRUE(NameMatchesPattern(L"a.b.c.url", L"*.*.url"));
     EXPECT_FALSE(NameMatchesPattern(L"a.urlx", L"*.url"));
     EXPECT_FALSE(NameMatchesPattern(L"a.url", L"*.urlx"));
-    EXPECT_FALSE(NameMatchesPattern(L"a.url", L"a?.url"));
-    EXPECT_FALSE(NameMatchesPattern(L"abc.url", L"a?.url"));
     EXPECT_FALSE(NameMatchesPattern(L"x.url", L"a*"));
+    // ? as Windows reads it: one character but a dot, or none before a dot
+    // or at the end.
+    EXPECT_TRUE(NameMatchesPattern(L"Vantrel.url", L"Vantrel?.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"Vantrel2.url", L"Vantrel?.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"Vantrel22.url", L"Vantrel?.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"Vantrel2.url", L"Vantrel??.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"ab", L"ab??"));
+    EXPECT_FALSE(NameMatchesPattern(L"a.b.url", L"a?b.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"axb.url", L"a?b.url"));
+    EXPECT_TRUE(NameMatchesPattern(L"a.b.url", L"a?*.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"abc.url", L"a?.url"));
+    EXPECT_FALSE(NameMatchesPattern(L"x.url", L"?x.url"));
 }
 
 TEST(NameMatchesPattern, IgnoresLetterCase) {
@@ -51,7 +60,8 @@ TEST_F(FileMatchTest, PlainAndWildcardPathsFindOrdinaryFiles) {
     EXPECT_EQ(FindMatchingFile(Path(L"b.url")), Match::NotFound);
     EXPECT_EQ(FindMatchingFile(Path(L"no folder\\a.url")), Match::NotFound);
     EXPECT_TRUE(FileMatches(Path(L"?.url")));
-    EXPECT_FALSE(FileMatches(Path(L"??.url")));
+    EXPECT_TRUE(FileMatches(Path(L"a?.url")));
+    EXPECT_FALSE(FileMatches(Path(L"??a.url")));
 }
 
 TEST_F(FileMatchTest, FoldersHiddenAndSystemFilesNeverMatch) {
@@ -72,24 +82,34 @@ TEST_F(FileMatchTest, FoldersHiddenAndSystemFilesNeverMatch) {
     EXPECT_TRUE(Exists(Path(L"system.url")));
 }
 
-TEST_F(FileMatchTest, ShortNamesNeverWidenAMatch) {
-    std::wstring longName = File(L"shortcut.urlx");
+std::wstring AliasOf(const std::wstring& path) {
     wchar_t shortPath[MAX_PATH];
-    DWORD length = ::GetShortPathNameW(longName.c_str(), shortPath, MAX_PATH);
-    std::wstring alias = length ? std::wstring(shortPath, length) : std::wstring();
-    const bool aliasEndsInUrl = alias.size() > 4 && EndsWithIgnoringCase(alias, L".url");
+    DWORD length = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(shortPath, length) : std::wstring();
+}
 
-    EXPECT_EQ(FindMatchingFile(Path(L"*.url")), Match::NotFound);
-    EXPECT_FALSE(DeleteFiles(Path(L"*.url")));
-    if (aliasEndsInUrl) {
-        // Naming the file by its alias opens it, but its own name decides.
-        EXPECT_FALSE(DeleteFiles(alias, L".url"));
-        EXPECT_FALSE(DeleteFiles(alias));
+TEST_F(FileMatchTest, AnAliasNamesItsOwnFileButNeverWidensAMatch) {
+    const std::wstring notShortcut = File(L"shortcut.urlx");
+    const std::wstring shortcut = File(L"Vantrel Home Page.url");
+    const std::wstring notShortcutAlias = AliasOf(notShortcut);
+    const std::wstring shortcutAlias = AliasOf(shortcut);
+    if (!EndsWithIgnoringCase(notShortcutAlias, L".url") || EqualsIgnoringCase(shortcutAlias, shortcut)) {
+        GTEST_SKIP() << "this file system gives no 8.3 aliases here";
     }
-    EXPECT_TRUE(Exists(longName));
-    if (!aliasEndsInUrl) {
-        GTEST_SKIP() << "this file system gives no .url alias to " << testing::PrintToString(longName);
-    }
+    SetAttributes(shortcut, FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(FindMatchingFile(Path(L"*.url")), Match::Found);
+
+    EXPECT_FALSE(DeleteFiles(Path(L"*.url"), L".url")) << "one match, which stays read-only";
+    EXPECT_FALSE(DeleteFiles(notShortcutAlias, L".url")) << "its own name does not end in .url";
+    EXPECT_FALSE(DeleteFiles(notShortcutAlias));
+    EXPECT_FALSE(DeleteFiles(shortcutAlias)) << "without a suffix only the own name is taken";
+    EXPECT_TRUE(Exists(notShortcut));
+    EXPECT_TRUE(Exists(shortcut));
+
+    SetAttributes(shortcut, FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(DeleteFiles(shortcutAlias, L".url"));
+    EXPECT_FALSE(Exists(shortcut));
+    EXPECT_TRUE(Exists(notShortcut));
 }
 
 TEST_F(FileMatchTest, DeletesEveryMatchAndNothingElse) {
