@@ -37,44 +37,183 @@ bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-bool IsSafePiece(std::wstring_view piece, bool isFinal) {
-    if (piece.empty() || piece == L"." || piece == L".." || piece.back() == L'.' || piece.back() == L' ') {
-        return false;
-    }
-    for (wchar_t c : piece) {
-        if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|') {
-            return false;
-        }
-        if (!isFinal && (c == L'*' || c == L'?')) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Appends the backslash-separated pieces of `rest` to `out` after checking
-// each; `minimum` pieces must be present.
-bool AppendSafePieces(std::wstring_view rest, size_t minimum, std::wstring& out) {
-    size_t count = 0;
-    for (;;) {
-        size_t cut = rest.find(L'\\');
-        bool isFinal = cut == std::wstring_view::npos;
-        std::wstring_view piece = rest.substr(0, cut);
-        if (!IsSafePiece(piece, isFinal)) {
-            return false;
-        }
-        out += piece;
-        ++count;
-        if (isFinal) {
-            return count >= minimum;
-        }
-        out += L'\\';
-        rest.remove_prefix(cut + 1);
-    }
-}
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
+}
+
+bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool HasDriveRoot(std::wstring_view text) {
+    return text.size() >= 3 && IsDriveLetter(text[0]) && text[1] == L':' && IsSeparator(text[2]);
+}
+
+// Longest path the system takes, in UTF-16 units.
+constexpr size_t kLongestPath = 32767;
+
+constexpr std::wstring_view kLiteralPrefix = L"\\\\?\\";
+
+// The pieces of `text` between separators; `separators` lists which.
+std::vector<std::wstring_view> Pieces(std::wstring_view text, std::wstring_view separators) {
+    std::vector<std::wstring_view> pieces;
+    for (;;) {
+        const size_t cut = text.find_first_of(separators);
+        pieces.push_back(text.substr(0, cut));
+        if (cut == std::wstring_view::npos) {
+            return pieces;
+        }
+        text.remove_prefix(cut + 1);
+    }
+}
+
+// Checks that hold for every piece, whatever the form of the path.
+const wchar_t* PieceRefusal(std::wstring_view piece, bool isFinal) {
+    if (piece.find(L':') != std::wstring_view::npos) {
+        return L"a colon after the drive, which names a stream of a file";
+    }
+    if (!isFinal && HasWildcards(piece)) {
+        return L"a wildcard outside the final piece";
+    }
+    return nullptr;
+}
+
+// A path that the system takes literally: every piece must be a name.
+ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
+    std::wstring path(kLiteralPrefix);
+    size_t minimumPieces = 1;
+    if (StartsWithIgnoringCase(rest, L"UNC\\")) {
+        rest.remove_prefix(4);
+        path += L"UNC\\";
+        minimumPieces = 3;  // server, share, file
+    } else if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') {
+        path += rest.substr(0, 3);
+        rest.remove_prefix(3);
+    } else {
+        return ShortcutTarget::Refused(L"a device or volume path");
+    }
+    if (rest.find(L'/') != std::wstring_view::npos) {
+        return ShortcutTarget::Refused(L"a / in a \\\\?\\ path, which names no file there");
+    }
+    const std::vector<std::wstring_view> pieces = Pieces(rest, L"\\");
+    if (pieces.size() < minimumPieces) {
+        return ShortcutTarget::Refused(L"a share path without a share");
+    }
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const std::wstring_view piece = pieces[i];
+        if (piece.empty()) {
+            return ShortcutTarget::Refused(L"an empty piece in a \\\\?\\ path, which takes it literally");
+        }
+        if (piece == L"." || piece == L"..") {
+            return ShortcutTarget::Refused(L"a . or .. piece in a \\\\?\\ path, which takes it literally");
+        }
+        if (piece.back() == L'.' || piece.back() == L' ') {
+            return ShortcutTarget::Refused(
+                L"a piece ending in a dot or blank in a \\\\?\\ path, a name no ordinary path reaches");
+        }
+        if (const wchar_t* refusal = PieceRefusal(piece, i + 1 == pieces.size())) {
+            return ShortcutTarget::Refused(refusal);
+        }
+        path += piece;
+        if (i + 1 < pieces.size()) {
+            path += L'\\';
+        }
+    }
+    return ShortcutTarget::Path(std::move(path));
+}
+
+// A full path on a drive or share, read as Windows reads it: `root` is
+// C:\ or \\server\share\ , `rest` what follows it. The pieces are walked
+// by the rules of the system's own normalisation, more strictly where its
+// outcome is in doubt, and GetFullPathNameW must come to the same path.
+ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool onShare) {
+    const std::vector<std::wstring_view> pieces = Pieces(rest, L"\\/");
+    std::vector<std::wstring_view> kept;
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        std::wstring_view piece = pieces[i];
+        if (const wchar_t* refusal = PieceRefusal(piece, false)) {
+            return ShortcutTarget::Refused(refusal);
+        }
+        if (piece.empty() || piece == L".") {
+            continue;  // a doubled separator, or this folder
+        }
+        if (piece == L"..") {
+            if (kept.empty()) {
+                return ShortcutTarget::Refused(onShare ? L"a .. that climbs above the share"
+                                                       : L"a .. that climbs above the drive's root");
+            }
+            kept.pop_back();
+            continue;
+        }
+        if (piece.back() == L'.') {
+            piece.remove_suffix(1);  // the system drops one trailing dot from a folder
+            if (piece.empty() || piece.back() == L'.') {
+                return ShortcutTarget::Refused(L"a folder piece ending in more than one dot");
+            }
+        }
+        kept.push_back(piece);
+    }
+    const std::wstring_view final = pieces.back();
+    if (const wchar_t* refusal = PieceRefusal(final, true)) {
+        return ShortcutTarget::Refused(refusal);
+    }
+    std::wstring expected(root);
+    for (std::wstring_view piece : kept) {
+        expected += piece;
+        expected += L'\\';
+    }
+    expected += final;
+    if (expected.size() >= kLongestPath) {
+        return ShortcutTarget::Refused(L"longer than any path the system takes");
+    }
+
+    // The system's reading, from the line with its separators made single
+    // backslashes (which Windows does first, and Wine leaves undone on shares).
+    std::wstring given(root);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (!pieces[i].empty()) {
+            given += pieces[i];
+            if (i + 1 < pieces.size()) {
+                given += L'\\';
+            }
+        }
+    }
+    std::wstring full(kLongestPath + 1, L'\0');
+    const DWORD length =
+        ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return ShortcutTarget::Refused(L"the system cannot read it as a path");
+    }
+    full.resize(length);
+    // The drive letter's case is the one difference that does not matter.
+    if (full.size() != expected.size() || !EqualsIgnoringCase(full.substr(0, 1), expected.substr(0, 1)) ||
+        full.compare(1, std::wstring::npos, expected, 1, std::wstring::npos) != 0) {
+        // A device name such as CON, or a rule of the system's that differs
+        // from the ones above: the line could name another file.
+        return ShortcutTarget::Refused(L"the system reads it as another path");
+    }
+    return ShortcutTarget::Path(onShare ? L"\\\\?\\UNC\\" + full.substr(2)
+                                        : std::wstring(kLiteralPrefix) + full);
+}
+
+// \\server\share\ at the start of a line; empty when it is not one.
+std::wstring_view ShareRoot(std::wstring_view line) {
+    size_t at = 2;
+    for (int piece = 0; piece < 2; ++piece) {
+        const size_t start = at;
+        while (at < line.size() && !IsSeparator(line[at])) {
+            ++at;
+        }
+        const std::wstring_view name = line.substr(start, at - start);
+        if (at == line.size() || name.empty() || name == L"." || name == L".." || name.back() == L'.' ||
+            name.back() == L' ' || HasWildcards(name) || name.find(L':') != std::wstring_view::npos) {
+            return std::wstring_view();
+        }
+        ++at;
+    }
+    return line.substr(0, at);
 }
 
 }  // namespace
@@ -143,37 +282,51 @@ LineList ReadManifestLines(std::wstring_view lang) {
     return LineList::OneEmptyLine();
 }
 
-std::optional<std::wstring> ShortcutPathToDelete(std::wstring_view line) {
-    std::wstring text(line);
-    std::replace(text.begin(), text.end(), L'/', L'\\');
-    std::wstring_view rest(text);
-    std::wstring path;
-    size_t minimumPieces = 1;
-    if (StartsWith(rest, L"\\\\?\\UNC\\")) {
-        rest.remove_prefix(8);
-        path = L"\\\\?\\UNC\\";
-        minimumPieces = 3;  // server, share, file
-    } else if (StartsWith(rest, L"\\\\?\\")) {
-        rest.remove_prefix(4);
-        if (rest.size() < 3 || !IsDriveLetter(rest[0]) || rest[1] != L':' || rest[2] != L'\\') {
-            return std::nullopt;  // device and volume names
-        }
-        path = L"\\\\?\\" + std::wstring(rest.substr(0, 3));
-        rest.remove_prefix(3);
-    } else if (StartsWith(rest, L"\\\\")) {
-        rest.remove_prefix(2);
-        path = L"\\\\?\\UNC\\";
-        minimumPieces = 3;
-    } else if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') {
-        path = L"\\\\?\\" + std::wstring(rest.substr(0, 3));
-        rest.remove_prefix(3);
-    } else {
-        return std::nullopt;  // relative, drive-relative or rooted at the current drive
+ShortcutTarget CheckShortcutLine(std::wstring_view line) {
+    if (!EndsWith(line, kShortcutSuffix)) {
+        return ShortcutTarget::Refused(L"does not end in .url");
     }
-    if (!EndsWith(rest, kShortcutSuffix) || !AppendSafePieces(rest, minimumPieces, path)) {
+    for (wchar_t c : line) {
+        if (c < 0x20) {
+            return ShortcutTarget::Refused(L"a control character");
+        }
+        if (c == L'<' || c == L'>' || c == L'"' || c == L'|') {
+            return ShortcutTarget::Refused(L"one of < > \" |");
+        }
+    }
+    if (StartsWith(line, kLiteralPrefix)) {
+        return ReadLiteralPath(line.substr(kLiteralPrefix.size()));
+    }
+    if (line.size() >= 2 && IsSeparator(line[0]) && IsSeparator(line[1])) {
+        if (line.size() >= 4 && (line[2] == L'?' || line[2] == L'.') && IsSeparator(line[3])) {
+            return ShortcutTarget::Refused(L"a device path");
+        }
+        const std::wstring_view root = ShareRoot(line);
+        if (root.empty()) {
+            return ShortcutTarget::Refused(L"a share path without a proper server and share name");
+        }
+        std::wstring backslashed(root);
+        std::replace(backslashed.begin(), backslashed.end(), L'/', L'\\');
+        return ReadFullPath(backslashed, line.substr(root.size()), true);
+    }
+    if (HasDriveRoot(line)) {
+        return ReadFullPath(std::wstring(line.substr(0, 2)) + L"\\", line.substr(3), false);
+    }
+    if (line.size() >= 2 && IsDriveLetter(line[0]) && line[1] == L':') {
+        return ShortcutTarget::Refused(L"relative to the current folder of its drive");
+    }
+    if (!line.empty() && IsSeparator(line[0])) {
+        return ShortcutTarget::Refused(L"rooted on whatever drive is current");
+    }
+    return ShortcutTarget::Refused(L"relative to the current folder");
+}
+
+std::optional<std::wstring> ShortcutPathToDelete(std::wstring_view line) {
+    ShortcutTarget target = CheckShortcutLine(line);
+    if (target.refusal) {
         return std::nullopt;
     }
-    return path;
+    return std::move(target.path);
 }
 
 void ProcessLanguage(std::wstring_view lang) {

@@ -46,13 +46,35 @@ std::wstring ManifestPath(std::wstring_view lang);
 // or cannot be read.
 LineList ReadManifestLines(std::wstring_view lang);
 
-// The path a listed line may delete, in the \\?\ form that the file system
-// takes literally; nothing when the line could name a file other than the
-// one it seems to. A line must be a full path to a drive (C:\...) or a
-// share (\\server\share\...), either also in the \\?\ form, with no empty,
-// "." or ".." piece, no piece ending in a dot or blank, no control
-// character, none of < > : " | outside the drive, and * or ? only in its
-// final piece, which ends in ".url".
+// What a listed line may delete: the path in the \\?\ form that the file
+// system takes literally, or why the line is refused.
+struct ShortcutTarget {
+    std::wstring path;
+    const wchar_t* refusal = nullptr;  // a short reason, or null
+
+    static ShortcutTarget Path(std::wstring path) { return {std::move(path), nullptr}; }
+    static ShortcutTarget Refused(const wchar_t* why) { return {std::wstring(), why}; }
+};
+
+// Reads a listed line ending in ".url" as Windows reads it, and refuses it
+// where it could name another file than the one it seems to.
+//  - A full path to a drive (C:\...) or a share (\\server\share\...) is
+//    normalised as the system normalises it: / is a separator, doubled
+//    separators and "." pieces go, ".." takes away the piece before it,
+//    and a folder piece loses one trailing dot (a trailing blank stays).
+//    A ".." that would climb above the drive or share is refused, and so
+//    is a line the system's own GetFullPathNameW reads otherwise (device
+//    names such as CON among them).
+//  - A \\?\ path (also \\?\UNC\ in any letter case) is taken literally:
+//    an empty, "." or ".." piece, a piece ending in a dot or blank, or a /
+//    is refused.
+//  - Refused always: relative paths, C:relative, \rooted on the current
+//    drive, device and volume paths (\\.\, //?/, \\?\GLOBALROOT\,
+//    \\?\Volume{...}), a colon after the drive (stream names), control
+//    characters, < > " |, and * or ? outside the final piece.
+ShortcutTarget CheckShortcutLine(std::wstring_view line);
+
+// The path of CheckShortcutLine, or nothing when the line is refused.
 std::optional<std::wstring> ShortcutPathToDelete(std::wstring_view line);
 
 // Deletes the shortcuts that one language's manifest lists, then the

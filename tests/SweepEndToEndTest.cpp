@@ -198,22 +198,93 @@ TEST_F(SweepEndToEnd, WildcardLinesDeleteOnlyOrdinaryFilesWhoseOwnNameMatches) {
     SetAttributes(readOnly, FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(SweepEndToEnd, LinesThatCouldNameAnotherFileDeleteNothing) {
-    std::wstring secret = Shortcut(L"secret.txt");
-    std::wstring elsewhere = Shortcut(L"other\\target.url");
-    std::wstring aliased = Shortcut(L"aliased.urlx");
-    std::wstring besideProgram = Bin() + L"\\relative.url";
-    WriteBytes(besideProgram, kShortcutBody);
+std::wstring AliasOf(const std::wstring& path) {
     wchar_t alias[MAX_PATH] = L"";
-    ::GetShortPathNameW(aliased.c_str(), alias, MAX_PATH);
+    const DWORD length = ::GetShortPathNameW(path.c_str(), alias, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(alias, length) : std::wstring();
+}
+
+// The alias with its extension in lower case, as a manifest line must end.
+std::wstring AliasLine(const std::wstring& path) {
+    std::wstring alias = AliasOf(path);
+    if (alias.size() > 4) {
+        alias.replace(alias.size() - 4, 4, L".url");
+    }
+    return alias;
+}
+
+TEST_F(SweepEndToEnd, LinesThatNameOneFileAreReadAsWindowsReadsThem) {
+    const std::wstring doubled = Shortcut(L"doubled\\Vantrel Home.url");
+    const std::wstring climbedTo = Shortcut(L"Vantrel Help.url");
+    const std::wstring besideClimb = Shortcut(L"bin\\Vantrel Help.url");
+    const std::wstring dotted = Shortcut(L"dotted\\a.url");
+    const std::wstring aboveRoot = Shortcut(L"above.url");
+    const std::wstring longName = Shortcut(L"alias\\Vantrel Home Page.url");
+    const std::wstring notShortcut = Shortcut(L"alias\\notes.urlx");
+    const std::wstring one = Shortcut(L"q\\Vantrel.url");
+    const std::wstring two = Shortcut(L"q\\Vantrel2.url");
+    const std::wstring three = Shortcut(L"q\\Vantrel22.url");
+    const std::wstring links = Links();
+    const std::wstring alias = AliasOf(longName);
+    ASSERT_TRUE(!RunningUnderWine() || alias.find(L'~') != std::wstring::npos)
+        << "Wine gives long names an alias";
     Manifest(Bin(), L"en",
-             {L"relative.url", L".\\relative.url", Links(L"sub\\..\\other\\target.url"),
-              Links(L"secret.txt:x.url"), L"\\\\.\\" + Links(L"other\\target.url"),
-              Links(L"other.\\target.url"), std::wstring(alias), Links(L"*\\target.url")});
+             {links + L"doubled\\\\Vantrel Home.url", links + L"bin\\..\\Vantrel Help.url",
+              links + L"dotted.\\a.url",
+              // Windows stops at the root; the line would name the file all the same.
+              links.substr(0, 3) + L"..\\" + links.substr(3) + L"above.url", AliasLine(longName),
+              AliasLine(notShortcut), links + L"q\\Vantrel?.url"});
 
     Sweep();
 
-    for (const std::wstring& kept : {secret, elsewhere, aliased, besideProgram}) {
+    for (const std::wstring& gone : {doubled, climbedTo, dotted, one, two}) {
+        EXPECT_FALSE(Exists(gone)) << testing::PrintToString(gone);
+    }
+    for (const std::wstring& kept : {besideClimb, aboveRoot, notShortcut, three}) {
+        EXPECT_TRUE(Exists(kept)) << testing::PrintToString(kept);
+    }
+    if (alias.find(L'~') != std::wstring::npos) {
+        EXPECT_FALSE(Exists(longName)) << "named by its alias " << testing::PrintToString(alias);
+    }
+}
+
+TEST_F(SweepEndToEnd, SharePathsAreReadLikeDrivePathsAndTheirPrefixInAnyCase) {
+    const std::wstring share = WineShareFolder(L"vantrel-test", L"links");
+    if (share.empty()) {
+        GTEST_SKIP() << "no share to test against outside Wine";
+    }
+    for (const wchar_t* name : {L"a.url", L"b.url", L"c.url", L"d\\b.url"}) {
+        WriteBytes(share + L"\\" + name, kShortcutBody);
+    }
+    Manifest(Bin(), L"de",
+             {L"\\\\?\\unc\\vantrel-test\\links\\a.url", L"\\\\vantrel-test\\links\\d\\..\\b.url",
+              L"\\\\vantrel-test\\links\\..\\links\\c.url"});
+
+    Sweep();
+
+    EXPECT_FALSE(Exists(share + L"\\a.url"));
+    EXPECT_FALSE(Exists(share + L"\\b.url"));
+    EXPECT_TRUE(Exists(share + L"\\d\\b.url"));
+    EXPECT_TRUE(Exists(share + L"\\c.url")) << "a .. above the share is refused";
+    RemoveTree(share);
+}
+
+TEST_F(SweepEndToEnd, LinesThatCouldNameAnotherFileDeleteNothing) {
+    std::wstring secret = Shortcut(L"secret.txt");
+    std::wstring elsewhere = Shortcut(L"other\\target.url");
+    std::wstring besideProgram = Bin() + L"\\relative.url";
+    WriteBytes(besideProgram, kShortcutBody);
+    const std::wstring links = Links();
+    Manifest(Bin(), L"en",
+             {L"relative.url", L".\\relative.url", L"..\\bin\\relative.url",
+              links.substr(0, 2) + L"relative.url", links.substr(2) + L"other\\target.url",
+              Links(L"secret.txt:x.url"), L"\\\\.\\" + Links(L"other\\target.url"),
+              L"//?/" + Links(L"other/target.url"), L"\\\\?\\" + Links(L"sub\\..\\other\\target.url"),
+              Links(L"*\\target.url"), Links(L"other..\\target.url")});
+
+    Sweep();
+
+    for (const std::wstring& kept : {secret, elsewhere, besideProgram}) {
         EXPECT_TRUE(Exists(kept)) << testing::PrintToString(kept);
     }
     EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en")));

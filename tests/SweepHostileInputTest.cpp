@@ -239,21 +239,32 @@ TEST_F(SweepHostileInput, UncAndDevicePathsDeleteNothing) {
     SweepRemovesExactly({Manifest()});
 }
 
-TEST_F(SweepHostileInput, RelativeAndDotDotPathsDeleteNothing) {
+TEST_F(SweepHostileInput, RelativePathsAndClimbsAboveTheRootDeleteNothing) {
     // Against the working folder the program starts in, each of these
     // names a real shortcut.
     ASSERT_TRUE(::SetCurrentDirectoryW(Links(L"sub").c_str()));
     const std::wstring links = Links();
     const std::wstring rooted = links.substr(2);  // \users\...\Links\ on the current drive
+    const std::wstring aboveRoot = links.substr(0, 3) + L"..\\" + links.substr(3);
     WriteLines({L"d.url", L".\\d.url", L"..\\a.url", L"..\\sub\\d.url", L"*.url",
-                links.substr(0, 2) + L"d.url", rooted + L"a.url", links + L"sub\\..\\a.url",
-                links + L".\\a.url", links + L"sub\\.\\d.url", links + L"sub\\\\d.url",
-                links + L"sub.\\d.url", links + L"sub \\d.url", L"\\\\?\\" + links + L"sub\\..\\a.url",
-                links + L"..\\Links\\b.url", L"Links/../Links/b.url"});
+                links.substr(0, 2) + L"d.url", rooted + L"a.url", L"Links/../Links/b.url",
+                aboveRoot + L"a.url", aboveRoot + L"sub\\*.url", L"\\\\?\\" + links + L"sub\\..\\a.url",
+                L"\\\\?\\" + links + L".\\a.url", L"\\\\?\\" + links + L"sub\\\\d.url",
+                L"\\\\?\\" + links + L"sub.\\d.url", L"//?/" + links + L"b.url",
+                L"\\\\?\\" + links + L"sub/d.url"});
     for (const wchar_t* relative : {L"d.url", L"..\\a.url", L"..\\b.url"}) {
         ASSERT_NE(::GetFileAttributesW(relative), INVALID_FILE_ATTRIBUTES) << "the test's own premise";
     }
     SweepRemovesExactly({Manifest()});
+}
+
+TEST_F(SweepHostileInput, NormalisedPathsDeleteOnlyTheFileTheyName) {
+    const std::wstring links = Links();
+    WriteBytes(Links(L"sub\\a.url"), kShortcutBody);  // beside the .. that leads away from it
+    WriteLines({links + L"sub\\..\\a.url", links + L"sub\\.\\d.url", links + L"..\\Links\\b.url",
+                links + L"sub \\d.url", links + L"sub\\..\\sub\\..\\sub\\nothing.url",
+                links + L"sub\\..\\c.txt\\..\\*.url"});
+    SweepRemovesExactly({Links(L"a.url"), Links(L"b.url"), Links(L"sub\\d.url"), Manifest()});
 }
 
 TEST_F(SweepHostileInput, AManifestThatIsAFolderStaysWithEverythingInIt) {

@@ -76,55 +76,80 @@ std::wstring Target(std::wstring_view line) {
     return target ? *target : L"<none>";
 }
 
-TEST(ShortcutPathToDelete, FullPathsAreTakenLiterally) {
-    EXPECT_EQ(Target(L"C:\\Links\\a.url"), L"\\\\?\\C:\\Links\\a.url");
-    EXPECT_EQ(Target(L"z:\\a.url"), L"\\\\?\\z:\\a.url");
-    EXPECT_EQ(Target(L"C:/Links/a.url"), L"\\\\?\\C:\\Links\\a.url");
-    EXPECT_EQ(Target(L"\\\\server\\share\\a.url"), L"\\\\?\\UNC\\server\\share\\a.url");
+TEST(ShortcutPathToDelete, FullPathsAreReadAsWindowsNormalisesThem) {
+    const std::pair<const wchar_t*, const wchar_t*> read[] = {
+        {L"C:\\Links\\a.url", L"\\\\?\\C:\\Links\\a.url"},
+        {L"z:\\a.url", L"\\\\?\\z:\\a.url"},
+        {L"C:/Links/a.url", L"\\\\?\\C:\\Links\\a.url"},
+        {L"C:\\Links\\\\Vantrel Home.url", L"\\\\?\\C:\\Links\\Vantrel Home.url"},
+        {L"C:\\\\\\Links//a.url", L"\\\\?\\C:\\Links\\a.url"},
+        {L"C:\\Program Files\\Vantrel\\bin\\..\\Links\\a.url",
+         L"\\\\?\\C:\\Program Files\\Vantrel\\Links\\a.url"},
+        {L"C:\\a\\b\\..\\..\\c\\.\\a.url", L"\\\\?\\C:\\c\\a.url"},
+        {L"C:\\Links.\\a.url", L"\\\\?\\C:\\Links\\a.url"},   // one trailing dot of a folder goes
+        {L"C:\\Links \\a.url", L"\\\\?\\C:\\Links \\a.url"},  // a trailing blank stays
+        {L"C:\\a\\.x\\..x\\b.url", L"\\\\?\\C:\\a\\.x\\..x\\b.url"},
+        {L"\\\\server\\share\\a.url", L"\\\\?\\UNC\\server\\share\\a.url"},
+        {L"//server/share/d/../a.url", L"\\\\?\\UNC\\server\\share\\a.url"},
+        {L"\\\\server\\share\\d\\\\a.url", L"\\\\?\\UNC\\server\\share\\d\\a.url"},
+        {L"C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url", L"\\\\?\\C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url"},
+        {L"C:\\Users\\Public\\Desktop\\*.url", L"\\\\?\\C:\\Users\\Public\\Desktop\\*.url"},
+        {L"C:\\d\\..\\?.url", L"\\\\?\\C:\\?.url"},
+    };
+    for (const auto& [line, path] : read) {
+        EXPECT_EQ(Target(line), path) << testing::PrintToString(std::wstring(line));
+    }
+}
+
+TEST(ShortcutPathToDelete, QuestionMarkPathsAreTakenLiterallyWithTheirPrefixInAnyCase) {
     EXPECT_EQ(Target(L"\\\\?\\C:\\Links\\a.url"), L"\\\\?\\C:\\Links\\a.url");
     EXPECT_EQ(Target(L"\\\\?\\UNC\\server\\share\\d\\a.url"), L"\\\\?\\UNC\\server\\share\\d\\a.url");
-    EXPECT_EQ(Target(L"C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url"),
-              L"\\\\?\\C:\\\u30C7\u30B9\u30AF\\caf\u00E9 #1.url");
+    EXPECT_EQ(Target(L"\\\\?\\unc\\server\\share\\a.url"), L"\\\\?\\UNC\\server\\share\\a.url");
+    EXPECT_EQ(Target(L"\\\\?\\Unc\\server\\share\\a.url"), L"\\\\?\\UNC\\server\\share\\a.url");
+    EXPECT_EQ(Target(L"\\\\?\\C:\\Links \\a.url"), L"<none>");
+    for (const wchar_t* literal :
+         {L"\\\\?\\C:\\Links\\..\\a.url", L"\\\\?\\C:\\Links\\.\\a.url", L"\\\\?\\C:\\Links\\\\a.url",
+          L"\\\\?\\C:\\Links.\\a.url", L"\\\\?\\C:\\Links/a.url", L"\\\\?\\UNC\\server\\a.url"}) {
+        EXPECT_EQ(Target(literal), L"<none>") << testing::PrintToString(std::wstring(literal));
+    }
 }
 
-TEST(ShortcutPathToDelete, WildcardsOnlyInTheFinalPiece) {
-    EXPECT_EQ(Target(L"C:\\Users\\Public\\Desktop\\*.url"), L"\\\\?\\C:\\Users\\Public\\Desktop\\*.url");
-    EXPECT_EQ(Target(L"C:\\d\\?.url"), L"\\\\?\\C:\\d\\?.url");
-    EXPECT_EQ(Target(L"C:\\*\\a.url"), L"<none>");
-    EXPECT_EQ(Target(L"C:\\d?\\a.url"), L"<none>");
-}
-
-TEST(ShortcutPathToDelete, RefusesLinesThatCouldNameAnotherFile) {
-    const wchar_t* refused[] = {
-        L"a.url",                                // relative to whatever folder is current
-        L"Links\\a.url",                         //
-        L"C:a.url",                              // relative to the drive's current folder
-        L"\\Links\\a.url",                       // on whatever drive is current
-        L"C:\\Links\\..\\Windows\\a.url",        // climbs out of the folder it seems to name
-        L"C:\\Links\\.\\a.url",                  //
-        L"C:\\Links\\..",                        //
-        L"C:\\Links\\\\a.url",                   // empty piece
-        L"C:\\Links.\\a.url",                    // trailing dot, dropped by the system
-        L"C:\\Links \\a.url",                    // trailing blank, dropped by the system
-        L"C:\\Links\\report.doc:x.url",          // a stream of another file
-        L"C:\\Links\\a.url:evil.url",            //
-        L"\\\\.\\C:\\Links\\a.url",              // device namespace
-        L"\\\\?\\GLOBALROOT\\Device\\x\\a.url",  //
-        L"\\\\?\\Volume{1234}\\a.url",           //
-        L"\\\\.\\pipe\\a.url",                   //
-        L"\\\\server\\a.url",                    // no share
-        L"\\\\?\\UNC\\server\\a.url",            //
-        L"C:\\Links\\a\x01.url",                 // control characters
-        L"C:\\Li\tnks\\a.url",                   //
-        L"C:\\Links\\a|b.url",                   //
-        L"C:\\Links\\a\"b.url",                  //
-        L"C:\\Links\\<a>.url",                   //
-        L"C:\\Links\\a.URL",                     // not a shortcut line at all
-        L"C:\\Links\\a.url ",                    //
-        L"",                                     //
+TEST(ShortcutPathToDelete, RefusesLinesThatCouldNameAnotherFileAndSaysWhy) {
+    const std::pair<const wchar_t*, const wchar_t*> refused[] = {
+        {L"a.url", L"relative to the current folder"},
+        {L"Links\\a.url", L"relative to the current folder"},
+        {L"C:a.url", L"relative to the current folder of its drive"},
+        {L"C:Links\\a.url", L"relative to the current folder of its drive"},
+        {L"\\Links\\a.url", L"rooted on whatever drive is current"},
+        {L"C:\\..\\a.url", L"a .. that climbs above the drive's root"},
+        {L"C:\\Links\\..\\..\\a.url", L"a .. that climbs above the drive's root"},
+        {L"\\\\server\\share\\..\\other\\a.url", L"a .. that climbs above the share"},
+        {L"C:\\Links..\\a.url", L"a folder piece ending in more than one dot"},
+        {L"C:\\...\\a.url", L"a folder piece ending in more than one dot"},
+        {L"C:\\Links\\report.doc:x.url", L"a colon after the drive, which names a stream of a file"},
+        {L"C:\\Links\\a.url:evil.url", L"a colon after the drive, which names a stream of a file"},
+        {L"\\\\.\\C:\\Links\\a.url", L"a device path"},
+        {L"//?/C:/Links/a.url", L"a device path"},
+        {L"\\\\.\\pipe\\a.url", L"a device path"},
+        {L"\\\\?\\GLOBALROOT\\Device\\x\\a.url", L"a device or volume path"},
+        {L"\\\\?\\Volume{1234}\\a.url", L"a device or volume path"},
+        {L"\\\\server\\a.url", L"a share path without a proper server and share name"},
+        {L"\\\\?\\UNC\\server\\a.url", L"a share path without a share"},
+        {L"C:\\Links\\CON.url", L"the system reads it as another path"},
+        {L"C:\\Links\\a\x01.url", L"a control character"},
+        {L"C:\\Li\tnks\\a.url", L"a control character"},
+        {L"C:\\Links\\a|b.url", L"one of < > \" |"},
+        {L"C:\\Links\\<a>.url", L"one of < > \" |"},
+        {L"C:\\*\\a.url", L"a wildcard outside the final piece"},
+        {L"C:\\d?\\..\\a.url", L"a wildcard outside the final piece"},
+        {L"C:\\Links\\a.URL", L"does not end in .url"},
+        {L"C:\\Links\\a.url ", L"does not end in .url"},
+        {L"", L"does not end in .url"},
     };
-    for (const wchar_t* line : refused) {
-        EXPECT_EQ(Target(line), L"<none>") << testing::PrintToString(std::wstring(line));
+    for (const auto& [line, why] : refused) {
+        const ShortcutTarget target = CheckShortcutLine(line);
+        EXPECT_EQ(target.path, L"") << testing::PrintToString(std::wstring(line));
+        EXPECT_STREQ(target.refusal, why) << testing::PrintToString(std::wstring(line));
     }
 }
 

@@ -184,4 +184,30 @@ bool RunningUnderWine() {
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+std::string UnixPathOf(const std::wstring& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) {
+        return std::string();
+    }
+    std::string result(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+
+std::wstring WineShareFolder(std::wstring_view server, std::wstring_view share) {
+    // Wine serves \\server\share from dosdevices/unc/server/share in its prefix.
+    std::string driveC = UnixPathOf(L"C:\\");
+    const size_t cut = driveC.rfind("/c:");
+    if (driveC.empty() || cut == std::string::npos) {
+        return std::wstring();
+    }
+    std::wstring folder = FromCommandLinePath(driveC.substr(0, cut)) + L"\\unc\\" + std::wstring(server) +
+                          L"\\" + std::wstring(share);
+    MakeFolders(folder);
+    return folder;
+}
+
 }  // namespace testing_support

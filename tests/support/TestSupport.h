@@ -66,4 +66,11 @@ std::wstring FromCommandLinePath(std::string_view path);
 
 bool RunningUnderWine();
 
+// Under Wine, the Unix path of a Windows path; empty elsewhere.
+std::string UnixPathOf(const std::wstring& path);
+
+// Under Wine, the folder that serves as the share \\server\share (made if
+// missing), as a Windows path; empty elsewhere.
+std::wstring WineShareFolder(std::wstring_view server, std::wstring_view share);
+
 }  // namespace testing_support
