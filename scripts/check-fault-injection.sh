@@ -42,12 +42,14 @@ fault "read-only files deleted" common/modFiles.cpp \
     '(kNeverMatches | FILE_ATTRIBUTE_READONLY)' '(kNeverMatches)'
 fault "hidden files match" common/modFiles.cpp \
     'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' 'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
-fault "an 8.3 alias stands for the long name" common/modFiles.cpp \
-    '!EqualsIgnoringCase(ownName, expectedName)' 'expectedName.empty()'
+fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.cpp \
+    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(expectedName, requiredSuffix)'
 fault "case-sensitive matching" common/modFiles.cpp \
     'GlobMatches(UpperCase(data.cFileName), pattern)' 'GlobMatches(data.cFileName, parts.name)'
-fault '".." pieces allowed' sweep/modMain.cpp \
-    'piece == L"." || piece == L".." ||' 'piece == L"." ||'
+fault '".." above the root passed over' sweep/modMain.cpp \
+    'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
+fault '"?" matches a dot' common/modFiles.cpp \
+    "(p == L'?' && name[i] != L'.')" "(p == L'?')"
 fault "the last piece taken as a line" sweep/modMain.cpp \
     'for (size_t i = 0; i + 1 < lines.size(); ++i)' 'for (size_t i = 0; i < lines.size(); ++i)'
 fault "unmarked manifests read" sweep/modMain.cpp \

@@ -46,7 +46,8 @@ plan=(
     "Public/Vantrel Notes.urlx|kept|*.url matches whole names only, never a short 8.3 alias"
     "Public/Vantrel Hidden.url|kept|hidden files never match"
     "Public/Vantrel Locked.url|kept|read-only files are never deleted"
-    "Other/Unrelated.url|kept|listed as Public\\..\\Other\\Unrelated.url: a line with .. is refused"
+    "Other/Vantrel Tips.url|removed|listed as Public\\..\\Other\\Vantrel Tips.url, which Windows reads as Other\\Vantrel Tips.url"
+    "Other/Vantrel Extra.url|kept|listed as Z:\\..\\...: a .. that climbs above the drive is refused"
     "Vantrel Old.url|kept|listed as ...\\Vantrel Old.URL: only lines ending in lower-case .url count"
 )
 for entry in "${plan[@]}"; do shortcut "${entry%%|*}"; done
@@ -69,7 +70,8 @@ L="$(winpath "$links")"
 manifest en "$L\\Vantrel Home.url" "$L\\Vantrel Support.lnk" "$L\\Vantrel Old.URL" ""
 manifest de "$L\\Vantrel Hilfe.url" "$L\\Vantrel Forum.url"
 manifest fr "$L\\Aide de Vantrel.url" "$L\\Manuel d'été.url" ""
-manifest ja "$L\\デスクトップ\\Vantrel ヘルプ.url" "$L\\Public\\*.url" "$L\\Public\\..\\Other\\Unrelated.url" ""
+manifest ja "$L\\デスクトップ\\Vantrel ヘルプ.url" "$L\\Public\\*.url" "$L\\Public\\..\\Other\\Vantrel Tips.url" \
+    "Z:\\..${L#Z:}\\Other\\Vantrel Extra.url" ""
 printf '@echo off\r\n' >"$install/__shortcutsweep.bat"
 
 echo
