@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Handle.h"
+#include "modProcess.h"
 
 namespace vantrel {
 
@@ -159,42 +160,97 @@ std::wstring OwnNameOf(HANDLE file, const std::wstring& path) {
     return name.empty() ? OpenedNameOf(file, path) : name;
 }
 
-// `expectedName` is the name the file was reached by. With `aliasMayName`,
-// that may be the file's 8.3 alias rather than its own name; the required
-// suffix is always checked on its own name.
-bool DeleteCheckedFile(const std::wstring& path, std::wstring_view expectedName,
-                       std::wstring_view requiredSuffix, bool aliasMayName) {
-    UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) {
-        return false;
-    }
-    // Only the attributes: GetFileInformationByHandle also reads the volume's
-    // serial number, which under Wine costs more than deleting the file.
-    FILE_ATTRIBUTE_TAG_INFO info;
-    if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info) ||
-        (info.FileAttributes & (kNeverMatches | FILE_ATTRIBUTE_READONLY)) != 0) {
-        return false;
-    }
-    std::wstring ownName = OwnNameOf(file.get(), path);
-    if (ownName.empty() || (!aliasMayName && !EqualsIgnoringCase(ownName, expectedName)) ||
-        (!requiredSuffix.empty() && !EndsWithIgnoringCase(ownName, requiredSuffix))) {
-        return false;
-    }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition) !=
-           FALSE;
-}
-
 bool IsNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
 }
 
-// Calls `onMatch(name)` for every file in the folder of `path` whose own
-// name matches its final component. Returns the failing error, or 0.
+}  // namespace
+
+KeepReason KeepReasonFor(unsigned long attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return KeepReason::Directory;
+    }
+    if (attributes & FILE_ATTRIBUTE_HIDDEN) {
+        return KeepReason::Hidden;
+    }
+    if (attributes & FILE_ATTRIBUTE_SYSTEM) {
+        return KeepReason::System;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        return KeepReason::ReadOnly;
+    }
+    return KeepReason::None;
+}
+
+namespace {
+
+FileReport Kept(std::wstring path, KeepReason reason, DWORD error = 0) {
+    FileReport report;
+    report.path = std::move(path);
+    report.reason = reason;
+    report.error = error;
+    return report;
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
+
+// Checks the file at `path` through one handle and, unless `onlyCheck`,
+// deletes it through the same handle. `reachedAs` is the name the path
+// gave. With `aliasMayName`, that may be the file's 8.3 alias rather than
+// its own name; a required suffix is always checked on its own name.
+FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
+                          std::wstring_view requiredSuffix, bool aliasMayName, bool onlyCheck) {
+    UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        return Kept(path, KeepReason::SystemError, ::GetLastError());
+    }
+    // Only the attributes: GetFileInformationByHandle also reads the volume's
+    // serial number, which under Wine costs more than deleting the file.
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+        return Kept(path, KeepReason::SystemError, ::GetLastError());
+    }
+    if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
+        return Kept(path, reason);
+    }
+    const std::wstring ownName = OwnNameOf(file.get(), path);
+    if (ownName.empty()) {
+        return Kept(path, KeepReason::NameUnknown);
+    }
+    const bool byAlias = !EqualsIgnoringCase(ownName, reachedAs);
+    FileReport report = Kept(byAlias ? FolderOf(path) + ownName : path, KeepReason::None);
+    if (byAlias) {
+        report.alias = std::wstring(reachedAs);
+        if (!aliasMayName) {
+            report.reason = KeepReason::NameChanged;
+            return report;
+        }
+    }
+    if (!requiredSuffix.empty() && !EndsWithIgnoringCase(ownName, requiredSuffix)) {
+        report.reason = KeepReason::WrongSuffix;
+        return report;
+    }
+    if (onlyCheck) {
+        report.verdict = FileVerdict::WouldDelete;
+        return report;
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+        report.reason = KeepReason::SystemError;
+        report.error = ::GetLastError();
+        return report;
+    }
+    report.verdict = FileVerdict::Deleted;
+    return report;
+}
+
+// Calls `onMatch(folder, name, attributes)` for every entry in the folder of
+// `path` whose own name matches its final component, directories, hidden
+// and system files included. Returns the failing error, or 0.
 template <typename OnMatch>
-DWORD ForEachMatchingFile(const std::wstring& path, OnMatch onMatch) {
+DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch) {
     FolderAndName parts = SplitFolderAndName(path);
     if (HasWildcards(WithoutLiteralPrefix(parts.folder))) {
         return ERROR_INVALID_NAME;  // only the final component may hold wildcards
@@ -212,14 +268,75 @@ DWORD ForEachMatchingFile(const std::wstring& path, OnMatch onMatch) {
     }
     const std::wstring pattern = UpperCase(parts.name);
     do {
-        if ((data.dwFileAttributes & kNeverMatches) == 0 && GlobMatches(UpperCase(data.cFileName), pattern)) {
-            if (!onMatch(parts.folder, data.cFileName)) {
+        const std::wstring_view name = data.cFileName;
+        if (name != L"." && name != L".." && GlobMatches(UpperCase(name), pattern)) {
+            if (!onMatch(parts.folder, data.cFileName, data.dwFileAttributes)) {
                 return 0;
             }
         }
     } while (::FindNextFileW(find.get(), &data));
     DWORD error = ::GetLastError();
     return IsNotFound(error) ? 0 : error;
+}
+
+bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::wstring_view requiredSuffix,
+                     const DeleteOptions& options) {
+    if (name.empty()) {
+        return false;
+    }
+    // The open may reach the file through its 8.3 alias, as the system's
+    // own DeleteFile would; only a required suffix is checked then.
+    FileReport report =
+        CheckAndDelete(path, name, requiredSuffix, !requiredSuffix.empty(), options.onlyCheck);
+    if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
+        return false;  // no match
+    }
+    if (options.report) {
+        if (report.reason == KeepReason::SystemError && report.error == ERROR_ACCESS_DENIED) {
+            // A folder cannot be opened as a file; say so rather than "access denied".
+            const DWORD attributes = ::GetFileAttributesW(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                report.reason = KeepReason::Directory;
+            }
+        }
+        options.report->push_back(report);
+    }
+    return report.verdict != FileVerdict::Kept;
+}
+
+bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
+                     const DeleteOptions& options) {
+    std::vector<std::wstring> names;
+    std::vector<FileReport> skipped;
+    const DWORD error =
+        ForEachMatchingEntry(path, [&](const std::wstring& folder, const wchar_t* name, DWORD attributes) {
+            const KeepReason reason = KeepReasonFor(attributes & kNeverMatches);
+            if (reason != KeepReason::None) {
+                if (options.report) {
+                    skipped.push_back(Kept(folder + name, reason));
+                }
+            } else if (requiredSuffix.empty() || EndsWithIgnoringCase(name, requiredSuffix)) {
+                names.emplace_back(name);
+            } else if (options.report) {
+                skipped.push_back(Kept(folder + name, KeepReason::WrongSuffix));
+            }
+            return true;
+        });
+    const std::wstring folder = SplitFolderAndName(path).folder;
+    bool allGone = error == 0 && !names.empty();
+    for (const std::wstring& name : names) {
+        FileReport report = CheckAndDelete(folder + name, name, requiredSuffix, false, options.onlyCheck);
+        allGone = allGone && report.verdict != FileVerdict::Kept;
+        if (options.report) {
+            options.report->push_back(std::move(report));
+        }
+    }
+    if (options.report) {
+        for (FileReport& report : skipped) {
+            options.report->push_back(std::move(report));
+        }
+    }
+    return allGone;
 }
 
 }  // namespace
@@ -242,9 +359,9 @@ bool EndsWithIgnoringCase(std::wstring_view text, std::wstring_view suffix) {
 
 Match FindMatchingFile(const std::wstring& path) {
     bool found = false;
-    DWORD error = ForEachMatchingFile(path, [&](const std::wstring&, const wchar_t*) {
-        found = true;
-        return false;  // one is enough
+    DWORD error = ForEachMatchingEntry(path, [&](const std::wstring&, const wchar_t*, DWORD attributes) {
+        found = (attributes & kNeverMatches) == 0;
+        return !found;  // one is enough
     });
     if (found) {
         return Match::Found;
@@ -254,29 +371,35 @@ Match FindMatchingFile(const std::wstring& path) {
 
 bool FileMatches(const std::wstring& path) { return FindMatchingFile(path) == Match::Found; }
 
-bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix) {
+bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix, const DeleteOptions& options) {
     FolderAndName parts = SplitFolderAndName(path);
-    if (!HasWildcards(parts.name)) {
-        // A plain name needs no search: the checks are made on the opened file.
-        // The open may reach the file through its 8.3 alias, as the system's
-        // own DeleteFile would; only a required suffix is checked then.
-        return !parts.name.empty() &&
-               DeleteCheckedFile(path, parts.name, requiredSuffix, !requiredSuffix.empty());
+    // A plain name needs no search: the checks are made on the opened file.
+    return HasWildcards(parts.name) ? DeleteByPattern(path, requiredSuffix, options)
+                                    : DeletePlainPath(path, parts.name, requiredSuffix, options);
+}
+
+std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
+    switch (reason) {
+        case KeepReason::Directory:
+            return L"a directory";
+        case KeepReason::Hidden:
+            return L"hidden";
+        case KeepReason::System:
+            return L"a system file";
+        case KeepReason::ReadOnly:
+            return L"read-only";
+        case KeepReason::WrongSuffix:
+            return L"its own name does not end in .url";
+        case KeepReason::NameChanged:
+            return L"its own name is no longer the listed one";
+        case KeepReason::NameUnknown:
+            return L"its own name cannot be read";
+        case KeepReason::SystemError:
+            return SystemErrorMessage(error);
+        case KeepReason::None:
+            break;
     }
-    std::vector<std::wstring> names;
-    DWORD error = ForEachMatchingFile(path, [&](const std::wstring&, const wchar_t* name) {
-        if (requiredSuffix.empty() || EndsWithIgnoringCase(name, requiredSuffix)) {
-            names.emplace_back(name);
-        }
-        return true;
-    });
-    bool allDeleted = error == 0 && !names.empty();
-    for (const std::wstring& name : names) {
-        if (!DeleteCheckedFile(parts.folder + name, name, requiredSuffix, false)) {
-            allDeleted = false;
-        }
-    }
-    return allDeleted;
+    return std::wstring();
 }
 
 }  // namespace vantrel

@@ -20,6 +20,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
@@ -34,12 +35,52 @@ Match FindMatchingFile(const std::wstring& path);
 // True when at least one file matches `path`.
 bool FileMatches(const std::wstring& path);
 
+// What became, or would become, of one file that a path reached.
+enum class FileVerdict { Deleted, WouldDelete, Kept };
+
+enum class KeepReason {
+    None,
+    Directory,
+    Hidden,
+    System,
+    ReadOnly,
+    WrongSuffix,  // its own name does not end in the required suffix
+    NameChanged,  // a listed name that no longer is the file's own
+    NameUnknown,  // its own name could not be read
+    SystemError,  // the system refused: the error code tells why
+};
+
+struct FileReport {
+    std::wstring path;  // by the file's own long name, where it is known
+    FileVerdict verdict = FileVerdict::Kept;
+    KeepReason reason = KeepReason::None;
+    unsigned long error = 0;  // with KeepReason::SystemError
+    std::wstring alias;       // the 8.3 alias the path named the file by, if it did
+};
+
+// Why a file with these attributes is never deleted; None when it may be.
+KeepReason KeepReasonFor(unsigned long attributes);
+
+// "read-only", "hidden", "Error 32 The process cannot access ..." ...
+std::wstring KeepReasonText(KeepReason reason, unsigned long error);
+
+struct DeleteOptions {
+    // Make every check, through the same handle, but delete nothing:
+    // Deleted becomes WouldDelete.
+    bool onlyCheck = false;
+    // When given, gets a report of every file the path reached: each one
+    // deleted or kept, and, for a pattern, also the directories, hidden and
+    // system files it matched (never deleted, and not counted as matches).
+    std::vector<FileReport>* report = nullptr;
+};
+
 // Deletes every file that matches `path`. With a `requiredSuffix`, only a
 // file whose own name ends in it (in any letter case) can be deleted, and
 // a path without wildcards may name it by its 8.3 alias; without one, the
-// final piece must be the file's own name.
-// Returns false when nothing matched or any matching file stayed.
-bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix = {});
+// final piece must be the file's own name. Returns false when nothing
+// matched or any matching file stayed (would stay, with onlyCheck).
+bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix = {},
+                 const DeleteOptions& options = {});
 
 bool HasWildcards(std::wstring_view text);
 

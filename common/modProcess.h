@@ -31,6 +31,9 @@ std::wstring LowerCase(std::wstring_view text);
 // "app starting" cursor that Windows shows for a new GUI program.
 void YieldToEvents();
 
+// "Error <code> <description>": the system's error number and its text.
+std::wstring SystemErrorMessage(unsigned long code);
+
 // Makes the process load DLLs only from the system directory, so that a
 // DLL planted beside the program is never picked up.
 void RestrictDllSearchToSystem();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "modLog.h"
 #include "modProcess.h"
 #include "modService.h"
 
@@ -22,28 +23,156 @@ std::string AsciiLowerCase(std::string text) {
     return text;
 }
 
-}  // namespace
+// The record an operation fills, when the run is logged.
+ServiceOutcome* RecordIf(bool logDecisions, ServiceOutcome& outcome) {
+    return logDecisions ? &outcome : nullptr;
+}
 
-void KeepServiceRunning(const std::string& service) {
-    SetServiceAutoStart(kThisMachine, service);
-    YieldToEvents();
-    if (AsciiLowerCase(ServiceStatusText(kThisMachine, service)) != "running") {
-        StartNamedService(kThisMachine, service);
-        YieldToEvents();
+// Service names and state texts are ANSI text.
+std::wstring FromAnsi(const std::string& text) {
+    if (text.empty()) {
+        return std::wstring();
+    }
+    const int length = static_cast<int>(text.size());
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0) {
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), units);
+    }
+    return out;
+}
+
+std::wstring NamedService(const std::string& service) { return L"service " + Quoted(FromAnsi(service)); }
+
+// "on demand (3)"
+std::wstring StartTypeText(unsigned long startType) {
+    const wchar_t* words = L"unknown";
+    switch (startType) {
+        case SERVICE_BOOT_START:
+            words = L"boot";
+            break;
+        case SERVICE_SYSTEM_START:
+            words = L"system";
+            break;
+        case SERVICE_AUTO_START:
+            words = L"automatic";
+            break;
+        case SERVICE_DEMAND_START:
+            words = L"on demand";
+            break;
+        case SERVICE_DISABLED:
+            words = L"disabled";
+            break;
+        default:
+            break;
+    }
+    return std::wstring(words) + L" (" + std::to_wstring(startType) + L")";
+}
+
+// "succeeded", or the error's code and text.
+std::wstring CallResult(unsigned long error) {
+    return error == 0 ? std::wstring(L"succeeded") : L"failed: " + SystemErrorMessage(error);
+}
+
+// One line for opening the manager and, once it is open, one for opening
+// the service, each led by `step`. True when both were opened.
+bool LogOpens(const std::wstring& step, const std::string& service, const ServiceOutcome& outcome) {
+    if (!outcome.managerOpened) {
+        WriteDecisionLog(step + L"service manager not opened: " + SystemErrorMessage(outcome.managerError));
+        return false;
+    }
+    WriteDecisionLog(step + L"service manager opened");
+    if (!outcome.serviceOpened) {
+        WriteDecisionLog(step + NamedService(service) + L" not opened: " +
+                         SystemErrorMessage(outcome.serviceError));
+        return false;
+    }
+    WriteDecisionLog(step + NamedService(service) + L" opened");
+    return true;
+}
+
+void LogAutoStart(const std::string& service, const ServiceOutcome& outcome) {
+    const std::wstring step = L"set to start automatically: ";
+    if (!LogOpens(step, service, outcome)) {
+        return;
+    }
+    if (outcome.startTypeBefore == kStartTypeNotRead) {
+        WriteDecisionLog(step + L"configuration not read, so the start type is left as it is: " +
+                         SystemErrorMessage(outcome.configError));
+        return;
+    }
+    WriteDecisionLog(step + L"start type before: " + StartTypeText(outcome.startTypeBefore));
+    WriteDecisionLog(step + L"change to automatic " + CallResult(outcome.callError));
+    WriteDecisionLog(step + L"start type after: " +
+                     (outcome.startTypeAfter == kStartTypeNotRead ? std::wstring(L"not read")
+                                                                  : StartTypeText(outcome.startTypeAfter)));
+}
+
+void LogState(const std::string& service, const std::string& state, const ServiceOutcome& outcome) {
+    const std::wstring step = L"read the state: ";
+    LogOpens(step, service, outcome);
+    std::wstring line = step + L"state read: " + Quoted(FromAnsi(state)) +
+                        (outcome.state == 0 ? std::wstring(L" (no state)")
+                                            : L" (state " + std::to_wstring(outcome.state) + L")");
+    if (outcome.called && outcome.callError != 0) {
+        line += L", the query " + CallResult(outcome.callError);
+    }
+    WriteDecisionLog(line);
+}
+
+// `request` is "start" or "stop".
+void LogRequest(const std::wstring& request, const std::string& service, const ServiceOutcome& outcome) {
+    const std::wstring step = request + L": ";
+    if (LogOpens(step, service, outcome)) {
+        WriteDecisionLog(step + request + L" requested: " + CallResult(outcome.callError));
+    } else {
+        WriteDecisionLog(step + L"no " + request + L" requested: the service could not be opened");
     }
 }
 
-void RunKeeperFor(const std::wstring& argumentText, const std::string& service) {
+}  // namespace
+
+void KeepServiceRunning(const std::string& service, bool logDecisions) {
+    ServiceOutcome setting;
+    SetServiceAutoStart(kThisMachine, service, RecordIf(logDecisions, setting));
+    LogSafely([&] { LogAutoStart(service, setting); });
+    YieldToEvents();
+    ServiceOutcome reading;
+    const std::string state = ServiceStatusText(kThisMachine, service, RecordIf(logDecisions, reading));
+    LogSafely([&] { LogState(service, state, reading); });
+    if (AsciiLowerCase(state) != "running") {
+        ServiceOutcome starting;
+        StartNamedService(kThisMachine, service, RecordIf(logDecisions, starting));
+        LogSafely([&] { LogRequest(L"start", service, starting); });
+        YieldToEvents();
+    } else {
+        WriteDecisionLog(L"start: no start requested: the service is running");
+    }
+}
+
+void RunKeeperFor(const std::wstring& argumentText, const std::string& service, bool logDecisions) {
     if (!argumentText.empty()) {
-        StopNamedService(kThisMachine, service);
+        LogSafely([&] {
+            WriteDecisionLog(L"argument given: " + Quoted(argumentText) + L", so the keeper asks " +
+                             NamedService(service) + L" to stop");
+        });
+        ServiceOutcome stopping;
+        StopNamedService(kThisMachine, service, RecordIf(logDecisions, stopping));
+        LogSafely([&] { LogRequest(L"stop", service, stopping); });
         return;
     }
-    KeepServiceRunning(service);
+    LogSafely([&] {
+        WriteDecisionLog(L"no argument given, so the keeper sets " + NamedService(service) +
+                         L" to start automatically and starts it unless it is running");
+    });
+    KeepServiceRunning(service, logDecisions);
 }
 
 int Main() {
     RestrictDllSearchToSystem();
-    RunKeeperFor(ArgumentText(), ManagedServiceName);
+    OpenDecisionLog(L"svckeeper", L"" VANTREL_PROGRAM_VERSION);
+    RunKeeperFor(ArgumentText(), ManagedServiceName, DecisionLogOn());
+    WriteDecisionLog(L"finished, exit status 0");
     return 0;
 }
 

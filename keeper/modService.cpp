@@ -24,22 +24,71 @@ constexpr DWORD kManagerAllAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS
 constexpr DWORD kServiceAllAccess = 0xF01FF;  // SERVICE_ALL_ACCESS
 constexpr char kActiveDatabase[] = "ServicesActive";
 
+// GetLastError's code for a call that failed, 0 for one that succeeded.
+// Read before anything else can change it.
+unsigned long ErrorOf(bool succeeded) { return succeeded ? 0 : ::GetLastError(); }
+
+void NoteCall(ServiceOutcome* outcome, bool succeeded) {
+    if (outcome) {
+        outcome->called = true;
+        outcome->callError = ErrorOf(succeeded);
+    }
+}
+
 // Opens the manager and then the service, runs `step` on the service and
 // closes the service before the manager. Returns what `step` returns, or
 // `fallback` when either cannot be opened.
 template <typename Result, typename Step>
-Result WithService(const std::string& machine, const std::string& service, Result fallback, Step step) {
+Result WithService(const std::string& machine, const std::string& service, ServiceOutcome* outcome,
+                   Result fallback, Step step) {
     const UniqueServiceHandle manager(
         ::OpenSCManagerA(machine.empty() ? nullptr : machine.c_str(), kActiveDatabase, kManagerAllAccess));
+    if (outcome) {
+        outcome->managerOpened = static_cast<bool>(manager);
+        outcome->managerError = ErrorOf(outcome->managerOpened);
+    }
     if (!manager) {
         return fallback;
     }
     // Declared after the manager, so it is closed first.
     const UniqueServiceHandle handle(::OpenServiceA(manager.get(), service.c_str(), kServiceAllAccess));
+    if (outcome) {
+        outcome->serviceOpened = static_cast<bool>(handle);
+        outcome->serviceError = ErrorOf(outcome->serviceOpened);
+    }
     if (!handle) {
         return fallback;
     }
     return step(handle.get());
+}
+
+// The service's configuration, read in the two calls the manager asks for:
+// the first tells the size. Null, with the reason in `error`, when it
+// cannot be read.
+std::unique_ptr<BYTE[]> ReadConfig(SC_HANDLE handle, unsigned long& error) {
+    BYTE probe[1] = {};
+    DWORD needed = 0;
+    ::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(probe), 0, &needed);
+    if (needed == 0) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
+    if (!buffer) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    if (!::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.get()), needed,
+                               &needed)) {
+        error = ::GetLastError();
+        return nullptr;
+    }
+    error = 0;
+    return buffer;
+}
+
+DWORD StartTypeIn(const std::unique_ptr<BYTE[]>& config) {
+    return reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(config.get())->dwStartType;
 }
 
 const char* StateText(DWORD state) {
@@ -65,51 +114,63 @@ const char* StateText(DWORD state) {
 
 }  // namespace
 
-std::string ServiceStatusText(const std::string& machine, const std::string& service) {
-    return WithService(machine, service, std::string(), [](SC_HANDLE handle) {
+std::string ServiceStatusText(const std::string& machine, const std::string& service,
+                              ServiceOutcome* outcome) {
+    return WithService(machine, service, outcome, std::string(), [outcome](SC_HANDLE handle) {
         // A query that fails leaves the record as it is: state 0, no text.
         SERVICE_STATUS status = {};
-        ::QueryServiceStatus(handle, &status);
+        const BOOL read = ::QueryServiceStatus(handle, &status);
+        NoteCall(outcome, read != FALSE);
+        if (outcome) {
+            outcome->state = status.dwCurrentState;
+        }
         return std::string(StateText(status.dwCurrentState));
     });
 }
 
-void StartNamedService(const std::string& machine, const std::string& service) {
-    WithService(machine, service, false, [](SC_HANDLE handle) {
-        ::StartServiceA(handle, 0, nullptr);
+void StartNamedService(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
+    WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
+        const BOOL started = ::StartServiceA(handle, 0, nullptr);
+        NoteCall(outcome, started != FALSE);
         return true;
     });
 }
 
-void StopNamedService(const std::string& machine, const std::string& service) {
-    WithService(machine, service, false, [](SC_HANDLE handle) {
+void StopNamedService(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
+    WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
         SERVICE_STATUS status = {};
-        ::ControlService(handle, SERVICE_CONTROL_STOP, &status);
+        const BOOL sent = ::ControlService(handle, SERVICE_CONTROL_STOP, &status);
+        NoteCall(outcome, sent != FALSE);
         return true;
     });
 }
 
-void SetServiceAutoStart(const std::string& machine, const std::string& service) {
-    WithService(machine, service, false, [](SC_HANDLE handle) {
+void SetServiceAutoStart(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
+    WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
         // Reading the configuration first is the guard: a service whose
         // configuration cannot be read is left alone.
-        BYTE probe[1] = {};
-        DWORD needed = 0;
-        ::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(probe), 0, &needed);
-        if (needed == 0) {
-            return false;
+        unsigned long error = 0;
+        const std::unique_ptr<BYTE[]> before = ReadConfig(handle, error);
+        if (outcome) {
+            outcome->configError = error;
+            outcome->startTypeBefore = before ? StartTypeIn(before) : kStartTypeNotRead;
         }
-        const std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-        if (!buffer || !::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.get()),
-                                              needed, &needed)) {
+        if (!before) {
             return false;
         }
         // Only the start type is given. Every text is left to the manager
         // rather than written back from the ANSI copy just read, which
         // would turn any character outside the ANSI code page in a display
         // name, binary path, group, dependency or account into "?".
-        ::ChangeServiceConfigA(handle, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr,
-                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        const BOOL changed =
+            ::ChangeServiceConfigA(handle, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        NoteCall(outcome, changed != FALSE);
+        // Read once more only for the record, to show what the change did.
+        if (outcome) {
+            const std::unique_ptr<BYTE[]> after = ReadConfig(handle, error);
+            outcome->startTypeAfter = after ? StartTypeIn(after) : kStartTypeNotRead;
+        }
         return true;
     });
 }

@@ -23,6 +23,7 @@ done
 flags=(
     "--target=$triplet" -fsyntax-only -std=c++17 -Wall -Wextra -Werror
     -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601
+    -DVANTREL_PROGRAM_VERSION='"0.00"' # CMake takes the real one from each program's .rc file
     -nostdinc -nostdinc++
     -isystem "$cxx_headers" -isystem "$cxx_headers/$triplet" -isystem "$cxx_headers/backward"
     -isystem "$clang_headers" -isystem "/usr/$triplet/include"

@@ -28,7 +28,7 @@ trap 'rm -rf "$work"' EXIT
 # Two places that differ in length and depth.
 first="$work/a"
 second="$work/another/much/longer/path/to/the/second/tree"
-programs=(sweep/shortcutsweep.exe keeper/svckeeper.exe)
+programs=(sweep/shortcutsweep.exe keeper/svckeeper.exe check/sweepcheck.exe)
 
 export_sources() {
     mkdir -p "$1"

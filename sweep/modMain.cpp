@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "modFiles.h"
+#include "modLog.h"
 #include "modProcess.h"
 #include "modUTF8_FileIO.h"
 
@@ -267,15 +268,36 @@ std::wstring ManifestPath(std::wstring_view lang) {
     return BaseFolder + L"__shortcutsweep-" + std::wstring(lang) + L".ini";
 }
 
-LineList ReadManifestLines(std::wstring_view lang) {
+ManifestText ReadManifestAt(const std::wstring& path) {
+    ManifestText manifest;
+    try {
+        std::wstring content;
+        manifest.read = ReadUTF8File(path, content, manifest.message, false, false, false);
+        if (manifest.read) {
+            manifest.lines = LineList::Split(std::move(content));
+        }
+    } catch (const std::exception&) {
+        manifest.read = false;
+        manifest.message = SystemErrorMessage(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    if (!manifest.read) {
+        manifest.lines = LineList::OneEmptyLine();
+    }
+    return manifest;
+}
+
+LineList ReadManifestLines(std::wstring_view lang, std::wstring* readerMessage) {
     try {
         const std::wstring path = ManifestPath(lang);
         if (FileMatches(path)) {
-            std::wstring content;
-            std::wstring message;
-            if (ReadUTF8File(path, content, message, false, false, false)) {
-                return LineList::Split(std::move(content));
+            ManifestText manifest = ReadManifestAt(path);
+            if (readerMessage) {
+                *readerMessage = manifest.message;
             }
+            return std::move(manifest.lines);
+        }
+        if (readerMessage) {
+            *readerMessage = L"no such file";
         }
     } catch (const std::exception&) {
     }
@@ -329,54 +351,191 @@ std::optional<std::wstring> ShortcutPathToDelete(std::wstring_view line) {
     return std::move(target.path);
 }
 
+bool HasDevelopmentSwitch(const std::wstring& argumentText) {
+    return LowerCase(argumentText).find(kDevelopmentSwitch) != std::wstring::npos;
+}
+
+std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder) {
+    return HasDevelopmentSwitch(argumentText)
+               ? ParentFolder(programFolder, 2) + std::wstring(kDevelopmentFolder)
+               : programFolder + L"\\";
+}
+
+LineDecision DecideLine(const LineList& lines, size_t i) {
+    const std::wstring_view line = lines[i];
+    if (i + 1 == lines.size()) {
+        // The piece after the last CR LF is never a complete entry.
+        return LineDecision::Ignored(L"the last piece, with no CR LF after it, is never acted on");
+    }
+    if (!EndsWith(line, kShortcutSuffix)) {
+        return LineDecision::Ignored(EndsWithIgnoringCase(line, kShortcutSuffix)
+                                         ? L"ends in .url in other letters than lower case"
+                                         : L"does not end in .url");
+    }
+    ShortcutTarget target = CheckShortcutLine(line);
+    if (target.refusal) {
+        return LineDecision::Refused(target.refusal);
+    }
+    return LineDecision::Examined(std::move(target.path));
+}
+
+LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report) {
+    LineOutcome outcome{DecideLine(lines, i), {}};
+    if (outcome.decision.action == LineAction::Examine) {
+        DeleteOptions options;
+        options.onlyCheck = onlyCheck;
+        options.report = report ? &outcome.files : nullptr;
+        DeleteFiles(outcome.decision.target, kShortcutSuffix, options);
+    }
+    return outcome;
+}
+
+std::wstring DescribeFile(const FileReport& file) {
+    std::wstring text;
+    switch (file.verdict) {
+        case FileVerdict::Deleted:
+            text = L"deleted ";
+            break;
+        case FileVerdict::WouldDelete:
+            text = L"would delete ";
+            break;
+        case FileVerdict::Kept:
+            text = L"kept ";
+            break;
+    }
+    text += DisplayPath(file.path);
+    if (!file.alias.empty()) {
+        text += L" (named by its 8.3 alias " + file.alias + L")";
+    }
+    if (file.verdict == FileVerdict::Kept) {
+        text += L" (" + KeepReasonText(file.reason, file.error) + L")";
+    }
+    return text;
+}
+
+std::wstring DescribeOutcome(const LineOutcome& outcome) {
+    const LineDecision& decision = outcome.decision;
+    switch (decision.action) {
+        case LineAction::Ignore:
+            return L"ignored (" + std::wstring(decision.reason) + L")";
+        case LineAction::Refuse:
+            return L"refused (" + std::wstring(decision.reason) + L")";
+        case LineAction::Examine:
+            break;
+    }
+    if (outcome.files.empty()) {
+        return L"no match " + DisplayPath(decision.target);
+    }
+    std::wstring text;
+    for (const FileReport& file : outcome.files) {
+        text += (text.empty() ? L"" : L"; ") + DescribeFile(file);
+    }
+    return text;
+}
+
+std::wstring AbsenceOf(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return L"absent";
+    }
+    return L"left alone with everything it lists (" +
+           KeepReasonText(KeepReasonFor(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)), 0) + L")";
+}
+
+namespace {
+
+// The log's line for a file the sweep deletes by its own name: a manifest,
+// the batch file.
+void LogOwnFile(const std::wstring& what, const std::vector<FileReport>& report) {
+    if (report.empty()) {
+        WriteDecisionLog(what + L": absent");
+    } else if (report.front().verdict == FileVerdict::Kept) {
+        WriteDecisionLog(what + L": kept (" + KeepReasonText(report.front().reason, report.front().error) +
+                         L")");
+    } else {
+        WriteDecisionLog(what + L": deleted");
+    }
+}
+
+// Deletes a manifest or the batch file, and logs what became of it.
+void DeleteOwnFile(const std::wstring& what, const std::wstring& path) {
+    std::vector<FileReport> report;
+    DeleteOptions options;
+    options.report = DecisionLogOn() ? &report : nullptr;
+    DeleteFiles(path, {}, options);
+    LogSafely([&] { LogOwnFile(what, report); });
+}
+
+}  // namespace
+
 void ProcessLanguage(std::wstring_view lang) {
     SkipOnFailure([&] {
         const std::wstring path = ManifestPath(lang);
+        const std::wstring what = L"manifest " + std::wstring(lang) + L" " + DisplayPath(path);
         // A test that fails lets the steps it guards run, as if it had passed.
-        if (FindMatchingFile(path) == Match::NotFound) {
+        const Match found = FindMatchingFile(path);
+        if (found == Match::NotFound) {
+            LogSafely([&] { WriteDecisionLog(what + L": " + AbsenceOf(path)); });
             return;
         }
-        const LineList lines = ReadManifestLines(lang);
-        // Every line but the last: the piece after the last CR LF is never
-        // a complete entry.
-        for (size_t i = 0; i + 1 < lines.size(); ++i) {
-            const std::wstring_view line = lines[i];
-            if (EndsWith(line, kShortcutSuffix)) {
-                SkipOnFailure([&] {
-                    if (std::optional<std::wstring> target = ShortcutPathToDelete(line)) {
-                        DeleteFiles(*target, kShortcutSuffix);
-                    }
-                });
-            }
+        std::wstring readerMessage;
+        const LineList lines = ReadManifestLines(lang, DecisionLogOn() ? &readerMessage : nullptr);
+        LogSafely([&] {
+            WriteDecisionLog(
+                what + L": " +
+                (found == Match::Unknown ? L"could not be looked for; read all the same, " : L"found, ") +
+                (readerMessage.empty() ? L"read"
+                                       : L"not read (" + readerMessage + L"): no line is acted on"));
+        });
+        for (size_t i = 0; i < lines.size(); ++i) {
+            SkipOnFailure([&] {
+                const LineOutcome outcome = HandleLine(lines, i, false, DecisionLogOn());
+                // An empty last piece is only the end of the file's last line.
+                if (!(i + 1 == lines.size() && lines[i].empty())) {
+                    LogSafely([&] {
+                        WriteDecisionLog(std::wstring(lang) + L" line " + std::to_wstring(i + 1) + L" " +
+                                         Quoted(lines[i]) + L": " + DescribeOutcome(outcome));
+                    });
+                }
+            });
         }
-        SkipOnFailure([&] { DeleteFiles(path); });
+        SkipOnFailure([&] { DeleteOwnFile(what, path); });
     });
     YieldToEvents();
 }
 
 void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFolder) {
     if (programFolder.empty()) {
+        WriteDecisionLog(L"the program's own folder cannot be found: nothing is done");
         return;  // without its own folder the sweep has nowhere safe to look
     }
-    SkipOnFailure([&] {
-        const bool development = LowerCase(argumentText).find(kDevelopmentSwitch) != std::wstring::npos;
-        BaseFolder = development ? ParentFolder(programFolder, 2) + std::wstring(kDevelopmentFolder)
-                                 : programFolder + L"\\";
-    });
+    SkipOnFailure([&] { BaseFolder = BaseFolderFor(argumentText, programFolder); });
     if (BaseFolder.empty()) {
         return;
     }
+    LogSafely([&] {
+        WriteDecisionLog(L"base folder " + BaseFolder +
+                         (HasDevelopmentSwitch(argumentText)
+                              ? L" (/noproduction given: the folder ZV two levels above the program's)"
+                              : L" (no /noproduction: the program's own folder)"));
+    });
     for (std::wstring_view lang : kLanguages) {
         ProcessLanguage(lang);
     }
-    SkipOnFailure([&] { DeleteFiles(BaseFolder + std::wstring(kBatchFile)); });
+    SkipOnFailure([&] {
+        const std::wstring path = BaseFolder + std::wstring(kBatchFile);
+        DeleteOwnFile(L"batch file " + DisplayPath(path), path);
+    });
 }
 
 void RunSweep() { RunSweepFor(ArgumentText(), ProgramFolder()); }
 
 int Main() {
     RestrictDllSearchToSystem();
+    OpenDecisionLog(L"shortcutsweep", L"" VANTREL_PROGRAM_VERSION);
     RunSweep();
+    WriteDecisionLog(L"finished, exit status 0");
+    CloseDecisionLog();
     return 0;
 }
 

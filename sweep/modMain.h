@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "modFiles.h"
+
 namespace vantrel {
 
 // The folder in which manifests and the batch file are sought; it always
@@ -39,12 +41,30 @@ private:
 // with levels 2 gives C:\Apps\Vendor\ .
 std::wstring ParentFolder(const std::wstring& path, int16_t levels);
 
+// Whether the argument text holds "/noproduction", in any letter case.
+bool HasDevelopmentSwitch(const std::wstring& argumentText);
+
+// The folder the sweep looks in for a program in `programFolder`: that
+// folder, or with "/noproduction" the folder ZV two levels above it; with
+// a trailing backslash.
+std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder);
+
 // BaseFolder + "__shortcutsweep-" + lang + ".ini"
 std::wstring ManifestPath(std::wstring_view lang);
 
+// A manifest read as the sweep reads it: its lines, or one empty line
+// and the reader's message when it cannot be read.
+struct ManifestText {
+    bool read = false;
+    LineList lines;
+    std::wstring message;
+};
+ManifestText ReadManifestAt(const std::wstring& path);
+
 // The lines of that language's manifest; one empty line when it is absent
-// or cannot be read.
-LineList ReadManifestLines(std::wstring_view lang);
+// or cannot be read. `readerMessage`, when given, gets the reader's
+// message (empty after a successful read).
+LineList ReadManifestLines(std::wstring_view lang, std::wstring* readerMessage = nullptr);
 
 // What a listed line may delete: the path in the \\?\ form that the file
 // system takes literally, or why the line is refused.
@@ -76,6 +96,54 @@ ShortcutTarget CheckShortcutLine(std::wstring_view line);
 
 // The path of CheckShortcutLine, or nothing when the line is refused.
 std::optional<std::wstring> ShortcutPathToDelete(std::wstring_view line);
+
+// What the sweep does with one line of a manifest, and why. This is the one
+// place the rules are applied: the sweep acts on it, its log records it and
+// sweepcheck shows it.
+enum class LineAction {
+    Examine,  // a shortcut line: `target` is deleted, or checked
+    Ignore,   // not an entry: it does not end in ".url", or it is the last piece
+    Refuse,   // an entry that could name another file than it seems to
+};
+
+struct LineDecision {
+    LineAction action = LineAction::Ignore;
+    const wchar_t* reason = nullptr;  // why it is ignored or refused
+    std::wstring target;              // the path examined, in the \\?\ form
+
+    static LineDecision Ignored(const wchar_t* why) { return {LineAction::Ignore, why, {}}; }
+    static LineDecision Refused(const wchar_t* why) { return {LineAction::Refuse, why, {}}; }
+    static LineDecision Examined(std::wstring path) {
+        return {LineAction::Examine, nullptr, std::move(path)};
+    }
+};
+
+// The decision on piece `i` of a manifest's lines. The last piece, after
+// the last CR LF, is never an entry.
+LineDecision DecideLine(const LineList& lines, size_t i);
+
+// A line decided and acted on: `files` holds what became of every file it
+// reached, when a report was asked for.
+struct LineOutcome {
+    LineDecision decision;
+    std::vector<FileReport> files;
+};
+
+// Decides line `i` and acts on it: deletes what it names, or with
+// `onlyCheck` makes every check but deletes nothing.
+LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report);
+
+// "deleted C:\Links\a.url", "kept C:\Links\b.url (read-only)", "would delete ..."
+std::wstring DescribeFile(const FileReport& file);
+
+// The outcome of a line in words, as the log and sweepcheck give it:
+// "deleted ...; kept ... (hidden)", "no match C:\...", "refused (...)",
+// "ignored (...)".
+std::wstring DescribeOutcome(const LineOutcome& outcome);
+
+// Why the sweep did not find a manifest or batch file at `path`: "absent",
+// or "left alone ..." for a folder, hidden or system file of that name.
+std::wstring AbsenceOf(const std::wstring& path);
 
 // Deletes the shortcuts that one language's manifest lists, then the
 // manifest. A step that fails is passed over.

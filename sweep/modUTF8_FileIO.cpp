@@ -7,6 +7,7 @@
 #include <new>
 
 #include "Handle.h"
+#include "modProcess.h"
 
 namespace vantrel {
 
@@ -113,18 +114,6 @@ DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring
 }
 
 }  // namespace
-
-std::wstring SystemErrorMessage(unsigned long code) {
-    wchar_t text[512];
-    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                    0, text, static_cast<DWORD>(sizeof text / sizeof text[0]), nullptr);
-    while (length > 0 &&
-           (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) {
-        --length;
-    }
-    std::wstring description = length > 0 ? std::wstring(text, length) : std::wstring(L"Unknown error");
-    return L"Error " + std::to_wstring(code) + L" " + description;
-}
 
 std::wstring UTF8BytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_UTF8, bytes); }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "modCrypt.h"
+#include "modProcess.h"  // SystemErrorMessage
 
 namespace vantrel {
 
@@ -27,8 +28,5 @@ std::wstring UTF8BytesToString(const ByteBuffer& bytes);
 
 // Decodes bytes from the system's default ANSI code page.
 std::wstring AnsiBytesToString(const ByteBuffer& bytes);
-
-// "Error <code> <description>" for a system error number.
-std::wstring SystemErrorMessage(unsigned long code);
 
 }  // namespace vantrel

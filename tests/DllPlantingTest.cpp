@@ -1,6 +1,7 @@
 // A DLL planted beside a program must not be loaded into it.
 //
-// Usage: dll_planting_tests <planted DLL> <shortcutsweep.exe> [<svckeeper.exe>] [gtest options]
+// Usage: dll_planting_tests <planted DLL> <shortcutsweep.exe> [<svckeeper.exe> [<sweepcheck.exe>]] [gtest
+// options]
 //
 // The planted DLL leaves a marker file and ends the process with status 77
 // as soon as it is loaded. This program also serves as its own probe:
@@ -23,6 +24,7 @@ namespace {
 std::wstring g_plantedDll;
 std::wstring g_sweepExe;
 std::wstring g_keeperExe;
+std::wstring g_checkExe;
 
 constexpr long kPlantedDllLoaded = 77;
 constexpr std::wstring_view kProbeName = L"vantrel-planted-probe.dll";
@@ -132,6 +134,16 @@ TEST_F(PlantedBesideTheProgram, TheKeeperLoadsNoneOfThem) {
     EXPECT_EQ(Markers(Bin()), std::vector<std::wstring>{});
 }
 
+TEST_F(PlantedBesideTheProgram, TheCheckerLoadsNoneOfThem) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring exe = Install(g_checkExe, L"sweepcheck.exe");
+    WriteUtf8(Bin() + L"\\__shortcutsweep-en.ini", folder_.path() + L"\\Links\\*.url\r\n");
+    EXPECT_EQ(RunProgram(exe, L"\"" + Bin() + L"\""), 1) << "a wildcard that matches nothing is found";
+    EXPECT_EQ(Markers(Bin()), std::vector<std::wstring>{});
+}
+
 std::wstring FullPath(const char* argument) {
     const std::wstring given = FromCommandLinePath(argument);
     std::vector<wchar_t> buffer(32768);
@@ -159,6 +171,9 @@ int main(int argc, char** argv) {
     g_sweepExe = FullPath(argv[2]);
     if (argc >= 4) {
         g_keeperExe = FullPath(argv[3]);
+    }
+    if (argc >= 5) {
+        g_checkExe = FullPath(argv[4]);
     }
     return RUN_ALL_TESTS();
 }

@@ -9,10 +9,13 @@
 // manager.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "ServiceSupport.h"
 #include "TestSupport.h"
+#include "TreeSnapshot.h"
+#include "modProcess.h"
 
 using namespace testing_support;
 
@@ -38,6 +41,39 @@ DWORD HeldState(Behaviour behaviour) {
         default:
             return SERVICE_RUNNING;
     }
+}
+
+// A run's decision log after its header, one line after another, each
+// without the "[<process id>] " it starts with. Checks the file's form and
+// its header on the way: a byte-order mark, every line ended by CR LF, one
+// process id throughout, the program, its version, that same id, and the
+// command line the keeper was started with.
+std::string LogAfterHeader(const std::wstring& path, std::wstring_view arguments) {
+    const std::string text = ReadWholeFile(path);
+    EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF") << "a byte-order mark";
+    const size_t headerEnd = text.find("\r\n");
+    const size_t idEnd = text.find("] ");
+    if (headerEnd == std::string::npos || idEnd > headerEnd) {
+        ADD_FAILURE() << "no header: " << text;
+        return std::string();
+    }
+    const std::string prefix = text.substr(3, idEnd + 2 - 3);
+    const std::string header = text.substr(idEnd + 2, headerEnd - idEnd - 2);
+    const std::string id = prefix.substr(1, prefix.size() - 3);
+    EXPECT_EQ(header.rfind("svckeeper " VANTREL_PROGRAM_VERSION ", process " + id + ", started ", 0), 0u)
+        << header;
+    const std::string commandLine =
+        "command line: " +
+        Utf8(L"\"" + g_keeperExe + L"\"" + (arguments.empty() ? L"" : L" ") + std::wstring(arguments));
+    EXPECT_EQ(header.substr(header.size() - std::min(header.size(), commandLine.size())), commandLine);
+    std::string lines;
+    size_t start = headerEnd + 2;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        EXPECT_EQ(text.compare(start, prefix.size(), prefix), 0) << text.substr(start, end - start);
+        lines += text.substr(start + prefix.size(), end - start - prefix.size()) + "\n";
+    }
+    EXPECT_EQ(start, text.size()) << "the last line ends with CR LF";
+    return lines;
 }
 
 class KeeperEndToEnd : public ::testing::Test {
@@ -71,6 +107,14 @@ protected:
 
     void Keep(std::wstring_view arguments = L"") {
         EXPECT_EQ(RunProgram(g_keeperExe, arguments), 0) << "the keeper always ends normally";
+    }
+
+    // Keep, with the decision log at `log`; the keeper takes the setting
+    // from this process's environment.
+    void KeepLogging(const std::wstring& log, std::wstring_view arguments = L"") {
+        ASSERT_TRUE(::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", log.c_str()));
+        Keep(arguments);
+        ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
     }
 
     // The keeper may set the start type; everything else stays as it was.
@@ -259,6 +303,90 @@ TEST_F(KeeperEndToEnd, WithoutTheServiceTheKeeperEndsQuietlyAndRegistersNothing)
     Keep();
     Keep(L"x");
     EXPECT_FALSE(ServiceExists(kServiceName));
+}
+
+// Asked for a log, the keeper writes there each step, what it found and
+// what came of it; a log it cannot open changes nothing it does.
+TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUsableLog) {
+    const TempFolder logs(L"log");
+    Register();
+    KeepLogging(logs / L"stopped.log");
+    ASSERT_TRUE(service_->WaitForState(SERVICE_RUNNING));
+    KeepLogging(logs / L"running.log");
+    KeepLogging(logs / L"argument.log", L"x");
+    ASSERT_TRUE(service_->WaitForState(SERVICE_STOPPED));
+    ASSERT_TRUE(service_->Remove());
+    service_.reset();
+    KeepLogging(logs / L"missing.log");
+
+    const std::string keep =
+        "no argument given, so the keeper sets service \"Vantrel Service\" to start automatically and starts "
+        "it unless it is running\n";
+    EXPECT_EQ(LogAfterHeader(logs / L"stopped.log", L""),
+              keep +
+                  "set to start automatically: service manager opened\n"
+                  "set to start automatically: service \"Vantrel Service\" opened\n"
+                  "set to start automatically: start type before: on demand (3)\n"
+                  "set to start automatically: change to automatic succeeded\n"
+                  "set to start automatically: start type after: automatic (2)\n"
+                  "read the state: service manager opened\n"
+                  "read the state: service \"Vantrel Service\" opened\n"
+                  "read the state: state read: \"Stopped\" (state 1)\n"
+                  "start: service manager opened\n"
+                  "start: service \"Vantrel Service\" opened\n"
+                  "start: start requested: succeeded\n"
+                  "finished, exit status 0\n");
+    EXPECT_EQ(LogAfterHeader(logs / L"running.log", L""),
+              keep +
+                  "set to start automatically: service manager opened\n"
+                  "set to start automatically: service \"Vantrel Service\" opened\n"
+                  "set to start automatically: start type before: automatic (2)\n"
+                  "set to start automatically: change to automatic succeeded\n"
+                  "set to start automatically: start type after: automatic (2)\n"
+                  "read the state: service manager opened\n"
+                  "read the state: service \"Vantrel Service\" opened\n"
+                  "read the state: state read: \"Running\" (state 4)\n"
+                  "start: no start requested: the service is running\n"
+                  "finished, exit status 0\n");
+    // Wine's manager may lose the service's answer to the stop as the
+    // service ends (error 109); the stop was asked for either way.
+    std::string argumentLog = LogAfterHeader(logs / L"argument.log", L"x");
+    const std::string asked = "stop: stop requested: ";
+    if (const size_t at = argumentLog.find(asked); at != std::string::npos) {
+        argumentLog.replace(at + asked.size(), argumentLog.find('\n', at) - at - asked.size(), "<result>");
+    }
+    EXPECT_EQ(argumentLog,
+              "argument given: \"x\", so the keeper asks service \"Vantrel Service\" to stop\n"
+              "stop: service manager opened\n"
+              "stop: service \"Vantrel Service\" opened\n"
+              "stop: stop requested: <result>\n"
+              "finished, exit status 0\n");
+    const auto notOpened = [](const std::string& step) {
+        return step + ": service manager opened\n" + step + ": service \"Vantrel Service\" not opened: " +
+               Utf8(vantrel::SystemErrorMessage(ERROR_SERVICE_DOES_NOT_EXIST)) + "\n";
+    };
+    EXPECT_EQ(LogAfterHeader(logs / L"missing.log", L""),
+              keep + notOpened("set to start automatically") + notOpened("read the state") +
+                  "read the state: state read: \"\" (no state)\n" + notOpened("start") +
+                  "start: no start requested: the service could not be opened\n"
+                  "finished, exit status 0\n");
+
+    // A folder, and a file in a folder that does not exist.
+    const TempFolder unusable(L"nolog");
+    MakeFolders(unusable / L"folder");
+    const Tree files = Snapshot(unusable.path());
+    for (const std::wstring& log : {unusable / L"folder", unusable / L"absent\\svckeeper.log"}) {
+        Register();
+        const ServiceConfig before = service_->Config();
+        KeepLogging(log);
+        EXPECT_TRUE(service_->WaitForCount("start", 1));
+        EXPECT_TRUE(service_->WaitForState(SERVICE_RUNNING));
+        ExpectOnlyTheStartTypeChanged(service_->Config(), before);
+        EXPECT_EQ(Stops(), 0);
+        EXPECT_TRUE(service_->Remove());
+        service_.reset();
+    }
+    EXPECT_EQ(Snapshot(unusable.path()), files) << "no log file made";
 }
 
 }  // namespace

@@ -1,17 +1,22 @@
 // Runs the built shortcutsweep.exe over real folder trees.
 //
-// Usage: sweep_end_to_end_tests <path of shortcutsweep.exe> [gtest options]
+// Usage: sweep_end_to_end_tests <path of shortcutsweep.exe> [<path of sweepcheck.exe>] [gtest options]
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "TestSupport.h"
+#include "TreeSnapshot.h"
 
 using namespace testing_support;
 
 namespace {
 
 std::wstring g_sweepExe;
+std::wstring g_checkExe;  // sweepcheck.exe, when given
 
 constexpr std::string_view kShortcutBody = "[InternetShortcut]\r\nURL=https://example.invalid/\r\n";
 
@@ -332,6 +337,361 @@ TEST_F(SweepEndToEnd, PathsLongerThanTheOldLimitWork) {
     EXPECT_FALSE(Exists(L"\\\\?\\" + listed));
 }
 
+// ---------------------------------------------------------------------------
+// The decision log (VANTREL_TOOLS_LOG) and sweepcheck.
+
+// The log variable set for this process and the programs it starts.
+class LogVariable {
+public:
+    explicit LogVariable(const std::wstring& value) {
+        ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", value.c_str());
+    }
+    ~LogVariable() { ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr); }
+    LogVariable(const LogVariable&) = delete;
+    LogVariable& operator=(const LogVariable&) = delete;
+};
+
+std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) {
+        return std::wstring();
+    }
+    const int length = static_cast<int>(utf8.size());
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(
+        static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(), length)));
+    return text;
+}
+
+// The log's lines without their "[pid] " prefix, with each line's pid.
+struct LogLines {
+    std::vector<std::wstring> text;
+    std::vector<unsigned long> pid;
+    bool wellFormed = true;  // a mark, CR LF ends only, every line "[pid] ..."
+};
+
+LogLines ReadLog(const std::wstring& path) {
+    const std::string bytes = ReadWholeFile(path);
+    LogLines log;
+    log.wellFormed = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    const std::wstring text = Wide(std::string_view(bytes).substr(log.wellFormed ? 3 : 0));
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        const std::wstring line = text.substr(start, end - start);
+        const size_t close = line.find(L"] ");
+        if (line.empty() || line[0] != L'[' || close == std::wstring::npos ||
+            line.find_first_of(L"\r\n") != std::wstring::npos) {
+            log.wellFormed = false;
+            continue;
+        }
+        log.pid.push_back(std::wcstoul(line.c_str() + 1, nullptr, 10));
+        log.text.push_back(line.substr(close + 2));
+    }
+    log.wellFormed = log.wellFormed && start == text.size();
+    return log;
+}
+
+bool Holds(const LogLines& log, const std::wstring& prefix) {
+    for (const std::wstring& line : log.text) {
+        if (line.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An install in `root` whose manifests lead to every outcome the log knows,
+// once; the lines (or their beginnings) the log must then hold.
+std::vector<std::wstring> InstallWithEveryOutcome(const std::wstring& root, const std::wstring& exe) {
+    const std::wstring bin = root + L"\\bin";
+    const std::wstring links = root + L"\\Links\\";
+    MakeFolders(bin);
+    ::CopyFileW(exe.c_str(), (bin + L"\\shortcutsweep.exe").c_str(), FALSE);
+    for (const wchar_t* name : {L"gone.url", L"read-only.url", L"hidden.url", L"in use.url", L"notes.urlx",
+                                L"w\\one.url", L"w\\two.url", L"last.url"}) {
+        WriteBytes(links + name, kShortcutBody);
+    }
+    SetAttributes(links + L"read-only.url", FILE_ATTRIBUTE_READONLY);
+    SetAttributes(links + L"hidden.url", FILE_ATTRIBUTE_HIDDEN);
+    MakeFolders(links + L"folder.url");
+    const std::wstring alias = AliasLine(links + L"notes.urlx");
+    const std::vector<std::wstring> lines = {links + L"gone.url",
+                                             links + L"read-only.url",
+                                             links + L"hidden.url",
+                                             links + L"in use.url",
+                                             links + L"folder.url",
+                                             links + L"w\\*.url",
+                                             L"x.url",
+                                             links + L"missing.url",
+                                             links + L"b.lnk",
+                                             alias};
+    std::wstring text;
+    for (const std::wstring& line : lines) {
+        text += line + L"\r\n";
+    }
+    WriteUtf8(bin + L"\\__shortcutsweep-en.ini", text + links + L"last.url");
+    WriteUtf8(bin + L"\\__shortcutsweep-fr.ini", links + L"gone.url\r\n");
+    SetAttributes(bin + L"\\__shortcutsweep-fr.ini", FILE_ATTRIBUTE_HIDDEN);
+    WriteUtf8(bin + L"\\__shortcutsweep-ja.ini", links + L"gone.url\r\n", /*mark=*/false);
+    WriteBytes(bin + L"\\__shortcutsweep.bat", "");
+
+    auto line = [&](int number, const std::wstring& outcome) {
+        return L"en line " + std::to_wstring(number) + L" \"" + lines[static_cast<size_t>(number - 1)] +
+               L"\": " + outcome;
+    };
+    std::vector<std::wstring> expected = {
+        L"shortcutsweep 1.00, process ",
+        L"base folder " + bin + L"\\ (no /noproduction",
+        L"manifest en " + bin + L"\\__shortcutsweep-en.ini: found, read",
+        line(1, L"deleted " + links + L"gone.url"),
+        line(2, L"kept " + links + L"read-only.url (read-only)"),
+        line(3, L"kept " + links + L"hidden.url (hidden)"),
+        line(4, L"kept " + links + L"in use.url (Error 32 "),
+        line(5, L"kept " + links + L"folder.url (a directory)"),
+        line(6, L"deleted " + links + L"w\\"),
+        line(7, L"refused (relative to the current folder)"),
+        line(8, L"no match " + links + L"missing.url"),
+        line(9, L"ignored (does not end in .url)"),
+        L"en line 11 \"" + links + L"last.url\": ignored (the last piece",
+        L"manifest en " + bin + L"\\__shortcutsweep-en.ini: deleted",
+        L"manifest de " + bin + L"\\__shortcutsweep-de.ini: absent",
+        L"manifest fr " + bin + L"\\__shortcutsweep-fr.ini: left alone with everything it lists (hidden)",
+        L"manifest ja " + bin + L"\\__shortcutsweep-ja.ini: found, not read (Error: The file " + bin +
+            L"\\__shortcutsweep-ja.ini is not UTF-8 encoded)",
+        L"batch file " + bin + L"\\__shortcutsweep.bat: deleted",
+        L"finished, exit status 0",
+    };
+    if (alias.find(L'~') != std::wstring::npos) {
+        const size_t cut = alias.find_last_of(L'\\') + 1;  // the folders are in their short form too
+        expected.push_back(line(10, L"kept " + alias.substr(0, cut) + L"notes.urlx (named by its 8.3 alias " +
+                                        alias.substr(cut) + L") (its own name does not end in .url)"));
+    }
+    return expected;
+}
+
+// Runs the install's sweep while the test holds one shortcut open without
+// delete sharing.
+void SweepHoldingOneOpen(const std::wstring& root) {
+    HANDLE held = ::CreateFileW((root + L"\\Links\\in use.url").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(RunProgram(root + L"\\bin\\shortcutsweep.exe", L""), 0);
+    ::CloseHandle(held);
+}
+
+// The tree below `root`, with paths relative to it.
+std::map<std::wstring, DWORD> RelativeTree(const std::wstring& root) {
+    std::map<std::wstring, DWORD> tree;
+    for (const auto& [path, attributes] : Snapshot(root)) {
+        tree[path.substr(root.size())] = attributes;
+    }
+    return tree;
+}
+
+TEST_F(SweepEndToEnd, TheLogSaysWhatBecameOfEveryLineAndDoesNotChangeWhatIsDone) {
+    TempFolder logs(L"logs");
+    const std::wstring logPath = logs / L"sweep.log";
+    TempFolder withLog(L"with-log");
+    const std::vector<std::wstring> expected = InstallWithEveryOutcome(withLog.path(), g_sweepExe);
+    {
+        LogVariable variable(logPath);
+        SweepHoldingOneOpen(withLog.path());
+    }
+    const LogLines log = ReadLog(logPath);
+    EXPECT_TRUE(log.wellFormed) << "a byte-order mark, then whole lines ended by CR LF";
+    for (const std::wstring& line : expected) {
+        EXPECT_TRUE(Holds(log, line)) << "missing: " << testing::PrintToString(line);
+    }
+    for (const std::wstring& line : log.text) {
+        if (line.compare(0, 10, L"en line 6 ") == 0) {
+            EXPECT_NE(line.find(L"deleted " + withLog.path() + L"\\Links\\w\\one.url"), std::wstring::npos);
+            EXPECT_NE(line.find(L"deleted " + withLog.path() + L"\\Links\\w\\two.url"), std::wstring::npos);
+        }
+    }
+    EXPECT_TRUE(!log.text.empty() && log.text.front().find(L"shortcutsweep.exe") != std::wstring::npos)
+        << "the header shows the command line";
+
+    // The same install without a log, and with logs that cannot be written:
+    // the sweep leaves the same tree behind every time.
+    const std::map<std::wstring, DWORD> logged = RelativeTree(withLog.path());
+    for (const std::wstring& unusable : {std::wstring(), logs.path(), logs / L"no such folder\\sweep.log",
+                                         std::wstring(L"relative.log"), std::wstring(L"NUL")}) {
+        TempFolder other(L"other");
+        InstallWithEveryOutcome(other.path(), g_sweepExe);
+        {
+            LogVariable variable(unusable);
+            SweepHoldingOneOpen(other.path());
+        }
+        EXPECT_EQ(RelativeTree(other.path()), logged) << "log " << testing::PrintToString(unusable);
+    }
+    EXPECT_FALSE(Exists(logs / L"no such folder"));
+    EXPECT_FALSE(Exists(L"relative.log")) << "in the folder the sweep was started in";
+    ::SetFileAttributesW((withLog.path() + L"\\Links\\read-only.url").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SweepEndToEnd, TwoSweepsLoggingToOneFileLoseNoLineAndAFullLogStops) {
+    TempFolder logs(L"logs");
+    const std::wstring logPath = logs / L"shared.log";
+    constexpr int kLines = 2000;  // enough for the two to write at the same time for a while
+    TempFolder first(L"first");
+    TempFolder second(L"second");
+    for (const TempFolder* install : {&first, &second}) {
+        MakeFolders(install->path() + L"\\bin");
+        ::CopyFileW(g_sweepExe.c_str(), (*install / L"bin\\shortcutsweep.exe").c_str(), FALSE);
+        std::wstring text;
+        for (int i = 0; i < kLines; ++i) {
+            text += *install / (L"Links\\missing " + std::to_wstring(i) + L".url\r\n");
+        }
+        WriteUtf8(*install / L"bin\\__shortcutsweep-en.ini", text);
+    }
+    {
+        LogVariable variable(logPath);
+        RunningProgram one(first / L"bin\\shortcutsweep.exe", L"");
+        RunningProgram two(second / L"bin\\shortcutsweep.exe", L"");
+        EXPECT_EQ(one.Wait(), 0);
+        EXPECT_EQ(two.Wait(), 0);
+    }
+    const LogLines log = ReadLog(logPath);
+    EXPECT_TRUE(log.wellFormed) << "no line torn or run into another";
+    std::map<unsigned long, int> entries;
+    for (size_t i = 0; i < log.text.size(); ++i) {
+        entries[log.pid[i]] += log.text[i].compare(0, 8, L"en line ") == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(entries.size(), 2u);
+    for (const auto& [pid, count] : entries) {
+        EXPECT_EQ(count, kLines) << "process " << pid;
+    }
+
+    // A log near its limit takes lines up to it, says so once, and stops.
+    std::string full = "\xEF\xBB\xBF";
+    while (full.size() < (16u << 20) - 3000) {
+        full += std::string(998, 'x') + "\r\n";
+    }
+    full += std::string((16u << 20) - 2000 - full.size() - 2, 'x') + "\r\n";  // 2000 bytes short
+    WriteBytes(logPath, full);
+    WriteUtf8(first / L"bin\\__shortcutsweep-en.ini", first / L"Links\\missing.url\r\n");
+    {
+        LogVariable variable(logPath);
+        EXPECT_EQ(RunProgram(first / L"bin\\shortcutsweep.exe", L""), 0);
+        EXPECT_EQ(RunProgram(first / L"bin\\shortcutsweep.exe", L""), 0);
+    }
+    const std::string bytes = ReadWholeFile(logPath);
+    EXPECT_LE(bytes.size(), 16u << 20);
+    EXPECT_GT(bytes.size(), full.size());
+    const size_t said = bytes.find("the log is full (16 MiB)");
+    EXPECT_NE(said, std::string::npos);
+    EXPECT_EQ(bytes.find("the log is full", said + 1), std::string::npos) << "said once";
+    EXPECT_EQ(bytes.compare(bytes.size() - 2, 2, "\r\n"), 0);
+    EXPECT_FALSE(Exists(first / L"bin\\__shortcutsweep-en.ini")) << "the sweep went on all the same";
+}
+
+// The value of `"key":` in a JSON line: a string (unescaped) or a number.
+std::wstring JsonValue(const std::wstring& line, const std::wstring& key) {
+    size_t at = line.find(L"\"" + key + L"\":");
+    if (at == std::wstring::npos) {
+        return std::wstring();
+    }
+    at += key.size() + 3;
+    if (line[at] != L'"') {
+        return line.substr(at, line.find_first_of(L",}", at) - at);
+    }
+    std::wstring value;
+    for (++at; at < line.size() && line[at] != L'"'; ++at) {
+        if (line[at] == L'\\') {
+            ++at;
+        }
+        value += line[at];
+    }
+    return value;
+}
+
+std::vector<std::wstring> OutputLines(const std::string& output) {
+    std::vector<std::wstring> lines;
+    const std::wstring text = Wide(output);
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+TEST_F(SweepEndToEnd, SweepcheckNamesEveryTrapChangesNothingAndSaysTheSameInJson) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring good = Shortcut(L"good.url");
+    Manifest(Bin(), L"en", {good, Links(L"upper.URL"), L"relative.url", Links(L"nothing\\*.url"), good},
+             Links(L"last.url"));
+    WriteUtf8(ManifestPath(Bin(), L"de"), good + L"\n", /*mark=*/false);
+    WriteUtf8(ManifestPath(Bin(), L"fr"), good + L"\r" + good + L"\r\n");
+    WriteUtf8(ManifestPath(Bin(), L"ja"), L"");
+    const Tree before = Snapshot(root_.path());
+
+    std::string text;
+    std::string json;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", text), 1);
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json \"" + Bin() + L"\"", json), 1);
+    EXPECT_EQ(Snapshot(root_.path()), before) << "sweepcheck changes nothing";
+
+    // Findings and line outcomes, as (manifest, line, what) from each output.
+    std::set<std::wstring> textFindings;
+    std::set<std::wstring> textLines;
+    std::wstring manifest;
+    for (const std::wstring& line : OutputLines(text)) {
+        if (line.compare(0, 9, L"manifest ") == 0) {
+            manifest = line.substr(12, line.find(L".ini: ") + 4 - 12);
+        } else if (line.compare(0, 7, L"  line ") == 0) {
+            textLines.insert(manifest + L"|" + line.substr(7, line.find(L' ', 7) - 7) + L"|" +
+                             line.substr(line.find(L"\": ") + 3));
+        } else if (line.size() > 2 && line.back() == L']' && line.compare(0, 2, L"  ") == 0) {
+            const size_t pathEnd = line.find(L".ini") + 4;
+            const std::wstring where = line.compare(pathEnd, 6, L" line ") == 0
+                                           ? line.substr(pathEnd + 6, line.find(L':', pathEnd) - pathEnd - 6)
+                                           : L"0";
+            textFindings.insert(line.substr(2, pathEnd - 2) + L"|" + where + L"|" +
+                                line.substr(line.rfind(L'[') + 1, line.size() - line.rfind(L'[') - 2));
+        }
+    }
+    std::set<std::wstring> jsonFindings;
+    std::set<std::wstring> jsonLines;
+    for (const std::wstring& line : OutputLines(json)) {
+        const std::wstring kind = JsonValue(line, L"kind");
+        if (kind == L"finding") {
+            jsonFindings.insert(JsonValue(line, L"manifest") + L"|" + JsonValue(line, L"line") + L"|" +
+                                JsonValue(line, L"trap"));
+        } else if (kind == L"line") {
+            jsonLines.insert(JsonValue(line, L"manifest") + L"|" + JsonValue(line, L"line") + L"|" +
+                             JsonValue(line, L"outcome"));
+        }
+    }
+    const std::wstring en = ManifestPath(Bin(), L"en");
+    const std::set<std::wstring> expected = {
+        en + L"|2|url-not-lower-case",
+        en + L"|3|refused",
+        en + L"|4|wildcard-matches-nothing",
+        en + L"|5|same-line-twice",
+        en + L"|6|last-entry-without-crlf",
+        ManifestPath(Bin(), L"de") + L"|0|no-byte-order-mark",
+        ManifestPath(Bin(), L"de") + L"|0|lf-line-ends",
+        ManifestPath(Bin(), L"de") + L"|1|last-entry-without-crlf",
+        ManifestPath(Bin(), L"fr") + L"|0|cr-line-ends",
+        ManifestPath(Bin(), L"fr") + L"|1|refused",  // two lines run together, with a CR inside
+        ManifestPath(Bin(), L"ja") + L"|0|empty-manifest",
+    };
+    EXPECT_EQ(jsonFindings, expected);
+    EXPECT_EQ(textFindings, jsonFindings);
+    EXPECT_EQ(textLines, jsonLines);
+    EXPECT_TRUE(jsonLines.count(en + L"|1|would delete " + good)) << "the file it would delete, named";
+    EXPECT_EQ(jsonLines.size(), 7u);  // six in en, one in fr, none in the manifests not read
+
+    // A manifest without traps passes; a file that is not there, or a
+    // wrong option, is an error of its own.
+    WriteUtf8(Dev() + L"\\clean.ini", good + L"\r\n" + Links(L"*.url") + L"\r\n");
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Dev() + L"\\clean.ini\"", text), 0) << text;
+    EXPECT_NE(text.find(Utf8(L"would delete " + good)), std::string::npos);
+    EXPECT_TRUE(Exists(good));
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Dev() + L"\\none.ini\"", text), 2);
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--jsn", text), 2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -341,5 +701,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_sweepExe = FromCommandLinePath(argv[1]);
+    if (argc > 2) {
+        g_checkExe = FromCommandLinePath(argv[2]);
+    }
     return RUN_ALL_TESTS();
 }

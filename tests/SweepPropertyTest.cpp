@@ -720,7 +720,9 @@ private:
         std::wstring pattern;
         for (size_t i = 0; i < stem.size(); ++i) {
             const double roll = std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
-            if (roll < 0.15) {
+            if (stem[i] == L'.' && roll < 0.5) {
+                pattern += L'?';  // never a dot on Windows: names only with another character there
+            } else if (roll < 0.15) {
                 pattern += L'?';
             } else if (roll < 0.25) {
                 pattern += L'*';
@@ -729,7 +731,8 @@ private:
                 pattern += stem[i];
             }
         }
-        return FlipCase(pattern) + L".url";
+        // A ? just before the dot may stand for nothing.
+        return FlipCase(pattern) + (Chance(0.15) ? L"?.url" : L".url");
     }
 
     std::wstring FinalPiece(const std::wstring& folder) {

@@ -4,7 +4,8 @@ files directly (no objdump needed).
 
 Usage: check_pe.py PROGRAM.exe [PROGRAM.exe ...]
 
-Each program must be a 32-bit (PE32, i386) GUI program that
+Each program must be a 32-bit (PE32, i386) program, a GUI program unless it
+is one of the known console programs, that
   - imports only system DLLs that Windows loads from its own directory
     (no toolchain runtime DLL such as libgcc, libstdc++ or libwinpthread),
   - has ASLR (DYNAMIC_BASE, with its relocations kept) and DEP (NX_COMPAT),
@@ -28,12 +29,17 @@ TOOLCHAIN_DLL = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libssp|libatomic
 EXPECTED_VERSIONS = {
     "shortcutsweep.exe": ((1, 0, 0, 0), "1.00"),
     "svckeeper.exe": ((1, 1, 0, 68), "1.01.0068"),
+    "sweepcheck.exe": ((1, 0, 0, 0), "1.00"),
 }
+
+# Programs meant for a console; every other one must have no console.
+CONSOLE_PROGRAMS = {"sweepcheck.exe"}
 
 IMAGE_FILE_MACHINE_I386 = 0x014C
 IMAGE_FILE_RELOCS_STRIPPED = 0x0001
 PE32_MAGIC = 0x10B
 SUBSYSTEM_WINDOWS_GUI = 2
+SUBSYSTEM_WINDOWS_CUI = 3
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 SCN_MEM_EXECUTE = 0x20000000
@@ -188,7 +194,10 @@ def check(path):
     expect(pe.magic == PE32_MAGIC, f"PE32 optional header (found {pe.magic:#x})")
     if pe.magic != PE32_MAGIC:
         return failures
-    expect(pe.subsystem == SUBSYSTEM_WINDOWS_GUI, f"GUI subsystem, no console (found {pe.subsystem})")
+    if name in CONSOLE_PROGRAMS:
+        expect(pe.subsystem == SUBSYSTEM_WINDOWS_CUI, f"console subsystem (found {pe.subsystem})")
+    else:
+        expect(pe.subsystem == SUBSYSTEM_WINDOWS_GUI, f"GUI subsystem, no console (found {pe.subsystem})")
     expect(pe.dll_characteristics & DYNAMIC_BASE, "DYNAMIC_BASE (ASLR)")
     expect(pe.directory(DIR_BASERELOC)[1] > 0 and not pe.characteristics & IMAGE_FILE_RELOCS_STRIPPED,
            "relocations kept, so that ASLR can move the image")

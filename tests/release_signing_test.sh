@@ -64,7 +64,7 @@ check "a certificate file that does not exist fails" \
 check "  and packs nothing" empty_folder "$work/half"
 
 rc_version() { sed -n 's/^ *VALUE "ProductVersion", "\([^"]*\)".*/\1/p' "$repo/$1"; }
-zip_name="vantrel-tools_shortcutsweep-$(rc_version sweep/shortcutsweep.rc)_svckeeper-$(rc_version keeper/svckeeper.rc).zip"
+zip_name="vantrel-tools_shortcutsweep-$(rc_version sweep/shortcutsweep.rc)_svckeeper-$(rc_version keeper/svckeeper.rc)_sweepcheck-$(rc_version check/sweepcheck.rc).zip"
 
 # Unpacks the one zip in dist into dist/unpacked; checks names and checksums.
 check_package() { # dist folder
@@ -72,13 +72,13 @@ check_package() { # dist folder
     check "the package is named $zip_name" test "$(ls "$dist")" = "$zip_name"
     mkdir -p "$unpacked"
     unzip -q "$dist/$zip_name" -d "$unpacked"
-    check "it holds the two programs, README.txt and SHA256SUMS, nothing else" \
-        test "$(cd "$unpacked" && ls | sort | tr '\n' ' ')" = "README.txt SHA256SUMS shortcutsweep.exe svckeeper.exe "
-    check "SHA256SUMS covers the two programs and README.txt" \
-        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | sort | tr '\n' ' ')" = "README.txt shortcutsweep.exe svckeeper.exe "
+    check "it holds the three programs, README.txt and SHA256SUMS, nothing else" \
+        test "$(cd "$unpacked" && ls | sort | tr '\n' ' ')" = "README.txt SHA256SUMS shortcutsweep.exe svckeeper.exe sweepcheck.exe "
+    check "SHA256SUMS covers the three programs and README.txt" \
+        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | sort | tr '\n' ' ')" = "README.txt shortcutsweep.exe svckeeper.exe sweepcheck.exe "
     check "every checksum in SHA256SUMS matches the unpacked file" checksums_match "$unpacked"
     check "README.txt has Windows line ends on every line" crlf_only "$unpacked/README.txt"
-    check "README.txt names both versions and has no unfilled field" readme_filled_in "$unpacked/README.txt"
+    check "README.txt names the three versions and has no unfilled field" readme_filled_in "$unpacked/README.txt"
 }
 checksums_match() { (cd "$1" && sha256sum --quiet --strict -c SHA256SUMS); }
 crlf_only() { # no line without CR before its LF, and a final LF
@@ -87,6 +87,7 @@ crlf_only() { # no line without CR before its LF, and a final LF
 readme_filled_in() {
     grep -q "shortcutsweep.exe *version $(rc_version sweep/shortcutsweep.rc)"$'\r' "$1" &&
         grep -q "svckeeper.exe *version $(rc_version keeper/svckeeper.rc)"$'\r' "$1" &&
+        grep -q "sweepcheck.exe *version $(rc_version check/sweepcheck.rc)"$'\r' "$1" &&
         ! grep -q @ "$1"
 }
 
@@ -107,7 +108,7 @@ start=$(date +%s)
 check "the release succeeds" release "$work/pem" SIGN_CERT="$keys/cert.pem" SIGN_KEY="$keys/key.pem"
 echo "      (release took $(($(date +%s) - start)) s)"
 check_package "$work/pem"
-for exe in shortcutsweep svckeeper; do
+for exe in shortcutsweep svckeeper sweepcheck; do
     check "$exe.exe carries a verified SHA-256 signature by the certificate" \
         signature_verified "$work/pem/unpacked/$exe.exe"
 done
@@ -116,7 +117,7 @@ section "signed with a password-protected PKCS#12 file"
 check "the release succeeds" release "$work/p12" SIGN_PKCS12="$keys/cert.p12" SIGN_PASSWORD="$password"
 check "  and the password never appears in its output" fails grep -qF -- "$password" "$work/p12.log"
 check_package "$work/p12"
-for exe in shortcutsweep svckeeper; do
+for exe in shortcutsweep svckeeper sweepcheck; do
     check "$exe.exe carries a verified SHA-256 signature by the certificate" \
         signature_verified "$work/p12/unpacked/$exe.exe"
 done
@@ -126,8 +127,8 @@ check "  and packs nothing" empty_folder "$work/wrong"
 
 section "the signed programs do what the unsigned ones do"
 signed="$work/pem/unpacked"
-check "shortcutsweep.exe, signed, passes the sweep's end-to-end tests" \
-    "$repo/scripts/wine-run" --prefix "$prefix" "$sweep_tests" "$signed/shortcutsweep.exe"
+check "shortcutsweep.exe and sweepcheck.exe, signed, pass the sweep's end-to-end tests" \
+    "$repo/scripts/wine-run" --prefix "$prefix" "$sweep_tests" "$signed/shortcutsweep.exe" "$signed/sweepcheck.exe"
 if [ -n "$keeper_tests" ]; then
     check "svckeeper.exe, signed, passes the keeper's end-to-end tests" \
         "$repo/scripts/wine-run" --prefix "$prefix" "$keeper_tests" "$signed/svckeeper.exe" "$test_service"

@@ -123,25 +123,6 @@ std::wstring UniqueSuffix() {
 
 std::wstring TextOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
-// The file's bytes; empty when it cannot be read. The test service may be
-// writing to it meanwhile.
-std::string ReadWholeFile(const std::wstring& path) {
-    HANDLE file =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::string();
-    }
-    std::string text;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        text.append(chunk, read);
-    }
-    ::CloseHandle(file);
-    return text;
-}
-
 // Hands every event to gtest's own printer, except the results of test
 // parts, which it prints in the same form itself.
 class StandardOutputPrinter : public ::testing::TestEventListener {

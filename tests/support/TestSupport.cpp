@@ -85,6 +85,23 @@ std::string Utf8(std::wstring_view text) {
     return out;
 }
 
+std::string ReadWholeFile(const std::wstring& path) {
+    HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        text.append(chunk, read);
+    }
+    ::CloseHandle(file);
+    return text;
+}
+
 void WriteUtf8(const std::wstring& path, std::wstring_view text, bool mark) {
     WriteBytes(path, (mark ? std::string("\xEF\xBB\xBF") : std::string()) + Utf8(text));
 }
@@ -123,16 +140,31 @@ void RemoveTree(const std::wstring& path) {
     ::RemoveDirectoryW(path.c_str());
 }
 
-RunningProgram::RunningProgram(const std::wstring& exe, std::wstring_view arguments) {
+RunningProgram::RunningProgram(const std::wstring& exe, std::wstring_view arguments,
+                               const std::wstring& output) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) {
         commandLine += L" " + std::wstring(arguments);
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    HANDLE outputFile = INVALID_HANDLE_VALUE;
+    if (!output.empty()) {
+        SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+        outputFile = ::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = outputFile;
+        startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    }
     PROCESS_INFORMATION process = {};
-    if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &process)) {
+    const BOOL started =
+        ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr,
+                         outputFile != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &startup, &process);
+    if (outputFile != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(outputFile);
+    }
+    if (started) {
         ::CloseHandle(process.hThread);
         process_ = process.hProcess;
     }
@@ -164,6 +196,15 @@ long RunningProgram::Wait(DWORD timeoutMs) {
 
 long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs) {
     return RunningProgram(exe, arguments).Wait(timeoutMs);
+}
+
+long RunProgramCapturing(const std::wstring& exe, std::wstring_view arguments, std::string& output,
+                         DWORD timeoutMs) {
+    TempFolder folder(L"out");
+    const std::wstring file = folder / L"output.txt";
+    long code = RunningProgram(exe, arguments, file).Wait(timeoutMs);
+    output = ReadWholeFile(file);
+    return code;
 }
 
 std::wstring FromCommandLinePath(std::string_view path) {

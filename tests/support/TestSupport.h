@@ -31,6 +31,9 @@ private:
 void MakeFolders(const std::wstring& path);
 // Writes `bytes` to a new file, creating its folders.
 void WriteBytes(const std::wstring& path, std::string_view bytes);
+// The file's bytes; empty when it cannot be read. Another process may be
+// writing to it meanwhile.
+std::string ReadWholeFile(const std::wstring& path);
 // Writes text as UTF-8, with the byte-order mark when `mark` is true.
 void WriteUtf8(const std::wstring& path, std::wstring_view text, bool mark = true);
 std::string Utf8(std::wstring_view text);
@@ -43,7 +46,8 @@ void RemoveTree(const std::wstring& path);
 // if it still runs when the object goes.
 class RunningProgram {
 public:
-    RunningProgram(const std::wstring& exe, std::wstring_view arguments);
+    // With an `output` file, the program's standard output and error go to it.
+    RunningProgram(const std::wstring& exe, std::wstring_view arguments, const std::wstring& output = {});
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -59,6 +63,10 @@ private:
 // Runs `exe` with the given argument text and waits for it; returns its
 // exit code, or -1 when it could not be started or did not end in time.
 long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs = 60000);
+
+// The same, with what the program writes to its standard output and error.
+long RunProgramCapturing(const std::wstring& exe, std::wstring_view arguments, std::string& output,
+                         DWORD timeoutMs = 60000);
 
 // A path handed over on the command line, in the form this process can
 // use: under Wine a Unix path /x/y becomes Z:\x\y.

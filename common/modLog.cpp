@@ -1,0 +1,251 @@
+#include "modLog.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Handle.h"
+
+namespace vantrel {
+
+namespace {
+
+// Room kept below the limit for the line that says the log is full.
+constexpr uint64_t kRoomForLastLine = 512;
+// Longest manifest text shown in one line, in UTF-16 units.
+constexpr size_t kLongestQuote = 1024;
+// How long a writer waits for another to finish its line.
+constexpr DWORD kLockWaitMs = 5000;
+
+// The writers serialise on one byte far past the end of any log, so that
+// the lock never stands in the way of someone reading the file.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+struct LogState {
+    UniqueFile file;
+    std::wstring prefix;  // "[pid] "
+};
+
+LogState& State() {
+    static LogState state;
+    return state;
+}
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A full path to a file on a drive or share; never a device, a relative
+// path or one that depends on the current drive.
+bool IsUsableLogPath(const std::wstring& path) {
+    const bool literal = path.compare(0, 4, L"\\\\?\\") == 0;
+    for (size_t i = literal ? 4 : 0; i < path.size(); ++i) {
+        const wchar_t c = path[i];
+        if (c < 0x20 || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'"' || c == L'|') {
+            return false;
+        }
+    }
+    if (literal) {
+        const std::wstring_view rest = std::wstring_view(path).substr(4);
+        const bool drive = rest.size() > 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\';
+        const bool share =
+            rest.size() > 4 && ::CompareStringOrdinal(rest.data(), 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL;
+        return drive || share;
+    }
+    const bool drive = path.size() > 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2]);
+    const bool share = path.size() > 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'.';
+    if (!drive && !share) {
+        return false;
+    }
+    // Device names (NUL, CON, COM1, CONOUT$ ...) read as devices wherever
+    // they stand, as \\.\<name>. The call fills the buffer only when the
+    // whole full path fits; one that does not is no device's.
+    wchar_t full[16] = {};
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 16, full, nullptr);
+    return length != 0 &&
+           !(length >= 4 && length < 16 && full[0] == L'\\' && full[1] == L'\\' && full[2] == L'.');
+}
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int length = static_cast<int>(text.size());
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
+    }
+    return out;
+}
+
+// `text` with every control character written out.
+std::wstring Visible(std::wstring_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            out += c;
+        } else if (c == L'\r') {
+            out += L"<CR>";
+        } else if (c == L'\n') {
+            out += L"<LF>";
+        } else if (c == L'\t') {
+            out += L"<TAB>";
+        } else {
+            wchar_t hex[8];
+            std::swprintf(hex, 8, L"<0x%02X>", static_cast<unsigned>(c));
+            out += hex;
+        }
+    }
+    return out;
+}
+
+class LockedForWriting {
+public:
+    explicit LockedForWriting(HANDLE file) : file_(file) {
+        const DWORD started = ::GetTickCount();
+        for (;;) {
+            OVERLAPPED at = {};
+            at.OffsetHigh = kLockOffsetHigh;
+            if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+                locked_ = true;
+                return;
+            }
+            const DWORD error = ::GetLastError();
+            if ((error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) ||
+                ::GetTickCount() - started > kLockWaitMs) {
+                return;
+            }
+            ::Sleep(1);
+        }
+    }
+    ~LockedForWriting() {
+        if (locked_) {
+            OVERLAPPED at = {};
+            at.OffsetHigh = kLockOffsetHigh;
+            ::UnlockFileEx(file_, 0, 1, 0, &at);
+        }
+    }
+    LockedForWriting(const LockedForWriting&) = delete;
+    LockedForWriting& operator=(const LockedForWriting&) = delete;
+    explicit operator bool() const { return locked_; }
+
+private:
+    HANDLE file_;
+    bool locked_ = false;
+};
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// Appends `line` (UTF-8, with its CR LF) under the lock; false when the log
+// should be given up: it cannot be written, or it is full.
+bool Append(HANDLE file, const std::wstring& prefix, std::string line) {
+    LockedForWriting lock(file);
+    LARGE_INTEGER size;
+    if (!lock || !::GetFileSizeEx(file, &size)) {
+        return false;
+    }
+    const uint64_t used = static_cast<uint64_t>(size.QuadPart);
+    if (used == 0) {
+        line.insert(0, "\xEF\xBB\xBF");
+    }
+    if (used + line.size() <= kLogLimitBytes - kRoomForLastLine) {
+        return WriteAll(file, line);
+    }
+    // Whoever finds the log full first says so; a larger file has its last line.
+    if (used <= kLogLimitBytes - kRoomForLastLine) {
+        WriteAll(file, Utf8(prefix + L"the log is full (16 MiB): nothing more is written to this file\r\n"));
+    }
+    return false;
+}
+
+std::wstring LocalTime() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    wchar_t text[40];
+    std::swprintf(text, 40, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+}
+
+}  // namespace
+
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    DWORD length = ::GetEnvironmentVariableW(kLogVariable, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length >= buffer.size()) {
+        buffer.resize(length + 1);
+        length = ::GetEnvironmentVariableW(kLogVariable, buffer.data(), static_cast<DWORD>(buffer.size()));
+    }
+    if (length == 0 || length >= buffer.size()) {
+        return false;
+    }
+    return OpenDecisionLogAt(std::wstring(buffer.data(), length), program, version);
+}
+
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version) {
+    CloseDecisionLog();
+    if (!IsUsableLogPath(path)) {
+        return false;
+    }
+    // Reading rights as well as appending: the lock needs one of them.
+    UniqueFile file(::CreateFileW(path.c_str(),
+                                  FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        return false;
+    }
+    LogState& state = State();
+    state.file = std::move(file);
+    state.prefix = L"[" + std::to_wstring(::GetCurrentProcessId()) + L"] ";
+    const wchar_t* commandLine = ::GetCommandLineW();
+    WriteDecisionLog(std::wstring(program) + L" " + std::wstring(version) + L", process " +
+                     std::to_wstring(::GetCurrentProcessId()) + L", started " + LocalTime() +
+                     L" (local time), command line: " + (commandLine ? commandLine : L""));
+    return DecisionLogOn();
+}
+
+void CloseDecisionLog() { State().file.reset(); }
+
+bool DecisionLogOn() { return static_cast<bool>(State().file); }
+
+void WriteDecisionLog(std::wstring_view text) noexcept {
+    LogState& state = State();
+    if (!state.file) {
+        return;
+    }
+    try {
+        if (Append(state.file.get(), state.prefix, Utf8(state.prefix + Visible(text) + L"\r\n"))) {
+            return;
+        }
+    } catch (...) {
+    }
+    state.file.reset();  // full, not writable, or out of memory: the work goes on without it
+}
+
+std::wstring Quoted(std::wstring_view text) {
+    if (text.size() <= kLongestQuote) {
+        return L"\"" + Visible(text) + L"\"";
+    }
+    return L"\"" + Visible(text.substr(0, kLongestQuote)) + L"\"... (" + std::to_wstring(text.size()) +
+           L" characters)";
+}
+
+std::wstring DisplayPath(std::wstring_view path) {
+    if (path.substr(0, 8) == L"\\\\?\\UNC\\") {
+        return L"\\\\" + std::wstring(path.substr(8));
+    }
+    if (path.substr(0, 4) == L"\\\\?\\" && path.size() >= 6 && path[5] == L':') {
+        return std::wstring(path.substr(4));
+    }
+    return std::wstring(path);
+}
+
+}  // namespace vantrel

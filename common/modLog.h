@@ -1,0 +1,67 @@
+// The decision log: an opt-in record of what a program decided and why,
+// for whoever has to explain afterwards why a shortcut stayed or a service
+// did not run.
+//
+// It is on only when the environment variable VANTREL_TOOLS_LOG holds the
+// full path of a log file; otherwise nothing here touches any file. The log
+// is diagnostics, never a second channel of failure: a log that cannot be
+// opened or written is passed over and the program's work goes on as it
+// would without it.
+//
+// The file is appended to, never truncated: UTF-8 with a byte-order mark
+// (written when the file is new, so that Notepad on Windows 7 reads it) and
+// CR LF line ends. Each line starts with the writer's process id in
+// brackets; several programs may write to one file at once, and each line
+// is appended whole under a lock on the file. The file stops growing at
+// 16 MiB, with a last line saying so.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+inline constexpr wchar_t kLogVariable[] = L"VANTREL_TOOLS_LOG";
+inline constexpr uint64_t kLogLimitBytes = 16u << 20;
+
+// Opens the log that VANTREL_TOOLS_LOG names, and writes the run's header:
+// the program, its version, the process id, the local time and the command
+// line. Does nothing when the variable is absent or empty. True when the
+// log is on.
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version);
+
+// The same for a given path. A path that is not a full path to a drive or
+// share (relative, a device, a folder) is passed over.
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version);
+
+// Closes the log; later writes do nothing.
+void CloseDecisionLog();
+
+bool DecisionLogOn();
+
+// Appends one line. Control characters in `text` are written visibly
+// (<CR>, <LF>, <TAB>, <0x01> ...), so that a line is always one line.
+void WriteDecisionLog(std::wstring_view text) noexcept;
+
+// Runs `write`, which makes log lines and writes them, when the log is on.
+// Making a line can run out of memory; that must never stop the work the
+// line is about, so a failure here only loses the line.
+template <typename Write>
+void LogSafely(Write write) noexcept {
+    if (DecisionLogOn()) {
+        try {
+            write();
+        } catch (...) {
+        }
+    }
+}
+
+// Text shown in quotes, its control characters written out, cut to a
+// readable length.
+std::wstring Quoted(std::wstring_view text);
+
+// A \\?\ path as it is usually written: C:\... or \\server\share\... .
+std::wstring DisplayPath(std::wstring_view path);
+
+}  // namespace vantrel
