@@ -4,13 +4,13 @@
 # languages and reports which shortcuts went, which stayed, and why; then
 # registers a demo "Vantrel Service" in the same private prefix and runs
 # svckeeper without and with an argument, showing the service before and
-# after each run.
+# after each run. Ends with sweepcheck on a manifest with two traps.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
 bash scripts/setup.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target shortcutsweep svckeeper test_service >/dev/null
+cmake --build --preset mingw --target shortcutsweep svckeeper sweepcheck test_service >/dev/null
 source scripts/wine-env.sh
 
 demo="$repo/build/demo"
@@ -78,10 +78,11 @@ echo
 echo "Install folder $(winpath "$install"):"
 ls -1 "$install" | sed 's/^/    /'
 echo
-echo "Running: wine shortcutsweep.exe (no arguments: the manifests beside the program)"
+echo "Running: wine shortcutsweep.exe (no arguments: the manifests beside the program),"
+echo "         with VANTREL_TOOLS_LOG=$(winpath "$demo/tools.log")"
 start=$(date +%s%N)
 status=0
-wine "$(winpath "$install")\\shortcutsweep.exe" || status=$?
+VANTREL_TOOLS_LOG="$(winpath "$demo/tools.log")" wine "$(winpath "$install")\\shortcutsweep.exe" || status=$?
 echo "Exit status $status, $((($(date +%s%N) - start) / 1000000)) ms"
 echo
 
@@ -101,6 +102,13 @@ echo
 echo "Install folder afterwards (manifests and batch file are gone):"
 ls -1 "$install" | sed 's/^/    /'
 chmod u+w "$links/Public/Vantrel Locked.url"
+echo
+echo "From the sweep's decision log ($(wc -l <"$demo/tools.log") lines), the Japanese manifest:"
+tr -d '\r' <"$demo/tools.log" | grep -E '(manifest ja|ja line)' | sed 's/^/    /'
+grep -q 'ja line 3 .*: deleted .*Vantrel Tips.url' "$demo/tools.log" || {
+    echo "    <-- UNEXPECTED: the log does not show the .. line's shortcut deleted"
+    unexpected=1
+}
 
 # svckeeper. The demo service is the keeper's test service, which runs until
 # it is told to stop and notes each start and stop in a log.
@@ -163,4 +171,26 @@ run_keeper automatic STOPPED stop
 echo
 echo "What the service was asked (its log):"
 tr -d '\r' <"$service_dir/service.log" | sed 's/^/    /'
+
+# sweepcheck, as an installer's build would run it on a manifest it made.
+echo
+check="$demo/check"
+mkdir -p "$check"
+printf '\xEF\xBB\xBF%s\r\n%s\r\n%s' "$L\\Vantrel Home.url" "$L\\Vantrel Support.URL" \
+    "$L\\Vantrel Forum.url" >"$check/__shortcutsweep-en.ini"
+shortcut "Vantrel Home.url"
+echo "A manifest with two traps (a line ending in .URL, a last line without CR LF):"
+tr -d '\r' <"$check/__shortcutsweep-en.ini" | sed 's/^\xEF\xBB\xBF//; s/^/    /'
+echo
+echo "Running: wine sweepcheck.exe $(winpath "$check")\\__shortcutsweep-en.ini"
+cp build/mingw/check/sweepcheck.exe "$check/"
+status=0
+wine "$(winpath "$check")\\sweepcheck.exe" "$(winpath "$check")\\__shortcutsweep-en.ini" | tr -d '\r' |
+    sed 's/^/    /' || true
+wine "$(winpath "$check")\\sweepcheck.exe" "$(winpath "$check")\\__shortcutsweep-en.ini" >/dev/null || status=$?
+echo "Exit status $status (1: findings)"
+if [ "$status" != 1 ] || [ ! -e "$check/__shortcutsweep-en.ini" ] || [ ! -e "$links/Vantrel Home.url" ]; then
+    echo "    <-- UNEXPECTED: sweepcheck should find the two traps and change nothing"
+    unexpected=1
+fi
 exit $unexpected

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds both programs in release mode from a clean build folder and packs
-# them, with a README.txt for the installer's author and a SHA256SUMS file,
-# into dist/vantrel-tools_shortcutsweep-<version>_svckeeper-<version>.zip.
+# Builds the three programs in release mode from a clean build folder and
+# packs them, with a README.txt for the installer's author and a SHA256SUMS
+# file, into
+# dist/vantrel-tools_shortcutsweep-<version>_svckeeper-<version>_sweepcheck-<version>.zip.
 #
 # Authenticode signing (osslsigncode, SHA-256), when one of these is set:
 #   SIGN_CERT and SIGN_KEY   certificate (chain) and private key, PEM files
@@ -57,7 +58,7 @@ rm -rf "$build"
 cmake -S "$repo" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-i686-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target shortcutsweep svckeeper
+cmake --build "$build" --target shortcutsweep svckeeper sweepcheck
 
 # A string value of a resource script's version block.
 rc_value() { # file, key
@@ -76,10 +77,11 @@ EOF
 stage="$build/package"
 mkdir -p "$stage"
 declare -A version description
-for program in shortcutsweep svckeeper; do
+for program in shortcutsweep svckeeper sweepcheck; do
     case $program in
     shortcutsweep) folder=sweep ;;
     svckeeper) folder=keeper ;;
+    sweepcheck) folder=check ;;
     esac
     rc="$folder/$program.rc"
     exe="$build/$folder/$program.exe"
@@ -111,7 +113,7 @@ for program in shortcutsweep svckeeper; do
     fi
 done
 if [ ${#sign_args[@]} -gt 0 ]; then
-    signature="Both programs carry an Authenticode signature (SHA-256)."
+    signature="The three programs carry an Authenticode signature (SHA-256)."
 else
     signature="The programs in this package are not signed."
     echo "release: not signed: set SIGN_CERT and SIGN_KEY, or SIGN_PKCS12, to sign"
@@ -120,10 +122,11 @@ fi
 # README.txt with Windows line ends.
 sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
     -e "s/@SVCKEEPER_VERSION@/${version[svckeeper]}/g" \
+    -e "s/@SWEEPCHECK_VERSION@/${version[sweepcheck]}/g" \
     -e "s/@SIGNATURE@/$signature/" \
     -e 's/$/\r/' scripts/release-README.txt >"$stage/README.txt"
 
-files=(shortcutsweep.exe svckeeper.exe README.txt)
+files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt)
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 
 # The same files give the same archive: fixed times, no extra attributes.
@@ -131,7 +134,7 @@ stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
 if [ -n "$stamp" ]; then
     touch -d "@$stamp" "$stage"/*
 fi
-zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}.zip"
+zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}_sweepcheck-${version[sweepcheck]}.zip"
 rm -f "$dist/$zip_name"
 (cd "$stage" && TZ=UTC zip -q -X -D "$dist/$zip_name" "${files[@]}" SHA256SUMS)
 
