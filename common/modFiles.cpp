@@ -194,12 +194,36 @@ FileReport Kept(std::wstring path, KeepReason reason, DWORD error = 0) {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
 
+// What the name a path reaches a file by says about the file's own name.
+enum class NameSource {
+    OwnName,      // it is the file's own long name, up to letter case: no need to ask
+    MaybeAlias,   // it may be the file's 8.3 alias, which may name the file
+    MustBeOwn,    // it must be the file's own name: ask, and keep the file if not
+};
+
+// Whether `name` could be an 8.3 alias. An open matches a name against
+// each file's long name and its alias, case-insensitively; an alias is at
+// most 8 characters, a dot and 3 more, and holds none of + , ; = [ ]. A
+// name that cannot be an alias therefore reached the file whose own long
+// name it is, and the file system need not be asked for it. Where there
+// is doubt, the answer is "could be": a blank, for one, may stand in an
+// alias that was set by hand.
+bool CouldBeShortName(std::wstring_view name) {
+    const size_t dot = name.find(L'.');
+    if (dot != std::wstring_view::npos && name.find(L'.', dot + 1) != std::wstring_view::npos) {
+        return false;
+    }
+    const size_t base = dot == std::wstring_view::npos ? name.size() : dot;
+    const size_t extension = dot == std::wstring_view::npos ? 0 : name.size() - dot - 1;
+    return base <= 8 && extension <= 3 && name.find_first_of(L"+,;=[]") == std::wstring_view::npos;
+}
+
 // Checks the file at `path` through one handle and, unless `onlyCheck`,
 // deletes it through the same handle. `reachedAs` is the name the path
-// gave. With `aliasMayName`, that may be the file's 8.3 alias rather than
-// its own name; a required suffix is always checked on its own name.
+// gave; `source` says what it may be. A required suffix is always checked
+// on the file's own name.
 FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
-                          std::wstring_view requiredSuffix, bool aliasMayName, bool onlyCheck) {
+                          std::wstring_view requiredSuffix, NameSource source, bool onlyCheck) {
     UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -215,7 +239,8 @@ FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
     if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
         return Kept(path, reason);
     }
-    const std::wstring ownName = OwnNameOf(file.get(), path);
+    const std::wstring ownName =
+        source == NameSource::OwnName ? std::wstring(reachedAs) : OwnNameOf(file.get(), path);
     if (ownName.empty()) {
         return Kept(path, KeepReason::NameUnknown);
     }
@@ -223,7 +248,7 @@ FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
     FileReport report = Kept(byAlias ? FolderOf(path) + ownName : path, KeepReason::None);
     if (byAlias) {
         report.alias = std::wstring(reachedAs);
-        if (!aliasMayName) {
+        if (source != NameSource::MaybeAlias) {
             report.reason = KeepReason::NameChanged;
             return report;
         }
@@ -285,9 +310,12 @@ bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::ws
         return false;
     }
     // The open may reach the file through its 8.3 alias, as the system's
-    // own DeleteFile would; only a required suffix is checked then.
-    FileReport report =
-        CheckAndDelete(path, name, requiredSuffix, !requiredSuffix.empty(), options.onlyCheck);
+    // own DeleteFile would; a required suffix is then checked on its own
+    // name. Without a suffix the name must be the file's own.
+    const NameSource source = !CouldBeShortName(name)  ? NameSource::OwnName
+                              : requiredSuffix.empty() ? NameSource::MustBeOwn
+                                                       : NameSource::MaybeAlias;
+    FileReport report = CheckAndDelete(path, name, requiredSuffix, source, options.onlyCheck);
     if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
         return false;  // no match
     }
@@ -325,7 +353,10 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
     const std::wstring folder = SplitFolderAndName(path).folder;
     bool allGone = error == 0 && !names.empty();
     for (const std::wstring& name : names) {
-        FileReport report = CheckAndDelete(folder + name, name, requiredSuffix, false, options.onlyCheck);
+        // A listed name is the file's own long name; within a folder, long
+        // names and aliases are unique together, so it reaches that file.
+        FileReport report =
+            CheckAndDelete(folder + name, name, requiredSuffix, NameSource::OwnName, options.onlyCheck);
         allGone = allGone && report.verdict != FileVerdict::Kept;
         if (options.report) {
             options.report->push_back(std::move(report));

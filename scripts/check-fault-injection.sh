@@ -44,6 +44,8 @@ fault "hidden files match" common/modFiles.cpp \
     'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' 'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
 fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.cpp \
     '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(expectedName, requiredSuffix)'
+fault "8.3-shaped names taken for own names" common/modFiles.cpp \
+    'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
 fault "case-sensitive matching" common/modFiles.cpp \
     'GlobMatches(UpperCase(data.cFileName), pattern)' 'GlobMatches(data.cFileName, parts.name)'
 fault '".." above the root passed over' sweep/modMain.cpp \

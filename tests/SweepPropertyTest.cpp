@@ -446,6 +446,10 @@ const std::vector<std::wstring> kWords = {L"Vantrel",
                                           L"eq=",
                                           L"br[ack]ets",
                                           L"VANTRE~1",
+                                          L"ABCDEFGH",   // the longest base an 8.3 alias has
+                                          L"ABCDEFGHI",  // one longer: never an alias
+                                          L"a,b",        // a character no alias holds
+                                          L"v=1",
                                           L"#1",
                                           L"R\u00E9sum\u00E9",
                                           L"\u00C9L\u00C8VE",
