@@ -196,9 +196,9 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 
 // What the name a path reaches a file by says about the file's own name.
 enum class NameSource {
-    OwnName,      // it is the file's own long name, up to letter case: no need to ask
-    MaybeAlias,   // it may be the file's 8.3 alias, which may name the file
-    MustBeOwn,    // it must be the file's own name: ask, and keep the file if not
+    OwnName,     // it is the file's own long name, up to letter case: no need to ask
+    MaybeAlias,  // it may be the file's 8.3 alias, which may name the file
+    MustBeOwn,   // it must be the file's own name: ask, and keep the file if not
 };
 
 // Whether `name` could be an 8.3 alias. An open matches a name against
