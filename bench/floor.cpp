@@ -1,13 +1,21 @@
-// The floor the sweep is measured against: the same deletions made with
-// nothing but the file system's own calls and no checks at all.
+// The floors the sweep is measured against: the same deletions made with
+// nothing but the file system's own calls.
 //
 // Like the sweep it reads __shortcutsweep-<lang>.ini beside itself for en,
 // de, fr and ja (UTF-8 after a three-byte mark), takes every piece followed
-// by CR LF as a path and deletes it with DeleteFileW; a path with * or ? is
-// listed with FindFirstFileExW and each file found deleted by name. Then it
-// deletes the manifest, and at the end __shortcutsweep.bat. A path on a
-// drive is used in its \\?\ form, as the sweep uses it: the system then
-// takes it as it is, which costs less than parsing it.
+// by CR LF as a path and deletes it; a path with * or ? is listed with
+// FindFirstFileExW and each file found deleted by name. Then it deletes the
+// manifest, and at the end __shortcutsweep.bat, both with DeleteFileW. A
+// path on a drive is used in its \\?\ form, as the sweep uses it: the
+// system then takes it as it is, which costs less than parsing it.
+//
+// Built twice from this file:
+//   floor.exe          DeleteFileW on each path, no checks at all;
+//   checked_floor.exe  (BENCH_CHECKED_FLOOR) the least a checked delete can
+//                      do: one handle opened without following a final
+//                      link, its attributes read through it, the file
+//                      deleted through it unless they forbid it, the handle
+//                      closed. No other call.
 #include <windows.h>
 
 #include <string>
@@ -49,13 +57,35 @@ std::wstring ReadManifest(const std::wstring& path) {
     return text;
 }
 
+#ifdef BENCH_CHECKED_FLOOR
+void DeleteOne(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    constexpr DWORD kKept =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+        (tag.FileAttributes & kKept) == 0) {
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    }
+    ::CloseHandle(file);
+}
+#else
+void DeleteOne(const std::wstring& path) { ::DeleteFileW(path.c_str()); }
+#endif
+
 void DeleteListed(std::wstring path) {
     if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') {
         path.insert(0, L"\\\\?\\");
     }
     const size_t cut = path.find_last_of(L'\\') + 1;  // wildcards only in the final piece
     if (path.find_first_of(L"*?", cut) == std::wstring::npos) {
-        ::DeleteFileW(path.c_str());
+        DeleteOne(path);
         return;
     }
     const std::wstring folder = path.substr(0, cut);
@@ -73,7 +103,7 @@ void DeleteListed(std::wstring path) {
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     for (const std::wstring& name : names) {
-        ::DeleteFileW((folder + name).c_str());
+        DeleteOne(folder + name);
     }
 }
 
