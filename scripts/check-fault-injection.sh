@@ -39,15 +39,15 @@ trap cleanup EXIT
 names=() files=() finds=() replaces=()
 fault() { names+=("$1") files+=("$2") finds+=("$3") replaces+=("$4"); }
 fault "read-only files deleted" common/modFiles.cpp \
-    '(kNeverMatches | FILE_ATTRIBUTE_READONLY)' '(kNeverMatches)'
+    'if (attributes & FILE_ATTRIBUTE_READONLY) {' 'if (false) {'
 fault "hidden files match" common/modFiles.cpp \
     'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' 'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
 fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.cpp \
-    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(expectedName, requiredSuffix)'
+    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(reachedAs, requiredSuffix)'
 fault "8.3-shaped names taken for own names" common/modFiles.cpp \
     'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
 fault "case-sensitive matching" common/modFiles.cpp \
-    'GlobMatches(UpperCase(data.cFileName), pattern)' 'GlobMatches(data.cFileName, parts.name)'
+    'GlobMatches(UpperCase(name), pattern)' 'GlobMatches(std::wstring(name), parts.name)'
 fault '".." above the root passed over' sweep/modMain.cpp \
     'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
 fault '"?" matches a dot' common/modFiles.cpp \
