@@ -179,6 +179,8 @@ const wchar_t* TrapName(Trap trap) {
             return L"empty-manifest";
         case Trap::LeftAlone:
             return L"manifest-left-alone";
+        case Trap::NotRead:
+            return L"manifest-not-read";
     }
     return L"";
 }
@@ -189,8 +191,9 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     manifest.language = language;
     manifest.present = FindMatchingFile(path) != Match::NotFound;
     if (!manifest.present) {
+        manifest.missing = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
         manifest.absence = AbsenceOf(path);
-        if (manifest.absence != L"absent") {
+        if (!manifest.missing) {
             Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
         }
         return manifest;
@@ -209,6 +212,18 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         manifest.lines.push_back({i + 1, std::wstring(lines[i]), HandleLine(lines, i, true, true)});
     }
     FindTrapsInLines(manifest);
+    if (!manifest.reading.read) {
+        bool explained = false;
+        for (const Finding& finding : manifest.findings) {
+            explained = explained || finding.trap == Trap::NoByteOrderMark || finding.trap == Trap::Utf16 ||
+                        finding.trap == Trap::EmptyManifest;
+        }
+        if (!explained) {
+            Add(manifest, Trap::NotRead, 0,
+                L"the sweep cannot read it now (" + manifest.reading.message +
+                    L"): it would act on nothing in it");
+        }
+    }
     std::stable_sort(manifest.findings.begin(), manifest.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     std::vector<FileReport> itself;

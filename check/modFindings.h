@@ -23,6 +23,7 @@ enum class Trap {
     SameLineTwice,
     EmptyManifest,
     LeftAlone,
+    NotRead,
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...
@@ -44,6 +45,7 @@ struct CheckedManifest {
     std::wstring path;
     std::wstring language;           // empty for a file named on the command line
     bool present = false;            // the sweep would read it
+    bool missing = false;            // there is no such file
     std::wstring absence;            // otherwise why not: "absent", "left alone ..."
     bool openable = true;            // its bytes could be read at all
     std::wstring openError;          // otherwise why not

@@ -12,6 +12,7 @@
 // a file that cannot be read.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -54,17 +55,16 @@ public:
         line += console_ ? L"\n" : L"\r\n";
         DWORD written = 0;
         if (console_) {
-            ::WriteConsoleW(handle_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+            // In pieces: older consoles refuse one write of 64 KiB or more.
+            constexpr size_t kPiece = 8192;
+            for (size_t at = 0; at < line.size(); at += kPiece) {
+                const size_t count = std::min(kPiece, line.size() - at);
+                ::WriteConsoleW(handle_, line.data() + at, static_cast<DWORD>(count), &written, nullptr);
+            }
             return;
         }
-        const int length = static_cast<int>(line.size());
-        const int bytes =
-            ::WideCharToMultiByte(CP_UTF8, 0, line.data(), length, nullptr, 0, nullptr, nullptr);
-        std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-        if (bytes > 0) {
-            ::WideCharToMultiByte(CP_UTF8, 0, line.data(), length, utf8.data(), bytes, nullptr, nullptr);
-            ::WriteFile(handle_, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-        }
+        const std::string utf8 = Utf8Text(line);
+        ::WriteFile(handle_, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     }
 
     void Lines(std::wstring_view text) const {
@@ -143,6 +143,18 @@ std::wstring ProgramFolderOf(std::wstring folder) {
     return folder;
 }
 
+// A manifest named by its 8.3 alias, by its own name: the sweep finds its
+// manifests by their own names.
+std::wstring LongPath(const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD length = ::GetLongPathNameW(path.c_str(), full.data(), static_cast<DWORD>(full.size()));
+    if (length == 0 || length >= full.size()) {
+        return path;
+    }
+    full.resize(length);
+    return full;
+}
+
 // --- JSON lines --------------------------------------------------------------
 
 std::wstring Json(std::wstring_view text) {
@@ -209,12 +221,7 @@ std::wstring StateOf(const CheckedManifest& manifest) {
 }
 
 std::wstring ItselfText(const CheckedManifest& manifest) {
-    if (manifest.itself.path.empty()) {
-        return std::wstring();
-    }
-    return manifest.itself.verdict == FileVerdict::Kept
-               ? L"kept (" + KeepReasonText(manifest.itself.reason, manifest.itself.error) + L")"
-               : L"would delete";
+    return manifest.itself.path.empty() ? std::wstring() : DescribeVerdict(manifest.itself);
 }
 
 void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json) {
@@ -280,11 +287,7 @@ void PrintBatchFile(const Output& out, const std::wstring& path, bool json) {
     options.onlyCheck = true;
     options.report = &report;
     DeleteFiles(path, {}, options);
-    const std::wstring state =
-        report.empty() ? AbsenceOf(path)
-        : report.front().verdict == FileVerdict::Kept
-            ? L"kept (" + KeepReasonText(report.front().reason, report.front().error) + L")"
-            : L"would delete";
+    const std::wstring state = report.empty() ? AbsenceOf(path) : DescribeVerdict(report.front());
     if (json) {
         out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(DisplayPath(path)) + L",\"state\":" +
                  Json(state) + L"}");
@@ -317,10 +320,10 @@ int Run(int argc, wchar_t** argv) {
     }
     if (!options.files.empty()) {
         for (const std::wstring& file : options.files) {
-            manifests.push_back(CheckManifest(FullPath(file), std::wstring()));
+            manifests.push_back(CheckManifest(LongPath(FullPath(file)), std::wstring()));
             const CheckedManifest& manifest = manifests.back();
             PrintManifest(out, manifest, options.json);
-            if (manifest.absence == L"absent" || !manifest.openable) {
+            if (manifest.missing || !manifest.openable) {
                 errors.Line(L"sweepcheck: cannot read " + manifest.path);
                 trouble = true;
             }

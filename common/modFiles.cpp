@@ -304,6 +304,17 @@ DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch) {
     return IsNotFound(error) ? 0 : error;
 }
 
+// Adds to the report, when one is asked for. A report that cannot grow
+// (out of memory) loses the entry; the deletions go on all the same.
+void Record(const DeleteOptions& options, FileReport&& report) noexcept {
+    if (options.report) {
+        try {
+            options.report->push_back(std::move(report));
+        } catch (...) {
+        }
+    }
+}
+
 bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::wstring_view requiredSuffix,
                      const DeleteOptions& options) {
     if (name.empty()) {
@@ -327,26 +338,27 @@ bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::ws
                 report.reason = KeepReason::Directory;
             }
         }
-        options.report->push_back(report);
     }
-    return report.verdict != FileVerdict::Kept;
+    const bool gone = report.verdict != FileVerdict::Kept;
+    Record(options, std::move(report));
+    return gone;
 }
 
 bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
                      const DeleteOptions& options) {
     std::vector<std::wstring> names;
-    std::vector<FileReport> skipped;
+    DeleteOptions skipped = options;  // reported after the files deleted
+    std::vector<FileReport> skippedReport;
+    skipped.report = options.report ? &skippedReport : nullptr;
     const DWORD error =
         ForEachMatchingEntry(path, [&](const std::wstring& folder, const wchar_t* name, DWORD attributes) {
             const KeepReason reason = KeepReasonFor(attributes & kNeverMatches);
             if (reason != KeepReason::None) {
-                if (options.report) {
-                    skipped.push_back(Kept(folder + name, reason));
-                }
+                Record(skipped, Kept(folder + name, reason));
             } else if (requiredSuffix.empty() || EndsWithIgnoringCase(name, requiredSuffix)) {
                 names.emplace_back(name);
-            } else if (options.report) {
-                skipped.push_back(Kept(folder + name, KeepReason::WrongSuffix));
+            } else {
+                Record(skipped, Kept(folder + name, KeepReason::WrongSuffix));
             }
             return true;
         });
@@ -358,14 +370,15 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
         FileReport report =
             CheckAndDelete(folder + name, name, requiredSuffix, NameSource::OwnName, options.onlyCheck);
         allGone = allGone && report.verdict != FileVerdict::Kept;
-        if (options.report) {
-            options.report->push_back(std::move(report));
-        }
+        Record(options, std::move(report));
     }
-    if (options.report) {
-        for (FileReport& report : skipped) {
-            options.report->push_back(std::move(report));
-        }
+    for (FileReport& report : skippedReport) {
+        Record(options, std::move(report));
+    }
+    if (error != 0) {
+        // Said, so that a folder that cannot be read never passes for one
+        // with nothing to match.
+        Record(options, Kept(path, KeepReason::ListingFailed, error));
     }
     return allGone;
 }
@@ -427,6 +440,8 @@ std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
             return L"its own name cannot be read";
         case KeepReason::SystemError:
             return SystemErrorMessage(error);
+        case KeepReason::ListingFailed:
+            return L"the folder cannot be listed: " + SystemErrorMessage(error);
         case KeepReason::None:
             break;
     }

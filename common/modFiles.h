@@ -44,10 +44,11 @@ enum class KeepReason {
     Hidden,
     System,
     ReadOnly,
-    WrongSuffix,  // its own name does not end in the required suffix
-    NameChanged,  // a listed name that no longer is the file's own
-    NameUnknown,  // its own name could not be read
-    SystemError,  // the system refused: the error code tells why
+    WrongSuffix,    // its own name does not end in the required suffix
+    NameChanged,    // a listed name that no longer is the file's own
+    NameUnknown,    // its own name could not be read
+    SystemError,    // the system refused: the error code tells why
+    ListingFailed,  // a pattern's folder could not be listed (whole): the error code tells why
 };
 
 struct FileReport {

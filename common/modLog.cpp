@@ -14,6 +14,10 @@ namespace {
 
 // Room kept below the limit for the line that says the log is full.
 constexpr uint64_t kRoomForLastLine = 512;
+// Longest line written, in bytes; a longer one is cut. It also bounds how
+// far from the end the "full" line can stand.
+constexpr size_t kLongestLine = 64 * 1024;
+constexpr std::string_view kFullLineEnd = "nothing more is written to this file\r\n";
 // Longest manifest text shown in one line, in UTF-16 units.
 constexpr size_t kLongestQuote = 1024;
 // How long a writer waits for another to finish its line.
@@ -46,6 +50,13 @@ bool IsUsableLogPath(const std::wstring& path) {
             return false;
         }
     }
+    // A colon only after a drive letter: anywhere else it names a stream.
+    const size_t driveColon = literal ? 5 : 1;
+    for (size_t colon = path.find(L':'); colon != std::wstring::npos; colon = path.find(L':', colon + 1)) {
+        if (colon != driveColon) {
+            return false;
+        }
+    }
     if (literal) {
         const std::wstring_view rest = std::wstring_view(path).substr(4);
         const bool drive = rest.size() > 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\';
@@ -67,7 +78,9 @@ bool IsUsableLogPath(const std::wstring& path) {
            !(length >= 4 && length < 16 && full[0] == L'\\' && full[1] == L'\\' && full[2] == L'.');
 }
 
-std::string Utf8(std::wstring_view text) {
+}  // namespace
+
+std::string Utf8Text(std::wstring_view text) {
     if (text.empty()) {
         return std::string();
     }
@@ -79,6 +92,10 @@ std::string Utf8(std::wstring_view text) {
     }
     return out;
 }
+
+namespace {
+
+std::string Utf8(std::wstring_view text) { return Utf8Text(text); }
 
 // `text` with every control character written out.
 std::wstring Visible(std::wstring_view text) {
@@ -143,8 +160,26 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
            written == bytes.size();
 }
 
-// Appends `line` (UTF-8, with its CR LF) under the lock; false when the log
-// should be given up: it cannot be written, or it is full.
+// Whether the file ends with the line that says it is full. Only a file
+// within a line's length of the limit can.
+bool EndsFull(HANDLE file, uint64_t used) {
+    if (used + kLongestLine + kRoomForLastLine < kLogLimitBytes || used < kFullLineEnd.size()) {
+        return false;
+    }
+    char tail[64];
+    OVERLAPPED at = {};
+    const uint64_t from = used - kFullLineEnd.size();
+    at.Offset = static_cast<DWORD>(from);
+    at.OffsetHigh = static_cast<DWORD>(from >> 32);
+    DWORD got = 0;
+    return !::ReadFile(file, tail, static_cast<DWORD>(kFullLineEnd.size()), &got, &at) ||
+           std::string_view(tail, got) == kFullLineEnd;
+}
+
+// Appends `line` (UTF-8, with its CR LF, at most kLongestLine bytes) under
+// the lock; false when the log should be given up: it cannot be written,
+// or it is full. The first writer to find it full says so, once: everyone
+// after it finds that line at the end and writes nothing more.
 bool Append(HANDLE file, const std::wstring& prefix, std::string line) {
     LockedForWriting lock(file);
     LARGE_INTEGER size;
@@ -152,17 +187,31 @@ bool Append(HANDLE file, const std::wstring& prefix, std::string line) {
         return false;
     }
     const uint64_t used = static_cast<uint64_t>(size.QuadPart);
+    if (EndsFull(file, used)) {
+        return false;
+    }
     if (used == 0) {
         line.insert(0, "\xEF\xBB\xBF");
     }
     if (used + line.size() <= kLogLimitBytes - kRoomForLastLine) {
         return WriteAll(file, line);
     }
-    // Whoever finds the log full first says so; a larger file has its last line.
     if (used <= kLogLimitBytes - kRoomForLastLine) {
-        WriteAll(file, Utf8(prefix + L"the log is full (16 MiB): nothing more is written to this file\r\n"));
+        WriteAll(file, Utf8(prefix + L"the log is full (16 MiB): ") + std::string(kFullLineEnd));
     }
     return false;
+}
+
+// `line` cut to kLongestLine bytes, at a character's start, and ended.
+std::string Ended(std::string line) {
+    if (line.size() + 2 > kLongestLine) {
+        size_t cut = kLongestLine - 64;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+            --cut;  // not inside a character
+        }
+        line = line.substr(0, cut) + "... (cut: the line is " + std::to_string(line.size()) + " bytes long)";
+    }
+    return line + "\r\n";
 }
 
 std::wstring LocalTime() {
@@ -176,7 +225,7 @@ std::wstring LocalTime() {
 
 }  // namespace
 
-bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) {
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) noexcept try {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     DWORD length = ::GetEnvironmentVariableW(kLogVariable, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length >= buffer.size()) {
@@ -187,20 +236,34 @@ bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) {
         return false;
     }
     return OpenDecisionLogAt(std::wstring(buffer.data(), length), program, version);
+} catch (...) {
+    return false;
 }
 
-bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version) {
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program,
+                       std::wstring_view version) noexcept try {
     CloseDecisionLog();
     if (!IsUsableLogPath(path)) {
         return false;
     }
-    // Reading rights as well as appending: the lock needs one of them.
-    UniqueFile file(::CreateFileW(path.c_str(),
-                                  FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Reading rights as well as appending: the lock and the end's check
+    // need them. A link is opened itself, never followed, and refused
+    // below: a program run with more rights than whoever set the path
+    // must not be led to write into some other file.
+    UniqueFile file(
+        ::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
         return false;
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    FILE_STANDARD_INFO standard;
+    if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+        (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
+        standard.NumberOfLinks > 1) {
+        return false;  // a link, or a file with another name elsewhere
     }
     LogState& state = State();
     state.file = std::move(file);
@@ -210,6 +273,9 @@ bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std:
                      std::to_wstring(::GetCurrentProcessId()) + L", started " + LocalTime() +
                      L" (local time), command line: " + (commandLine ? commandLine : L""));
     return DecisionLogOn();
+} catch (...) {
+    CloseDecisionLog();
+    return false;
 }
 
 void CloseDecisionLog() { State().file.reset(); }
@@ -222,7 +288,7 @@ void WriteDecisionLog(std::wstring_view text) noexcept {
         return;
     }
     try {
-        if (Append(state.file.get(), state.prefix, Utf8(state.prefix + Visible(text) + L"\r\n"))) {
+        if (Append(state.file.get(), state.prefix, Ended(Utf8(state.prefix + Visible(text))))) {
             return;
         }
     } catch (...) {

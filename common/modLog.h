@@ -29,11 +29,13 @@ inline constexpr uint64_t kLogLimitBytes = 16u << 20;
 // the program, its version, the process id, the local time and the command
 // line. Does nothing when the variable is absent or empty. True when the
 // log is on.
-bool OpenDecisionLog(std::wstring_view program, std::wstring_view version);
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) noexcept;
 
 // The same for a given path. A path that is not a full path to a drive or
-// share (relative, a device, a folder) is passed over.
-bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version);
+// share (relative, a device, a folder, a stream), a link, and a file with
+// more than one name are passed over.
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program,
+                       std::wstring_view version) noexcept;
 
 // Closes the log; later writes do nothing.
 void CloseDecisionLog();
@@ -56,6 +58,9 @@ void LogSafely(Write write) noexcept {
         }
     }
 }
+
+// UTF-16 text as UTF-8.
+std::string Utf8Text(std::wstring_view text);
 
 // Text shown in quotes, its control characters written out, cut to a
 // readable length.

@@ -390,6 +390,18 @@ LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool rep
     return outcome;
 }
 
+std::wstring DescribeVerdict(const FileReport& file) {
+    switch (file.verdict) {
+        case FileVerdict::Deleted:
+            return L"deleted";
+        case FileVerdict::WouldDelete:
+            return L"would delete";
+        case FileVerdict::Kept:
+            break;
+    }
+    return L"kept (" + KeepReasonText(file.reason, file.error) + L")";
+}
+
 std::wstring DescribeFile(const FileReport& file) {
     std::wstring text;
     switch (file.verdict) {
@@ -444,26 +456,22 @@ std::wstring AbsenceOf(const std::wstring& path) {
 
 namespace {
 
-// The log's line for a file the sweep deletes by its own name: a manifest,
-// the batch file.
-void LogOwnFile(const std::wstring& what, const std::vector<FileReport>& report) {
-    if (report.empty()) {
-        WriteDecisionLog(what + L": absent");
-    } else if (report.front().verdict == FileVerdict::Kept) {
-        WriteDecisionLog(what + L": kept (" + KeepReasonText(report.front().reason, report.front().error) +
-                         L")");
-    } else {
-        WriteDecisionLog(what + L": deleted");
-    }
+// How the log and sweepcheck name a manifest ("manifest en C:\...") or
+// the batch file ("batch file C:\...").
+std::wstring OwnFileName(std::wstring_view kind, std::wstring_view lang, const std::wstring& path) {
+    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + DisplayPath(path);
 }
 
 // Deletes a manifest or the batch file, and logs what became of it.
-void DeleteOwnFile(const std::wstring& what, const std::wstring& path) {
+void DeleteOwnFile(std::wstring_view kind, std::wstring_view lang, const std::wstring& path) {
     std::vector<FileReport> report;
     DeleteOptions options;
     options.report = DecisionLogOn() ? &report : nullptr;
     DeleteFiles(path, {}, options);
-    LogSafely([&] { LogOwnFile(what, report); });
+    LogSafely([&] {
+        WriteDecisionLog(OwnFileName(kind, lang, path) + L": " +
+                         (report.empty() ? std::wstring(L"absent") : DescribeVerdict(report.front())));
+    });
 }
 
 }  // namespace
@@ -471,18 +479,18 @@ void DeleteOwnFile(const std::wstring& what, const std::wstring& path) {
 void ProcessLanguage(std::wstring_view lang) {
     SkipOnFailure([&] {
         const std::wstring path = ManifestPath(lang);
-        const std::wstring what = L"manifest " + std::wstring(lang) + L" " + DisplayPath(path);
         // A test that fails lets the steps it guards run, as if it had passed.
         const Match found = FindMatchingFile(path);
         if (found == Match::NotFound) {
-            LogSafely([&] { WriteDecisionLog(what + L": " + AbsenceOf(path)); });
+            LogSafely(
+                [&] { WriteDecisionLog(OwnFileName(L"manifest", lang, path) + L": " + AbsenceOf(path)); });
             return;
         }
         std::wstring readerMessage;
         const LineList lines = ReadManifestLines(lang, DecisionLogOn() ? &readerMessage : nullptr);
         LogSafely([&] {
             WriteDecisionLog(
-                what + L": " +
+                OwnFileName(L"manifest", lang, path) + L": " +
                 (found == Match::Unknown ? L"could not be looked for; read all the same, " : L"found, ") +
                 (readerMessage.empty() ? L"read"
                                        : L"not read (" + readerMessage + L"): no line is acted on"));
@@ -499,7 +507,7 @@ void ProcessLanguage(std::wstring_view lang) {
                 }
             });
         }
-        SkipOnFailure([&] { DeleteOwnFile(what, path); });
+        SkipOnFailure([&] { DeleteOwnFile(L"manifest", lang, path); });
     });
     YieldToEvents();
 }
@@ -524,7 +532,7 @@ void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFo
     }
     SkipOnFailure([&] {
         const std::wstring path = BaseFolder + std::wstring(kBatchFile);
-        DeleteOwnFile(L"batch file " + DisplayPath(path), path);
+        DeleteOwnFile(L"batch file", {}, path);
     });
 }
 

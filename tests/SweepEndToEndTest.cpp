@@ -509,11 +509,18 @@ TEST_F(SweepEndToEnd, TheLogSaysWhatBecameOfEveryLineAndDoesNotChangeWhatIsDone)
     EXPECT_TRUE(!log.text.empty() && log.text.front().find(L"shortcutsweep.exe") != std::wstring::npos)
         << "the header shows the command line";
 
-    // The same install without a log, and with logs that cannot be written:
-    // the sweep leaves the same tree behind every time.
+    // The same install without a log, and with logs that cannot or must not
+    // be written: the sweep leaves the same tree behind every time, and
+    // never writes through a second name of some other file.
+    const std::wstring someoneElses = logs / L"other file.txt";
+    WriteBytes(someoneElses, "someone else's\r\n");
+    const bool linked =
+        ::CreateHardLinkW((logs / L"hard link.log").c_str(), someoneElses.c_str(), nullptr) != FALSE;
+    EXPECT_TRUE(linked || !RunningUnderWine()) << "Wine makes hard links";
     const std::map<std::wstring, DWORD> logged = RelativeTree(withLog.path());
-    for (const std::wstring& unusable : {std::wstring(), logs.path(), logs / L"no such folder\\sweep.log",
-                                         std::wstring(L"relative.log"), std::wstring(L"NUL")}) {
+    for (const std::wstring& unusable :
+         {std::wstring(), logs.path(), logs / L"no such folder\\sweep.log", std::wstring(L"relative.log"),
+          std::wstring(L"NUL"), logs / L"hard link.log", someoneElses + L":log"}) {
         TempFolder other(L"other");
         InstallWithEveryOutcome(other.path(), g_sweepExe);
         {
@@ -523,6 +530,7 @@ TEST_F(SweepEndToEnd, TheLogSaysWhatBecameOfEveryLineAndDoesNotChangeWhatIsDone)
         EXPECT_EQ(RelativeTree(other.path()), logged) << "log " << testing::PrintToString(unusable);
     }
     EXPECT_FALSE(Exists(logs / L"no such folder"));
+    EXPECT_EQ(ReadWholeFile(someoneElses), "someone else's\r\n");
     EXPECT_FALSE(Exists(L"relative.log")) << "in the folder the sweep was started in";
     ::SetFileAttributesW((withLog.path() + L"\\Links\\read-only.url").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -689,6 +697,15 @@ TEST_F(SweepEndToEnd, SweepcheckNamesEveryTrapChangesNothingAndSaysTheSameInJson
     EXPECT_NE(text.find(Utf8(L"would delete " + good)), std::string::npos);
     EXPECT_TRUE(Exists(good));
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Dev() + L"\\none.ini\"", text), 2);
+    {
+        // Held open for writing, as by an installer still making it: the
+        // sweep could not read it, and must not be said to do well.
+        HANDLE held = ::CreateFileW((Dev() + L"\\clean.ini").c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Dev() + L"\\clean.ini\"", text), 1);
+        EXPECT_NE(text.find("[manifest-not-read]"), std::string::npos) << text;
+        ::CloseHandle(held);
+    }
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--jsn", text), 2);
 }
 
