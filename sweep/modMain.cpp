@@ -181,9 +181,15 @@ ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool
             }
         }
     }
-    std::wstring full(kLongestPath + 1, L'\0');
-    const DWORD length =
-        ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    // Room for the path expected and a little more; a longer reading is
+    // fetched once more. (A buffer of the longest path, zeroed for every
+    // line, cost more than the line's deletion under emulation.)
+    std::wstring full(expected.size() + 16, L'\0');
+    DWORD length = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size() && length <= kLongestPath) {
+        full.assign(length + 1, L'\0');
+        length = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
     if (length == 0 || length >= full.size()) {
         return ShortcutTarget::Refused(L"the system cannot read it as a path");
     }
