@@ -124,10 +124,20 @@ Step Delete() {
             [](const std::wstring& path, HANDLE&) { return ::DeleteFileW(path.c_str()) != FALSE; }};
 }
 
-Step SweepLine() {
-    return {"ShortcutPathToDelete + DeleteFiles", [](const std::wstring& line, HANDLE&) {
-                std::optional<std::wstring> target = vantrel::ShortcutPathToDelete(line);
-                return target && vantrel::DeleteFiles(*target, L".url");
+// The sweep's two steps for one line, timed apart: what the line names, then
+// the checked delete of what it names.
+std::optional<std::wstring> sweepTarget;
+
+Step SweepReadLine() {
+    return {"ShortcutPathToDelete", [](const std::wstring& line, HANDLE&) {
+                sweepTarget = vantrel::ShortcutPathToDelete(line);
+                return sweepTarget.has_value();
+            }};
+}
+
+Step SweepDelete() {
+    return {"DeleteFiles", [](const std::wstring&, HANDLE&) {
+                return sweepTarget && vantrel::DeleteFiles(*sweepTarget, L".url");
             }};
 }
 
@@ -169,6 +179,12 @@ int wmain(int argc, wchar_t** argv) {
         {"DeleteFileW, \\\\?\\ path", true, {Delete()}},
         {"a lookup, then DeleteFileW", true, {Lookup(), Delete()}},
         {"open, delete, close: no checks", true, {Open(), Dispose(), Close()}},
+        {"checked floor: attributes, no name",
+         true,
+         {Open(),
+          InfoByHandle<FILE_ATTRIBUTE_TAG_INFO>("GetFileInformationByHandleEx FileAttributeTagInfo",
+                                                FileAttributeTagInfo),
+          Dispose(), Close()}},
         {"checked: by-handle information, final path without volume",
          true,
          {Open(), ByHandleInformation(),
@@ -191,7 +207,7 @@ int wmain(int argc, wchar_t** argv) {
           FinalPath("GetFinalPathNameByHandleW VOLUME_NAME_NONE", VOLUME_NAME_NONE),
           FinalPath("GetFinalPathNameByHandleW VOLUME_NAME_DOS", VOLUME_NAME_DOS),
           FinalPath("GetFinalPathNameByHandleW VOLUME_NAME_NT", VOLUME_NAME_NT), Dispose(), Close()}},
-        {"the sweep's code for one listed line", false, {SweepLine()}},
+        {"the sweep's code for one listed line", false, {SweepReadLine(), SweepDelete()}},
     };
     const size_t wayCount = sizeof ways / sizeof ways[0];
 
