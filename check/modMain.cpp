@@ -174,18 +174,6 @@ std::wstring Json(std::wstring_view text) {
     return out + L"\"";
 }
 
-const wchar_t* VerdictWord(FileVerdict verdict) {
-    switch (verdict) {
-        case FileVerdict::Deleted:
-            return L"deleted";
-        case FileVerdict::WouldDelete:
-            return L"would delete";
-        case FileVerdict::Kept:
-            return L"kept";
-    }
-    return L"";
-}
-
 const wchar_t* ActionWord(LineAction action) {
     switch (action) {
         case LineAction::Examine:

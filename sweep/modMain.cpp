@@ -396,32 +396,28 @@ LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool rep
     return outcome;
 }
 
-std::wstring DescribeVerdict(const FileReport& file) {
-    switch (file.verdict) {
+const wchar_t* VerdictWord(FileVerdict verdict) {
+    switch (verdict) {
         case FileVerdict::Deleted:
             return L"deleted";
         case FileVerdict::WouldDelete:
             return L"would delete";
         case FileVerdict::Kept:
-            break;
+            return L"kept";
     }
-    return L"kept (" + KeepReasonText(file.reason, file.error) + L")";
+    return L"";
+}
+
+std::wstring DescribeVerdict(const FileReport& file) {
+    std::wstring text = VerdictWord(file.verdict);
+    if (file.verdict == FileVerdict::Kept) {
+        text += L" (" + KeepReasonText(file.reason, file.error) + L")";
+    }
+    return text;
 }
 
 std::wstring DescribeFile(const FileReport& file) {
-    std::wstring text;
-    switch (file.verdict) {
-        case FileVerdict::Deleted:
-            text = L"deleted ";
-            break;
-        case FileVerdict::WouldDelete:
-            text = L"would delete ";
-            break;
-        case FileVerdict::Kept:
-            text = L"kept ";
-            break;
-    }
-    text += DisplayPath(file.path);
+    std::wstring text = std::wstring(VerdictWord(file.verdict)) + L" " + DisplayPath(file.path);
     if (!file.alias.empty()) {
         text += L" (named by its 8.3 alias " + file.alias + L")";
     }

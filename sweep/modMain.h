@@ -133,6 +133,9 @@ struct LineOutcome {
 // `onlyCheck` makes every check but deletes nothing.
 LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report);
 
+// "deleted", "would delete" or "kept"
+const wchar_t* VerdictWord(FileVerdict verdict);
+
 // "deleted", "would delete", "kept (read-only)" ...
 std::wstring DescribeVerdict(const FileReport& file);
 
