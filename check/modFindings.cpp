@@ -190,6 +190,14 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     manifest.path = path;
     manifest.language = language;
     manifest.present = FindMatchingFile(path) != Match::NotFound;
+    if (manifest.present) {
+        manifest.absence = LeftAloneAsLink(path);
+        manifest.present = manifest.absence.empty();
+        if (!manifest.present) {
+            Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
+            return manifest;
+        }
+    }
     if (!manifest.present) {
         manifest.missing = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
         manifest.absence = AbsenceOf(path);

@@ -102,62 +102,63 @@ bool GlobMatches(std::wstring_view name, std::wstring_view pattern) {
     return reach[m] != 0;
 }
 
-std::wstring FinalComponent(std::wstring_view path) {
-    size_t slash = path.find_last_of(L'\\');
-    return std::wstring(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
-}
-
-// The final piece of the file's normalized path, read through its handle:
-// its own long name. `volume` is the GetFinalPathNameByHandleW form.
-std::wstring FinalPathNameOf(HANDLE file, DWORD volume) {
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
+// The handle's normalised final path with its drive (\\?\C:\... or
+// \\?\UNC\...); empty when the system gives none. Wine gives none past
+// MAX_PATH, whatever the buffer.
+std::wstring FinalPathOf(HANDLE handle) {
+    std::wstring path(MAX_PATH + 1, L'\0');
     for (;;) {
-        DWORD size = static_cast<DWORD>(buffer.size());
-        DWORD length = ::GetFinalPathNameByHandleW(file, buffer.data(), size, FILE_NAME_NORMALIZED | volume);
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length =
+            ::GetFinalPathNameByHandleW(handle, path.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             return std::wstring();
         }
         if (length < size) {
-            return FinalComponent(std::wstring_view(buffer.data(), length));
+            path.resize(length);
+            return path;
         }
-        buffer.resize(length + 1);
+        if (length > 32768) {
+            return std::wstring();
+        }
+        path.assign(length + 1, L'\0');
     }
 }
 
-// The file's own (long) name, read through its handle. Wine finds the
-// volume's mount point for a final path without a drive, which costs
-// several times what the rest of a delete does there; the path with its
-// drive has the same last piece, and the form without a volume is left for
-// a volume that has no drive letter.
-std::wstring FinalNameOf(HANDLE file) {
-    std::wstring name = FinalPathNameOf(file, VOLUME_NAME_DOS);
-    return name.empty() ? FinalPathNameOf(file, VOLUME_NAME_NONE) : name;
-}
-
-// Where the final path cannot be had (Wine gives none past MAX_PATH), the
-// name the handle knows, accepted only when the folder listing gives the
-// same long name for the path, so that an 8.3 alias cannot pass for one.
-std::wstring OpenedNameOf(HANDLE file, const std::wstring& path) {
+// The handle's path within its volume, and the volume's serial number:
+// where the final path cannot be had, these show a link as well.
+bool VolumePathOf(HANDLE handle, std::wstring& path, unsigned long& volume) {
     std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
-    if (!::GetFileInformationByHandleEx(file, FileNameInfo, buffer.data(),
-                                        static_cast<DWORD>(buffer.size()))) {
-        return std::wstring();
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size())) ||
+        !::GetFileInformationByHandle(handle, &information)) {
+        return false;
     }
-    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
-    std::wstring name =
-        FinalComponent(std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t)));
-    WIN32_FIND_DATAW data;
-    UniqueFind find(
-        ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-    if (!find || !EqualsIgnoringCase(data.cFileName, name)) {
-        return std::wstring();
-    }
-    return name;
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    path.assign(name->FileName, name->FileNameLength / sizeof(wchar_t));
+    volume = information.dwVolumeSerialNumber;
+    return !path.empty();
 }
 
-std::wstring OwnNameOf(HANDLE file, const std::wstring& path) {
-    std::wstring name = FinalNameOf(file);
-    return name.empty() ? OpenedNameOf(file, path) : name;
+// `path` with one separator at its end.
+std::wstring AsFolder(std::wstring path) {
+    if (path.empty() || path.back() != L'\\') {
+        path += L'\\';
+    }
+    return path;
+}
+
+// Whether `filePath` is a name directly in the folder `folderPath`; the
+// name is handed back.
+bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std::wstring& name) {
+    const size_t cut = filePath.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut + 1 == filePath.size() ||
+        !EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {
+        return false;
+    }
+    name = filePath.substr(cut + 1);
+    return true;
 }
 
 bool IsNotFound(DWORD error) {
@@ -196,18 +197,17 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 
 // What the name a path reaches a file by says about the file's own name.
 enum class NameSource {
-    OwnName,     // it is the file's own long name, up to letter case: no need to ask
+    OwnName,     // it is the file's own long name, up to letter case
     MaybeAlias,  // it may be the file's 8.3 alias, which may name the file
-    MustBeOwn,   // it must be the file's own name: ask, and keep the file if not
+    MustBeOwn,   // it must be the file's own name: an alias keeps the file
 };
 
 // Whether `name` could be an 8.3 alias. An open matches a name against
 // each file's long name and its alias, case-insensitively; an alias is at
 // most 8 characters, a dot and 3 more, and holds none of + , ; = [ ]. A
 // name that cannot be an alias therefore reached the file whose own long
-// name it is, and the file system need not be asked for it. Where there
-// is doubt, the answer is "could be": a blank, for one, may stand in an
-// alias that was set by hand.
+// name it is, or a link of that name. Where there is doubt, the answer is
+// "could be": a blank, for one, may stand in an alias that was set by hand.
 bool CouldBeShortName(std::wstring_view name) {
     const size_t dot = name.find(L'.');
     if (dot != std::wstring_view::npos && name.find(L'.', dot + 1) != std::wstring_view::npos) {
@@ -218,12 +218,35 @@ bool CouldBeShortName(std::wstring_view name) {
     return base <= 8 && extension <= 3 && name.find_first_of(L"+,;=[]") == std::wstring_view::npos;
 }
 
-// Checks the file at `path` through one handle and, unless `onlyCheck`,
-// deletes it through the same handle. `reachedAs` is the name the path
-// gave; `source` says what it may be. A required suffix is always checked
-// on the file's own name.
-FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
-                          std::wstring_view requiredSuffix, NameSource source, bool onlyCheck) {
+// The file's own name where `reachedAs` differs from the last piece of its
+// final path, `finalName`: the long name the folder lists for the alias
+// `reachedAs`, which must be `finalName` too. Otherwise the reason to keep it.
+KeepReason AliasOwnName(const std::wstring& path, std::wstring_view reachedAs, const std::wstring& finalName,
+                        std::wstring& ownName) {
+    WIN32_FIND_DATAW data;
+    UniqueFind find(
+        ::FindFirstFileExW(path.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find || !EqualsIgnoringCase(data.cAlternateFileName, reachedAs)) {
+        return KeepReason::ReachedElsewhere;  // no entry has that alias: a link of that name
+    }
+    if (!EqualsIgnoringCase(data.cFileName, finalName)) {
+        // Wine lists a name ending in a dot or a blank whole, and gives it
+        // without that character through the handle.
+        const wchar_t last = data.cFileName[std::wstring_view(data.cFileName).size() - 1];
+        return last == L'.' || last == L' ' ? KeepReason::NameReportedOtherwise
+                                            : KeepReason::ReachedElsewhere;
+    }
+    ownName = data.cFileName;
+    return KeepReason::None;
+}
+
+// Checks the file at `path` (in `folder`) through one handle and, unless
+// `onlyCheck`, deletes it through the same handle. `reachedAs` is the name
+// the path gave; `source` says what it may be. A required suffix is always
+// checked on the file's own name.
+FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, std::wstring_view reachedAs,
+                          std::wstring_view requiredSuffix, NameSource source, bool onlyCheck,
+                          FolderLocations& folders) {
     UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -239,16 +262,29 @@ FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
     if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
         return Kept(path, reason);
     }
-    const std::wstring ownName =
-        source == NameSource::OwnName ? std::wstring(reachedAs) : OwnNameOf(file.get(), path);
-    if (ownName.empty()) {
-        return Kept(path, KeepReason::NameUnknown);
+    std::wstring finalName;
+    switch (PlacementOf(file.get(), folder, folders, finalName)) {
+        case Placement::InFolder:
+            break;
+        case Placement::Elsewhere:
+            return Kept(path, KeepReason::ReachedElsewhere);
+        case Placement::Unknown:
+            return Kept(path, KeepReason::PlaceUnknown);
     }
-    const bool byAlias = !EqualsIgnoringCase(ownName, reachedAs);
-    FileReport report = Kept(byAlias ? FolderOf(path) + ownName : path, KeepReason::None);
-    if (byAlias) {
+    std::wstring ownName = finalName;
+    FileReport report = Kept(path, KeepReason::None);
+    if (!EqualsIgnoringCase(finalName, reachedAs)) {
+        if (source == NameSource::OwnName) {
+            report.reason = KeepReason::ReachedElsewhere;  // a link to another name in the same folder
+            return report;
+        }
+        report.reason = AliasOwnName(path, reachedAs, finalName, ownName);
+        if (report.reason != KeepReason::None) {
+            return report;
+        }
+        report.path = folder + ownName;
         report.alias = std::wstring(reachedAs);
-        if (source != NameSource::MaybeAlias) {
+        if (source == NameSource::MustBeOwn) {
             report.reason = KeepReason::NameChanged;
             return report;
         }
@@ -258,13 +294,21 @@ FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
         return report;
     }
     if (onlyCheck) {
+        // What the deletion below would meet: a pipe or device cannot be
+        // deleted through its handle.
+        if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+            report.reason = KeepReason::NotOnDisk;
+            return report;
+        }
         report.verdict = FileVerdict::WouldDelete;
         return report;
     }
     FILE_DISPOSITION_INFO disposition = {TRUE};
     if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
-        report.reason = KeepReason::SystemError;
-        report.error = ::GetLastError();
+        const DWORD error = ::GetLastError();
+        report.reason =
+            ::GetFileType(file.get()) != FILE_TYPE_DISK ? KeepReason::NotOnDisk : KeepReason::SystemError;
+        report.error = error;
         return report;
     }
     report.verdict = FileVerdict::Deleted;
@@ -273,7 +317,8 @@ FileReport CheckAndDelete(const std::wstring& path, std::wstring_view reachedAs,
 
 // Calls `onMatch(folder, name, attributes)` for every entry in the folder of
 // `path` whose own name matches its final component, directories, hidden
-// and system files included. Returns the failing error, or 0.
+// and system files and names that are no plain name included. Returns the
+// failing error, or 0.
 template <typename OnMatch>
 DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch) {
     FolderAndName parts = SplitFolderAndName(path);
@@ -316,7 +361,7 @@ void Record(const DeleteOptions& options, FileReport&& report) noexcept {
 }
 
 bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::wstring_view requiredSuffix,
-                     const DeleteOptions& options) {
+                     const DeleteOptions& options, FolderLocations& folders) {
     if (name.empty()) {
         return false;
     }
@@ -326,7 +371,8 @@ bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::ws
     const NameSource source = !CouldBeShortName(name)  ? NameSource::OwnName
                               : requiredSuffix.empty() ? NameSource::MustBeOwn
                                                        : NameSource::MaybeAlias;
-    FileReport report = CheckAndDelete(path, name, requiredSuffix, source, options.onlyCheck);
+    FileReport report =
+        CheckAndDelete(path, FolderOf(path), name, requiredSuffix, source, options.onlyCheck, folders);
     if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
         return false;  // no match
     }
@@ -344,8 +390,8 @@ bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::ws
     return gone;
 }
 
-bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
-                     const DeleteOptions& options) {
+bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix, const DeleteOptions& options,
+                     FolderLocations& folders) {
     std::vector<std::wstring> names;
     DeleteOptions skipped = options;  // reported after the files deleted
     std::vector<FileReport> skippedReport;
@@ -353,7 +399,10 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
     const DWORD error =
         ForEachMatchingEntry(path, [&](const std::wstring& folder, const wchar_t* name, DWORD attributes) {
             const KeepReason reason = KeepReasonFor(attributes & kNeverMatches);
-            if (reason != KeepReason::None) {
+            if (!IsPlainName(name)) {
+                // Joined to its folder, it would reach into another one.
+                Record(skipped, Kept(folder + name, KeepReason::UnsafeName));
+            } else if (reason != KeepReason::None) {
                 Record(skipped, Kept(folder + name, reason));
             } else if (requiredSuffix.empty() || EndsWithIgnoringCase(name, requiredSuffix)) {
                 names.emplace_back(name);
@@ -366,9 +415,10 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
     bool allGone = error == 0 && !names.empty();
     for (const std::wstring& name : names) {
         // A listed name is the file's own long name; within a folder, long
-        // names and aliases are unique together, so it reaches that file.
-        FileReport report =
-            CheckAndDelete(folder + name, name, requiredSuffix, NameSource::OwnName, options.onlyCheck);
+        // names and aliases are unique together, so it reaches that file,
+        // or a link of that name.
+        FileReport report = CheckAndDelete(folder + name, folder, name, requiredSuffix, NameSource::OwnName,
+                                           options.onlyCheck, folders);
         allGone = allGone && report.verdict != FileVerdict::Kept;
         Record(options, std::move(report));
     }
@@ -403,8 +453,8 @@ bool EndsWithIgnoringCase(std::wstring_view text, std::wstring_view suffix) {
 
 Match FindMatchingFile(const std::wstring& path) {
     bool found = false;
-    DWORD error = ForEachMatchingEntry(path, [&](const std::wstring&, const wchar_t*, DWORD attributes) {
-        found = (attributes & kNeverMatches) == 0;
+    DWORD error = ForEachMatchingEntry(path, [&](const std::wstring&, const wchar_t* name, DWORD attributes) {
+        found = (attributes & kNeverMatches) == 0 && IsPlainName(name);
         return !found;  // one is enough
     });
     if (found) {
@@ -417,9 +467,86 @@ bool FileMatches(const std::wstring& path) { return FindMatchingFile(path) == Ma
 
 bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix, const DeleteOptions& options) {
     FolderAndName parts = SplitFolderAndName(path);
+    FolderLocations ownFolders;
+    FolderLocations& folders = options.folders ? *options.folders : ownFolders;
     // A plain name needs no search: the checks are made on the opened file.
-    return HasWildcards(parts.name) ? DeleteByPattern(path, requiredSuffix, options)
-                                    : DeletePlainPath(path, parts.name, requiredSuffix, options);
+    return HasWildcards(parts.name) ? DeleteByPattern(path, requiredSuffix, options, folders)
+                                    : DeletePlainPath(path, parts.name, requiredSuffix, options, folders);
+}
+
+const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, bool withVolumePath) {
+    Known& known = known_[folder];
+    if (known.finalAsked && (known.volumeAsked || !withVolumePath)) {
+        return known.place;
+    }
+    // Following links: a folder on the way may be one.
+    UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!known.finalAsked) {
+        known.finalAsked = true;
+        if (handle) {
+            known.place.finalPath = FinalPathOf(handle.get());
+        }
+    }
+    if (withVolumePath && !known.volumeAsked) {
+        known.volumeAsked = true;
+        if (handle) {
+            VolumePathOf(handle.get(), known.place.volumePath, known.place.volume);
+        }
+    }
+    return known.place;
+}
+
+Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+                      std::wstring& finalName) {
+    if (folder.empty()) {
+        return Placement::Unknown;
+    }
+    const std::wstring finalPath = FinalPathOf(file);
+    if (!finalPath.empty()) {
+        const FolderLocations::Place& place = folders.Of(folder);
+        if (!place.finalPath.empty()) {
+            return IsNameIn(finalPath, place.finalPath, finalName) ? Placement::InFolder
+                                                                   : Placement::Elsewhere;
+        }
+    }
+    // Either final path is missing: compare the paths within the volume.
+    std::wstring volumePath;
+    unsigned long volume = 0;
+    const FolderLocations::Place& place = folders.Of(folder, true);
+    if (!VolumePathOf(file, volumePath, volume) || place.volumePath.empty()) {
+        return Placement::Unknown;
+    }
+    return volume == place.volume && IsNameIn(volumePath, place.volumePath, finalName) ? Placement::InFolder
+                                                                                       : Placement::Elsewhere;
+}
+
+Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
+    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        return Placement::Unknown;
+    }
+    std::wstring finalName;
+    const Placement placement = PlacementOf(file.get(), FolderOf(path), folders, finalName);
+    if (placement == Placement::InFolder && !EqualsIgnoringCase(finalName, SplitFolderAndName(path).name)) {
+        return Placement::Elsewhere;
+    }
+    return placement;
+}
+
+bool IsPlainName(std::wstring_view name) {
+    if (name.empty() || name == L"." || name == L"..") {
+        return false;
+    }
+    for (wchar_t c : name) {
+        if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
@@ -435,9 +562,18 @@ std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
         case KeepReason::WrongSuffix:
             return L"its own name does not end in .url";
         case KeepReason::NameChanged:
-            return L"its own name is no longer the listed one";
-        case KeepReason::NameUnknown:
-            return L"its own name cannot be read";
+            return L"named by its 8.3 alias, where its own name is required";
+        case KeepReason::ReachedElsewhere:
+            return L"reached through a link to another file";
+        case KeepReason::NameReportedOtherwise:
+            return L"the folder lists its name otherwise than the file reports it (a dot or blank at its "
+                   L"end)";
+        case KeepReason::PlaceUnknown:
+            return L"where it lies cannot be read";
+        case KeepReason::UnsafeName:
+            return L"its listed name holds a \\, a / or another character no Windows name holds";
+        case KeepReason::NotOnDisk:
+            return L"not a file on disk (a pipe or a device)";
         case KeepReason::SystemError:
             return SystemErrorMessage(error);
         case KeepReason::ListingFailed:

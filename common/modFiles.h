@@ -14,10 +14,19 @@
 //  - A read-only file matches, but is never deleted: the attribute is a
 //    request to keep the file, and nothing here clears it.
 //  - A file is checked and deleted through one open handle, opened without
-//    following a final link, so the file deleted is the file checked; a link
-//    is deleted itself, never its target.
+//    following a final link, so the file deleted is the file checked.
+//  - A file is deleted only through a handle whose final path is the entry
+//    that was named: its folder's own final path, and the name given (or,
+//    for an 8.3 alias, the long name the folder lists for it). Some systems
+//    (Wine among them) open a symbolic link as the file it points to, and
+//    nothing else a program reads tells the two apart; so on every system
+//    a link is removed itself or kept, never its target. A folder on the
+//    way that is itself a link is fine: it is compared by its final path.
+//  - A name from a folder listing that holds a separator, or any other
+//    character no Windows name holds, is never joined to its folder.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,11 +53,15 @@ enum class KeepReason {
     Hidden,
     System,
     ReadOnly,
-    WrongSuffix,    // its own name does not end in the required suffix
-    NameChanged,    // a listed name that no longer is the file's own
-    NameUnknown,    // its own name could not be read
-    SystemError,    // the system refused: the error code tells why
-    ListingFailed,  // a pattern's folder could not be listed (whole): the error code tells why
+    WrongSuffix,            // its own name does not end in the required suffix
+    NameChanged,            // named by an 8.3 alias where its own name is required
+    ReachedElsewhere,       // the handle's final path is not the entry named: a link to another file
+    NameReportedOtherwise,  // the folder lists its own name otherwise than the file reports it
+    PlaceUnknown,           // the handle's final path could not be read
+    UnsafeName,             // its listed name holds a separator or another character no name holds
+    NotOnDisk,              // not a file on disk (a pipe, a device)
+    SystemError,            // the system refused: the error code tells why
+    ListingFailed,          // a pattern's folder could not be listed (whole): the error code tells why
 };
 
 struct FileReport {
@@ -65,6 +78,49 @@ KeepReason KeepReasonFor(unsigned long attributes);
 // "read-only", "hidden", "Error 32 The process cannot access ..." ...
 std::wstring KeepReasonText(KeepReason reason, unsigned long error);
 
+// Where folders really lie: each folder's own final path, asked once
+// through a handle to the folder and kept for every file in it, so that a
+// file costs one request more than its deletion, not two. A folder that is
+// replaced meanwhile only makes files in it stay.
+class FolderLocations {
+public:
+    // Where an open file or folder lies.
+    struct Place {
+        std::wstring finalPath;    // its normalised final path with its drive; empty when not given
+        std::wstring volumePath;   // otherwise its path within its volume (FileNameInfo)
+        unsigned long volume = 0;  // and that volume's serial number
+    };
+
+    // The place of `folder` (as a file path's folder part, with its
+    // trailing separator); empty when the folder cannot be opened. With
+    // `withVolumePath`, the volume path is given too.
+    const Place& Of(const std::wstring& folder, bool withVolumePath = false);
+
+private:
+    struct Known {
+        Place place;
+        bool finalAsked = false;
+        bool volumeAsked = false;
+    };
+    std::map<std::wstring, Known> known_;
+};
+
+// Whether the file open as `file` is the entry of that name in `folder`:
+// its final path lies in the folder's own final path. `finalName` gets the
+// last piece of the file's final path.
+enum class Placement { InFolder, Elsewhere, Unknown };
+Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+                      std::wstring& finalName);
+
+// Whether `path`, opened for the question only, is the entry it names: in
+// its folder, under the name it gives (not an 8.3 alias); Elsewhere for a
+// link to another file.
+Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders);
+
+// Whether `name` could stand as one piece of a Windows path: no separator,
+// no wildcard, colon, < > " | or control character, not "." or "..".
+bool IsPlainName(std::wstring_view name);
+
 struct DeleteOptions {
     // Make every check, through the same handle, but delete nothing:
     // Deleted becomes WouldDelete.
@@ -73,6 +129,9 @@ struct DeleteOptions {
     // deleted or kept, and, for a pattern, also the directories, hidden and
     // system files it matched (never deleted, and not counted as matches).
     std::vector<FileReport>* report = nullptr;
+    // Folders whose place is known already; without them, each call asks
+    // afresh.
+    FolderLocations* folders = nullptr;
 };
 
 // Deletes every file that matches `path`. With a `requiredSuffix`, only a

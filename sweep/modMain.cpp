@@ -456,6 +456,14 @@ std::wstring AbsenceOf(const std::wstring& path) {
            KeepReasonText(KeepReasonFor(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)), 0) + L")";
 }
 
+std::wstring LeftAloneAsLink(const std::wstring& path) {
+    FolderLocations folders;
+    if (PlacementOfPath(path, folders) != Placement::Elsewhere) {
+        return std::wstring();
+    }
+    return L"left alone with everything it lists (" + KeepReasonText(KeepReason::ReachedElsewhere, 0) + L")";
+}
+
 namespace {
 
 // How the log and sweepcheck name a manifest ("manifest en C:\...") or
@@ -486,6 +494,12 @@ void ProcessLanguage(std::wstring_view lang) {
         if (found == Match::NotFound) {
             LogSafely(
                 [&] { WriteDecisionLog(OwnFileName(L"manifest", lang, path) + L": " + AbsenceOf(path)); });
+            return;
+        }
+        // A link to a file elsewhere is no manifest of this folder's, on any
+        // system: some show it as the file it points to.
+        if (const std::wstring linked = LeftAloneAsLink(path); !linked.empty()) {
+            LogSafely([&] { WriteDecisionLog(OwnFileName(L"manifest", lang, path) + L": " + linked); });
             return;
         }
         std::wstring readerMessage;

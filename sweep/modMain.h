@@ -151,6 +151,12 @@ std::wstring DescribeOutcome(const LineOutcome& outcome);
 // or "left alone ..." for a folder, hidden or system file of that name.
 std::wstring AbsenceOf(const std::wstring& path);
 
+// Why the sweep leaves a manifest that is there alone: "left alone ...
+// (reached through a link to another file)" when the path leads to another
+// file than the entry it names; empty otherwise, and when that cannot be
+// told.
+std::wstring LeftAloneAsLink(const std::wstring& path);
+
 // Deletes the shortcuts that one language's manifest lists, then the
 // manifest. A step that fails is passed over.
 void ProcessLanguage(std::wstring_view lang);

@@ -295,6 +295,94 @@ TEST_F(SweepEndToEnd, LinesThatCouldNameAnotherFileDeleteNothing) {
     EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en")));
 }
 
+// Wine opens a Unix symbolic link as the file it points to, and shows
+// nothing else that tells the two apart: only the handle's final path does.
+TEST_F(SweepEndToEnd, ALinkNeverTakesItsTargetWhateverNamesIt) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "links are made with the Unix ln, under Wine";
+    }
+    // Everything a link points to lies in Other, which no line names.
+    const std::wstring other = Links(L"Other");
+    for (const wchar_t* name : {L"notes.txt", L"Vantrel Home.url", L"same.url", L"wild.txt", L"linked.url"}) {
+        WriteBytes(other + L"\\" + name, kShortcutBody);
+    }
+    MakeFolders(other + L"\\folder.url");
+    WriteBytes(other + L"\\folder.url\\inside.url", kShortcutBody);
+    WriteBytes(other + L"\\listed by the linked manifest.url", kShortcutBody);
+    WriteUtf8(other + L"\\manifest.ini", other + L"\\listed by the linked manifest.url\r\n");
+    WriteBytes(other + L"\\important.bat", "@echo off\r\n");
+    // A profile folder that is a link, as in many Wine prefixes: what it
+    // holds is deleted through it like anything else.
+    WriteBytes(root_ / L"Profile\\Desktop\\Vantrel.url", kShortcutBody);
+    WriteBytes(root_ / L"Profile\\Desktop\\Vantrel Web.url", kShortcutBody);
+    struct Link {
+        const wchar_t* link;
+        std::wstring target;
+    };
+    const std::vector<Link> links = {
+        {L"L\\text.url", other + L"\\notes.txt"},             // to a file that is no shortcut
+        {L"L\\VANTRE~9.url", other + L"\\Vantrel Home.url"},  // 8.3-shaped, to a shortcut of another name
+        {L"L\\same.url", other + L"\\same.url"},              // to a shortcut of the same name elsewhere
+        {L"L\\here.url", Links(L"L\\real.url")},              // to another name in the same folder
+        {L"W\\w1.url", other + L"\\wild.txt"},                // matched by a wildcard
+        {L"L\\folder.url", other + L"\\folder.url"},          // to a folder
+        {L"Profile", root_ / L"Profile"},
+    };
+    WriteBytes(Links(L"L\\real.url"), kShortcutBody);
+    WriteBytes(Links(L"W\\plain.url"), kShortcutBody);
+    for (const Link& link : links) {
+        ASSERT_TRUE(MakeUnixLink(link.target, Links(link.link))) << testing::PrintToString(link.link);
+    }
+    ASSERT_TRUE(MakeUnixLink(other + L"\\manifest.ini", ManifestPath(Bin(), L"de")));
+    ASSERT_TRUE(MakeUnixLink(other + L"\\important.bat", Bin() + L"\\__shortcutsweep.bat"));
+    Manifest(Bin(), L"en",
+             {Links(L"L\\text.url"), Links(L"L\\VANTRE~9.url"), Links(L"L\\same.url"), Links(L"L\\here.url"),
+              Links(L"W\\*.url"), Links(L"L\\folder.url"), Links(L"Profile\\Desktop\\Vantrel.url"),
+              Links(L"Profile\\Desktop\\*Web.url")});
+    const Tree before = Snapshot(root_.path());
+
+    std::string text;
+    std::string json;
+    if (!g_checkExe.empty()) {
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", text), 1);
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json \"" + Bin() + L"\"", json), 1);
+    }
+    Sweep();
+
+    const std::set<std::wstring> expected = {
+        Links(L"W\\plain.url"),
+        root_ / L"Profile\\Desktop\\Vantrel.url",
+        root_ / L"Profile\\Desktop\\Vantrel Web.url",
+        ManifestPath(Bin(), L"en"),
+    };
+    EXPECT_EQ(Removed(before, Snapshot(root_.path())), expected)
+        << "every target stays, and so does every link but those in a linked folder";
+    EXPECT_TRUE(Exists(ManifestPath(Bin(), L"de"))) << "a manifest that is a link is left alone";
+    EXPECT_TRUE(Exists(Bin() + L"\\__shortcutsweep.bat"));
+
+    // sweepcheck, which runs the same checks, gives the reason of its own.
+    if (!g_checkExe.empty()) {
+        const std::wstring reason = L"reached through a link to another file";
+        for (const wchar_t* name : {L"L\\text.url", L"L\\same.url", L"L\\here.url", L"W\\w1.url"}) {
+            std::wstring escaped;
+            for (wchar_t c : Links(name)) {
+                escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+            }
+            EXPECT_NE(text.find(Utf8(L"kept " + Links(name) + L" (" + reason + L")")), std::string::npos)
+                << name << "\n"
+                << text;
+            EXPECT_NE(json.find(Utf8(L"{\"path\":\"" + escaped + L"\",\"verdict\":\"kept\",\"reason\":\"" +
+                                     reason + L"\"")),
+                      std::string::npos)
+                << name << "\n"
+                << json;
+        }
+        EXPECT_NE(text.find(Utf8(L"__shortcutsweep-de.ini: left alone with everything it lists (" + reason)),
+                  std::string::npos)
+            << text;
+    }
+}
+
 TEST_F(SweepEndToEnd, WithoutManifestsOnlyTheBatchFileGoesAndARunWithNothingToDoEndsQuietly) {
     WriteBytes(Bin() + L"\\__shortcutsweep.bat", "@echo off\r\n");
     Sweep();

@@ -238,6 +238,34 @@ std::string UnixPathOf(const std::wstring& path) {
     return result;
 }
 
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
+    const std::string unixTarget = UnixPathOf(target);
+    const std::string unixLink = UnixPathOf(link);
+    if (unixTarget.empty() || unixLink.empty()) {
+        return false;
+    }
+    auto quoted = [](const std::string& path) {
+        std::wstring wide(path.size(), L'\0');
+        wide.resize(
+            static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                                      wide.data(), static_cast<int>(wide.size()))));
+        return L"\"" + wide + L"\"";
+    };
+    // Neither its exit status nor the end of the wait means anything under
+    // Wine: the link, once it shows, tells.
+    RunProgram(L"Z:\\bin\\ln", L"-s " + quoted(unixTarget) + L" " + quoted(unixLink));
+    for (int tries = 0; tries < 200; ++tries) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW(link.c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            ::FindClose(find);
+            return true;
+        }
+        ::Sleep(10);
+    }
+    return false;
+}
+
 std::wstring WineShareFolder(std::wstring_view server, std::wstring_view share) {
     // Wine serves \\server\share from dosdevices/unc/server/share in its prefix.
     std::string driveC = UnixPathOf(L"C:\\");

@@ -77,6 +77,12 @@ bool RunningUnderWine();
 // Under Wine, the Unix path of a Windows path; empty elsewhere.
 std::string UnixPathOf(const std::wstring& path);
 
+// Under Wine, makes `link` a Unix symbolic link to `target` (both Windows
+// paths; the target need not exist), with the Unix ln: Wine's own
+// CreateSymbolicLinkW makes nothing. False elsewhere, or when no link was
+// made.
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link);
+
 // Under Wine, the folder that serves as the share \\server\share (made if
 // missing), as a Windows path; empty elsewhere.
 std::wstring WineShareFolder(std::wstring_view server, std::wstring_view share);
