@@ -13,9 +13,10 @@
 //   floor.exe          DeleteFileW on each path, no checks at all;
 //   checked_floor.exe  (BENCH_CHECKED_FLOOR) the least a checked delete can
 //                      do: one handle opened without following a final
-//                      link, its attributes read through it, the file
-//                      deleted through it unless they forbid it, the handle
-//                      closed. No other call.
+//                      link, its attributes and its final path read through
+//                      it (the folder's own final path asked once per
+//                      folder), the file deleted through it unless they
+//                      forbid it, the handle closed. No other call.
 #include <windows.h>
 
 #include <string>
@@ -58,6 +59,30 @@ std::wstring ReadManifest(const std::wstring& path) {
 }
 
 #ifdef BENCH_CHECKED_FLOOR
+std::wstring FinalPath(HANDLE handle) {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, buffer, MAX_PATH + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+// The final path of the folder a file was named in, asked once per folder.
+const std::wstring& FolderFinalPath(const std::wstring& folder) {
+    static std::wstring last;
+    static std::wstring lastFinal;
+    if (folder != last) {
+        last = folder;
+        HANDLE handle = ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        lastFinal = handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle) + L"\\";
+        if (handle != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle);
+        }
+    }
+    return lastFinal;
+}
+
 void DeleteOne(const std::wstring& path) {
     HANDLE file = ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -68,8 +93,11 @@ void DeleteOne(const std::wstring& path) {
     constexpr DWORD kKept =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
     FILE_ATTRIBUTE_TAG_INFO tag = {};
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    const std::wstring& folderFinal = FolderFinalPath(folder);
     if (::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
-        (tag.FileAttributes & kKept) == 0) {
+        (tag.FileAttributes & kKept) == 0 && !folderFinal.empty() &&
+        FinalPath(file).compare(0, folderFinal.size(), folderFinal) == 0) {
         FILE_DISPOSITION_INFO disposition = {TRUE};
         ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
     }

@@ -213,11 +213,12 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         FindTrapsInText(manifest, bytes);
     }
     const LineList& lines = manifest.reading.lines;
+    FolderLocations folders;
     for (size_t i = 0; manifest.reading.read && i < lines.size(); ++i) {
         if (i + 1 == lines.size() && lines[i].empty()) {
             break;  // only the end of the last line
         }
-        manifest.lines.push_back({i + 1, std::wstring(lines[i]), HandleLine(lines, i, true, true)});
+        manifest.lines.push_back({i + 1, std::wstring(lines[i]), HandleLine(lines, i, true, true, &folders)});
     }
     FindTrapsInLines(manifest);
     if (!manifest.reading.read) {

@@ -64,6 +64,12 @@ fault "invalid UTF-8 drops the whole manifest" sweep/modUTF8_FileIO.cpp \
     'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
 fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp \
     'length > SIZE_MAX / 4' 'length > (16u << 20)'
+fault "the final path not asked" common/modFiles.cpp \
+    'switch (PlacementOf(file.get(), folder, folders, finalName)) {' \
+    'finalName = std::wstring(reachedAs); switch (source == NameSource::OwnName ? Placement::InFolder : PlacementOf(file.get(), folder, folders, finalName)) {'
+fault "only the last piece compared" common/modFiles.cpp \
+    'return IsNameIn(finalPath, place.finalPath, finalName) ? Placement::InFolder' \
+    'finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1); return true ? Placement::InFolder'
 
 copy_tree() {
     mkdir -p "$1"

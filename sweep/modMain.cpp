@@ -385,12 +385,14 @@ LineDecision DecideLine(const LineList& lines, size_t i) {
     return LineDecision::Examined(std::move(target.path));
 }
 
-LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report) {
+LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report,
+                       FolderLocations* folders) {
     LineOutcome outcome{DecideLine(lines, i), {}};
     if (outcome.decision.action == LineAction::Examine) {
         DeleteOptions options;
         options.onlyCheck = onlyCheck;
         options.report = report ? &outcome.files : nullptr;
+        options.folders = folders;
         DeleteFiles(outcome.decision.target, kShortcutSuffix, options);
     }
     return outcome;
@@ -511,9 +513,10 @@ void ProcessLanguage(std::wstring_view lang) {
                 (readerMessage.empty() ? L"read"
                                        : L"not read (" + readerMessage + L"): no line is acted on"));
         });
+        FolderLocations folders;
         for (size_t i = 0; i < lines.size(); ++i) {
             SkipOnFailure([&] {
-                const LineOutcome outcome = HandleLine(lines, i, false, DecisionLogOn());
+                const LineOutcome outcome = HandleLine(lines, i, false, DecisionLogOn(), &folders);
                 // An empty last piece is only the end of the file's last line.
                 if (!(i + 1 == lines.size() && lines[i].empty())) {
                     LogSafely([&] {

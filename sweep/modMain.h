@@ -130,8 +130,10 @@ struct LineOutcome {
 };
 
 // Decides line `i` and acts on it: deletes what it names, or with
-// `onlyCheck` makes every check but deletes nothing.
-LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report);
+// `onlyCheck` makes every check but deletes nothing. `folders`, shared by
+// the lines of a manifest, asks for each folder's place once.
+LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report,
+                       FolderLocations* folders = nullptr);
 
 // "deleted", "would delete" or "kept"
 const wchar_t* VerdictWord(FileVerdict verdict);

@@ -439,17 +439,6 @@ public:
     LogVariable& operator=(const LogVariable&) = delete;
 };
 
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) {
-        return std::wstring();
-    }
-    const int length = static_cast<int>(utf8.size());
-    std::wstring text(utf8.size(), L'\0');
-    text.resize(
-        static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(), length)));
-    return text;
-}
-
 // The log's lines without their "[pid] " prefix, with each line's pid.
 struct LogLines {
     std::vector<std::wstring> text;

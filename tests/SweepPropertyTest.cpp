@@ -263,18 +263,30 @@ std::map<std::wstring, std::wstring> AliasesIn(const Tree& tree) {
     return aliases;
 }
 
+// The symbolic links of a case, all folded. A link to a file shows in a
+// listing as an ordinary file; a link to a folder as a folder, whose
+// entries the tree lists under the folder it points to.
+struct CaseLinks {
+    std::map<std::wstring, std::wstring> files;    // link -> the file it points to
+    std::map<std::wstring, std::wstring> folders;  // link -> the folder it points to
+};
+
 // The files the rules allow a sweep to delete from `before`.
 // `why` is given, for each, the line or rule that allows it.
+// A link to a file is never deleted, nor anything through it: it is not
+// the entry that names it. It drops out of the listing when its target
+// goes. A line may name files through a link to a folder.
 std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& baseFolder,
                                       const std::map<std::wstring, WrittenManifest>& written,
-                                      std::map<std::wstring, std::wstring>& why) {
+                                      const CaseLinks& links, std::map<std::wstring, std::wstring>& why) {
     const std::map<std::wstring, std::wstring> aliases = AliasesIn(before);
     std::set<std::wstring> deleted;
+    auto isLink = [&](const std::wstring& path) { return links.files.count(Fold(path)) != 0; };
     // The ordinary file of that name in the base folder, if any.
     auto ordinaryIn = [&](const std::wstring& folder, const std::wstring& name) -> const Tree::value_type* {
         for (const auto& entry : before) {
             if (Fold(FolderOf(entry.first)) == Fold(folder) && Fold(LeafOf(entry.first)) == Fold(name)) {
-                return IsOrdinaryFile(entry.second) ? &entry : nullptr;
+                return IsOrdinaryFile(entry.second) && !isLink(entry.first) ? &entry : nullptr;
             }
         }
         return nullptr;
@@ -294,12 +306,14 @@ std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& ba
                 }
                 // A line without wildcards also names a file by its alias.
                 const bool plain = target->pattern.find_first_of(L"*?") == std::wstring::npos;
+                const auto linked = links.folders.find(target->folder);
+                const std::wstring folder = linked == links.folders.end() ? target->folder : linked->second;
                 for (const auto& [path, attributes] : before) {
                     std::wstring name = Fold(LeafOf(path));
                     auto alias = aliases.find(path);
                     const bool named = ModelGlob(name, target->pattern) ||
                                        (plain && alias != aliases.end() && alias->second == target->pattern);
-                    if (Fold(FolderOf(path)) == target->folder && IsDeletable(attributes) &&
+                    if (Fold(FolderOf(path)) == folder && IsDeletable(attributes) && !isLink(path) &&
                         name.size() >= 4 && name.substr(name.size() - 4) == L".URL" && named) {
                         deleted.insert(path);
                         why[path] = line;
@@ -316,6 +330,17 @@ std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& ba
         if (IsDeletable(batch->second)) {
             deleted.insert(batch->first);
             why[batch->first] = L"the batch file";
+        }
+    }
+    std::set<std::wstring> gone;
+    for (const std::wstring& path : deleted) {
+        gone.insert(Fold(path));
+    }
+    for (const auto& entry : before) {
+        const auto link = links.files.find(Fold(entry.first));
+        if (link != links.files.end() && gone.count(link->second)) {
+            deleted.insert(entry.first);
+            why[entry.first] = L"a link whose target went, which no listing shows";
         }
     }
     return deleted;
@@ -394,6 +419,39 @@ TEST(SweepModel, MatchesWholeNamesWithStarAndQuestionMarksAsWindowsReadsThem) {
     EXPECT_TRUE(ModelGlob(L"", L"**"));
     EXPECT_TRUE(ModelGlob(L"", L"?"));
     EXPECT_EQ(Fold(L"r\u00E9sum\u00E9 \uFF41.url"), L"R\u00C9SUM\u00C9 \uFF21.URL");
+}
+
+TEST(SweepModel, ALinkIsNeverDeletedNorItsTargetThroughItButAFolderLinkIsAWayIn) {
+    const Tree before = {
+        {L"C:\\bin", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\bin\\__shortcutsweep-en.ini", 0},
+        {L"C:\\bin\\__shortcutsweep-de.ini", 0},  // a link to other.ini
+        {L"C:\\bin\\__shortcutsweep.bat", 0},     // a link to x.bat
+        {L"C:\\L\\a.url", 0},                     // a link to C:\O\a.url
+        {L"C:\\L\\b.url", 0},                     // a link to C:\O\b.url
+        {L"C:\\L\\real.url", 0},
+        {L"C:\\L\\D", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},  // a link to C:\R
+        {L"C:\\O\\a.url", 0},
+        {L"C:\\O\\b.url", 0},
+        {L"C:\\O\\other.ini", 0},
+        {L"C:\\O\\x.bat", 0},
+        {L"C:\\R\\in.url", 0},
+    };
+    CaseLinks links;
+    links.files = {{L"C:\\BIN\\__SHORTCUTSWEEP-DE.INI", L"C:\\O\\OTHER.INI"},
+                   {L"C:\\BIN\\__SHORTCUTSWEEP.BAT", L"C:\\O\\X.BAT"},
+                   {L"C:\\L\\A.URL", L"C:\\O\\A.URL"},
+                   {L"C:\\L\\B.URL", L"C:\\O\\B.URL"}};
+    links.folders = {{L"C:\\L\\D", L"C:\\R"}};
+    const std::string en = Utf8(L"\uFEFFC:\\L\\*.url\r\nC:\\L\\D\\in.url\r\nC:\\O\\b.url\r\n");
+    const std::string de = Utf8(L"\uFEFFC:\\O\\a.url\r\n");
+    const std::map<std::wstring, WrittenManifest> written = {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", en},
+                                                             {L"C:\\O\\OTHER.INI", de}};
+    std::map<std::wstring, std::wstring> why;
+    const std::set<std::wstring> expected = {L"C:\\bin\\__shortcutsweep-en.ini", L"C:\\L\\real.url",
+                                             L"C:\\R\\in.url", L"C:\\O\\b.url",
+                                             L"C:\\L\\b.url"};  // its target went: no listing shows it
+    EXPECT_EQ(ModelDeletions(before, L"C:\\bin", written, links, why), expected);
 }
 
 TEST(SweepModel, CutsOnlyAtCrLfAndNeverTakesTheLastPiece) {
@@ -493,6 +551,7 @@ struct Stats {
     uint64_t linesActed = 0;
     uint64_t linesIgnored = 0;
     uint64_t wildcardLines = 0;
+    uint64_t links = 0;
     uint64_t failedCases = 0;
 };
 
@@ -538,6 +597,9 @@ public:
                 AddEntry(folder);
             }
         }
+        if (links_.enabled && Chance(0.6)) {
+            AddLinks();
+        }
         for (const std::wstring& base : {bin_, zv_}) {
             if (!Exists(base)) {
                 continue;
@@ -560,6 +622,8 @@ public:
     const std::wstring& bin() const { return bin_; }
     const std::wstring& arguments() const { return arguments_; }
     const std::map<std::wstring, WrittenManifest>& written() const { return written_; }
+    const CaseLinks& links() const { return links_.made; }
+    uint64_t linksMade() const { return links_.made.files.size() + links_.made.folders.size(); }
     const std::vector<std::wstring>& log() const { return log_; }
     uint64_t filesCreated() const { return filesCreated_; }
     bool Chance(double p) { return std::uniform_real_distribution<double>(0.0, 1.0)(rng_) < p; }
@@ -966,6 +1030,23 @@ private:
             log_.push_back(L"folder " + path);
             return;
         }
+        if (roll < 0.31 && links_.enabled) {
+            // A link to a manifest elsewhere, or to this folder's manifest
+            // of another language.
+            std::wstring target;
+            if (!manifestsMade_.empty() && Chance(0.5)) {
+                target = Pick(manifestsMade_);
+            } else {
+                target = Outside() + L"\\" + NewName(Outside(), L".ini");
+                names_[Fold(Outside())].insert(Fold(LeafOf(target)));
+                const std::string bytes =
+                    "\xEF\xBB\xBF" + Utf8(Line().first + L"\r\n" + Line().first + L"\r\n");
+                WriteFile(target, bytes, 0);
+                written_[Fold(target)] = bytes;
+            }
+            Link(target, path);
+            return;
+        }
         const bool marked = !Chance(0.05);
         std::wstring text;
         const size_t lines = Uniform(0, 10);
@@ -1003,6 +1084,7 @@ private:
                                                 : 0;
         WriteFile(path, bytes, attributes);
         written_[Fold(path)] = bytes;
+        manifestsMade_.push_back(path);
         log_.push_back(L"manifest " + path + L" attributes " + std::to_wstring(attributes) +
                        (marked ? L"" : L" (no mark)") + L", " + std::to_wstring(bytes.size()) +
                        L" bytes:\n  " + Describe(text));
@@ -1019,7 +1101,90 @@ private:
             MakeFolder(base + L"\\" + name);
             return;
         }
+        if (roll < 0.38 && links_.enabled) {
+            const std::wstring target = Outside() + L"\\" + NewName(Outside(), L".bat");
+            AddFile(Outside(), LeafOf(target), 0);
+            names_[Fold(base)].insert(Fold(name));
+            Link(target, base + L"\\" + name);
+            return;
+        }
         AddFile(base, name, roll < 0.45 ? FILE_ATTRIBUTE_READONLY : roll < 0.5 ? FILE_ATTRIBUTE_HIDDEN : 0);
+    }
+
+    // A folder beside the listed ones that no line names: what links lead to.
+    const std::wstring& Outside() {
+        if (outside_.empty()) {
+            outside_ = root_ + L"\\Outside";
+            MakeFolder(outside_);
+        }
+        return outside_;
+    }
+
+    // The folder a listed folder stands for: itself, or where it leads.
+    std::wstring RealFolder(const std::wstring& folder) const {
+        auto linked = folderLinks_.find(folder);
+        return linked == folderLinks_.end() ? folder : linked->second;
+    }
+
+    // Makes `link` lead to `target`, and notes it for the model.
+    bool Link(const std::wstring& target, const std::wstring& link) {
+        if (!MakeUnixLink(target, link)) {
+            return false;  // the link is not there, or does not show
+        }
+        const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\" + target).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            // As the tree lists it: a link made through a linked folder
+            // lies in the folder that one leads to.
+            links_.made.files[Fold(RealFolder(FolderOf(link)) + L"\\" + LeafOf(link))] = Fold(target);
+        }
+        log_.push_back(L"link " + link + L" -> " + target);
+        return true;
+    }
+
+    // Links to files and folders, in the listed folders and outside them,
+    // with the same and with other names; and a listed folder that is a
+    // link, through which lines name files.
+    void AddLinks() {
+        const std::wstring& outside = Outside();
+        for (int i = 0; i < 3; ++i) {
+            AddFile(outside, NewName(outside, Pick(kExtensions)), 0);
+        }
+        if (Chance(0.3)) {
+            const std::wstring real = outside + L"\\" + NewName(outside, L"");
+            names_[Fold(outside)].insert(Fold(LeafOf(real)));
+            MakeFolder(real);
+            for (size_t i = Uniform(1, 5); i > 0; --i) {
+                AddEntry(real);
+            }
+            const std::wstring links = root_ + L"\\Links";
+            const std::wstring link = links + L"\\" + NewName(links, L"");
+            names_[Fold(links)].insert(Fold(LeafOf(link)));
+            if (Link(real, link)) {
+                links_.made.folders[Fold(link)] = Fold(real);
+                folderLinks_[link] = real;
+                targets_.push_back(link);
+            }
+        }
+        for (size_t i = Uniform(1, 4); i > 0; --i) {
+            const std::wstring folder = Pick(targets_);
+            const std::wstring from = RealFolder(Chance(0.4) ? outside : Pick(targets_));
+            std::vector<std::wstring> candidates;
+            for (const std::wstring& name : FilesIn(from)) {
+                if (!links_.made.files.count(Fold(from + L"\\" + name))) {
+                    candidates.push_back(name);
+                }
+            }
+            if (candidates.empty()) {
+                continue;
+            }
+            const std::wstring target = Pick(candidates);
+            std::set<std::wstring>& used = names_[Fold(RealFolder(folder))];
+            std::wstring name = !used.count(Fold(target)) && Chance(0.5)
+                                    ? target
+                                    : NewName(RealFolder(folder), Pick(kExtensions));
+            used.insert(Fold(name));
+            Link(from + L"\\" + target, folder + L"\\" + name);
+        }
     }
 
     std::mt19937_64 rng_;
@@ -1031,6 +1196,13 @@ private:
     std::vector<std::wstring> targets_;
     std::map<std::wstring, std::set<std::wstring>> names_;
     std::map<std::wstring, WrittenManifest> written_;
+    std::vector<std::wstring> manifestsMade_;
+    struct {
+        bool enabled = RunningUnderWine();  // links are made with the Unix ln
+        CaseLinks made;
+    } links_;
+    std::wstring outside_;
+    std::map<std::wstring, std::wstring> folderLinks_;
     std::vector<std::wstring> log_;
     uint64_t filesCreated_ = 0;
 };
@@ -1067,7 +1239,8 @@ void RunCase(uint64_t seed, Stats& stats) {
     }
     const Tree before = Snapshot(root);
     std::map<std::wstring, std::wstring> why;
-    const std::set<std::wstring> expected = ModelDeletions(before, c.BaseFolder(), c.written(), why);
+    const std::set<std::wstring> expected =
+        ModelDeletions(before, c.BaseFolder(), c.written(), c.links(), why);
     long exitCode = 0;
     if (throughExe) {
         exitCode = RunProgram(c.bin() + L"\\shortcutsweep.exe", c.arguments());
@@ -1104,6 +1277,7 @@ void RunCase(uint64_t seed, Stats& stats) {
     stats.linesActed += c.linesActed;
     stats.linesIgnored += c.linesIgnored;
     stats.wildcardLines += c.wildcardLines;
+    stats.links += c.linksMade();
 
     const bool failed = !wronglyDeleted.empty() || !wronglyKept.empty() || !changed.empty() ||
                         exitCode != 0 || !c.modelDisagreements.empty();
@@ -1189,10 +1363,10 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
     printf("cases run %" PRIu64 " (%" PRIu64 " through the program), files created %" PRIu64
            ", files deleted %" PRIu64 ", wrongly deleted %" PRIu64 ", wrongly kept %" PRIu64
            ", lines acted on %" PRIu64 ", lines passed over %" PRIu64 ", wildcard lines %" PRIu64
-           ", failed cases %" PRIu64 ", %lu s\n",
+           ", links %" PRIu64 ", failed cases %" PRIu64 ", %lu s\n",
            stats.cases, stats.exeCases, stats.filesCreated, stats.filesDeleted, stats.wronglyDeleted,
-           stats.wronglyKept, stats.linesActed, stats.linesIgnored, stats.wildcardLines, stats.failedCases,
-           static_cast<unsigned long>((::GetTickCount() - started) / 1000));
+           stats.wronglyKept, stats.linesActed, stats.linesIgnored, stats.wildcardLines, stats.links,
+           stats.failedCases, static_cast<unsigned long>((::GetTickCount() - started) / 1000));
     if (stats.failedCases > 0) {
         printf("first seed of this run: %" PRIu64 "\n", first);
     }
@@ -1206,6 +1380,10 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
         EXPECT_GT(stats.wildcardLines, stats.cases / 4);
         if (g_options.exeEvery != 0 && g_options.exeEvery <= 20) {
             EXPECT_GT(stats.exeCases, 0u);
+        }
+        if (RunningUnderWine()) {
+            EXPECT_GT(stats.links, stats.cases)
+                << "links to files and folders, in and out of the listed ones";
         }
     }
 }

@@ -85,6 +85,17 @@ std::string Utf8(std::wstring_view text) {
     return out;
 }
 
+std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) {
+        return std::wstring();
+    }
+    const int length = static_cast<int>(utf8.size());
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(
+        static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(), length)));
+    return text;
+}
+
 std::string ReadWholeFile(const std::wstring& path) {
     HANDLE file =
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -137,7 +148,15 @@ void RemoveTree(const std::wstring& path) {
         ::FindClose(find);
     }
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryW(path.c_str());
+    if (::RemoveDirectoryW(path.c_str()) || !RunningUnderWine()) {
+        return;
+    }
+    // Under Wine a Unix link to a file is deleted as its target, and one
+    // left without a target no longer shows: the Unix rm removes links.
+    const std::string unixPath = UnixPathOf(path);
+    if (!unixPath.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        RunProgram(L"Z:\\bin\\rm", L"-rf \"" + Wide(unixPath) + L"\"");
+    }
 }
 
 RunningProgram::RunningProgram(const std::wstring& exe, std::wstring_view arguments,
@@ -244,13 +263,7 @@ bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
     if (unixTarget.empty() || unixLink.empty()) {
         return false;
     }
-    auto quoted = [](const std::string& path) {
-        std::wstring wide(path.size(), L'\0');
-        wide.resize(
-            static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                                      wide.data(), static_cast<int>(wide.size()))));
-        return L"\"" + wide + L"\"";
-    };
+    auto quoted = [](const std::string& path) { return L"\"" + Wide(path) + L"\""; };
     // Neither its exit status nor the end of the wait means anything under
     // Wine: the link, once it shows, tells.
     RunProgram(L"Z:\\bin\\ln", L"-s " + quoted(unixTarget) + L" " + quoted(unixLink));

@@ -37,6 +37,7 @@ std::string ReadWholeFile(const std::wstring& path);
 // Writes text as UTF-8, with the byte-order mark when `mark` is true.
 void WriteUtf8(const std::wstring& path, std::wstring_view text, bool mark = true);
 std::string Utf8(std::wstring_view text);
+std::wstring Wide(std::string_view utf8);
 bool Exists(const std::wstring& path);
 void SetAttributes(const std::wstring& path, DWORD attributes);
 // Deletes a folder tree, clearing read-only marks on the way.
