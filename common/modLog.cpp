@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Handle.h"
+#include "modFiles.h"
 
 namespace vantrel {
 
@@ -223,9 +224,48 @@ std::wstring LocalTime() {
     return text;
 }
 
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// The log file, opened or, where nothing of that name is, created. Both
+// without following a final link: some systems (Wine) follow a link
+// without a target when creating, and would make its target.
+UniqueFile OpenOrCreateLog(const std::wstring& path) {
+    constexpr DWORD kAccess = FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueFile file(::CreateFileW(path.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file || !IsNotFound(::GetLastError())) {
+            return file;
+        }
+        file.reset(::CreateFileW(path.c_str(), kAccess, kShare, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file || ::GetLastError() != ERROR_FILE_EXISTS) {
+            return file;  // made, or cannot be made
+        }
+        // Another writer made it meanwhile, or a link without a target is there.
+    }
+    return UniqueFile();
+}
+
+// Where a file at `path` lies, or would lie: its folder's own final path
+// and its name. Empty when the folder's place cannot be had.
+std::wstring PlaceOf(const std::wstring& path, FolderLocations& folders) {
+    const size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) {
+        return std::wstring();
+    }
+    const std::wstring& folder = folders.Of(path.substr(0, cut + 1)).finalPath;
+    if (folder.empty()) {
+        return std::wstring();
+    }
+    return folder + (folder.back() == L'\\' ? L"" : L"\\") + path.substr(cut + 1);
+}
+
 }  // namespace
 
-bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) noexcept try {
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
+                     const std::vector<std::wstring>& runFiles) noexcept try {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     DWORD length = ::GetEnvironmentVariableW(kLogVariable, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length >= buffer.size()) {
@@ -235,35 +275,49 @@ bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) noexc
     if (length == 0 || length >= buffer.size()) {
         return false;
     }
-    return OpenDecisionLogAt(std::wstring(buffer.data(), length), program, version);
+    return OpenDecisionLogAt(std::wstring(buffer.data(), length), program, version, runFiles);
 } catch (...) {
     return false;
 }
 
-bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program,
-                       std::wstring_view version) noexcept try {
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version,
+                       const std::vector<std::wstring>& runFiles) noexcept try {
     CloseDecisionLog();
     if (!IsUsableLogPath(path)) {
         return false;
     }
+    // A log at a manifest would keep it from being read, and be read and
+    // deleted as one; at the program, it would change the program. Found by
+    // where each lies, whatever the spelling.
+    FolderLocations folders;
+    const std::wstring place = PlaceOf(path, folders);
+    if (place.empty()) {
+        return false;
+    }
+    for (const std::wstring& runFile : runFiles) {
+        if (EqualsIgnoringCase(PlaceOf(runFile, folders), place)) {
+            return false;
+        }
+    }
     // Reading rights as well as appending: the lock and the end's check
-    // need them. A link is opened itself, never followed, and refused
-    // below: a program run with more rights than whoever set the path
-    // must not be led to write into some other file.
-    UniqueFile file(
-        ::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // need them. A program run with more rights than whoever set the path
+    // must not be led to write into some other file: a link, a second name
+    // or a file elsewhere is refused.
+    UniqueFile file = OpenOrCreateLog(path);
     if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
         return false;
     }
     FILE_ATTRIBUTE_TAG_INFO tag;
     FILE_STANDARD_INFO standard;
+    std::wstring finalName;
     if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
         (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
         !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
-        standard.NumberOfLinks > 1) {
-        return false;  // a link, or a file with another name elsewhere
+        standard.NumberOfLinks > 1 ||
+        PlacementOf(file.get(), path.substr(0, path.find_last_of(L"\\/") + 1), folders, finalName) !=
+            Placement::InFolder ||
+        !EqualsIgnoringCase(finalName, path.substr(path.find_last_of(L"\\/") + 1))) {
+        return false;  // a link, a file with another name elsewhere, or an 8.3 alias
     }
     LogState& state = State();
     state.file = std::move(file);

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
@@ -28,14 +29,20 @@ inline constexpr uint64_t kLogLimitBytes = 16u << 20;
 // Opens the log that VANTREL_TOOLS_LOG names, and writes the run's header:
 // the program, its version, the process id, the local time and the command
 // line. Does nothing when the variable is absent or empty. True when the
-// log is on.
-bool OpenDecisionLog(std::wstring_view program, std::wstring_view version) noexcept;
+// log is on. `runFiles` are the files the run reads or deletes (its
+// manifests, its batch file, the program itself): a log at one of them is
+// passed over, so that the log never disturbs the work.
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
+                     const std::vector<std::wstring>& runFiles = {}) noexcept;
 
-// The same for a given path. A path that is not a full path to a drive or
-// share (relative, a device, a folder, a stream), a link, and a file with
-// more than one name are passed over.
-bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program,
-                       std::wstring_view version) noexcept;
+// The same for a given path. Passed over: a path that is not a full path to
+// a drive or share (relative, a device, a folder, a stream); one that leads
+// to another file than the entry it names (a link, an 8.3 alias; a folder
+// on the way may be a link); a file with more than one name; and one of
+// `runFiles`, found by where it lies. A new log is only ever created where
+// nothing of that name is, not even a link without a target.
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version,
+                       const std::vector<std::wstring>& runFiles = {}) noexcept;
 
 // Closes the log; later writes do nothing.
 void CloseDecisionLog();

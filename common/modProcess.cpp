@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "modPaths.h"
+
 namespace vantrel {
 
 namespace {
@@ -46,7 +48,7 @@ std::wstring FolderOfPath(std::wstring_view filePath) {
     return folder;
 }
 
-std::wstring ProgramFolder() {
+std::wstring ProgramPath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         DWORD size = static_cast<DWORD>(buffer.size());
@@ -55,7 +57,10 @@ std::wstring ProgramFolder() {
             return std::wstring();
         }
         if (length < size) {
-            return FolderOfPath(std::wstring_view(buffer.data(), length));
+            // Under Wine a program started from a share is UNC\server\...,
+            // which taken as it is would be relative to the current folder.
+            std::wstring path = OrdinaryPath(std::wstring_view(buffer.data(), length));
+            return FullPathRoot(path).empty() ? std::wstring() : path;
         }
         if (buffer.size() >= 32768) {
             return std::wstring();
@@ -63,6 +68,8 @@ std::wstring ProgramFolder() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+std::wstring ProgramFolder() { return FolderOfPath(ProgramPath()); }
 
 std::wstring LowerCase(std::wstring_view text) {
     if (text.empty()) {

@@ -16,8 +16,14 @@ std::wstring ArgumentText();
 // it starts with one, and otherwise at the first space or tab.
 std::wstring ArgumentTextOf(std::wstring_view commandLine);
 
+// The running program's own full path, written the ordinary way (not
+// \\?\); empty when it cannot be determined, or is no full path to a drive
+// or share.
+std::wstring ProgramPath();
+
 // The folder that holds the running program, without a trailing backslash
-// except at a drive root (C:\). Empty when it cannot be determined.
+// except at a drive root (C:\), written the ordinary way (not \\?\). Empty
+// when it cannot be determined, or is no full path to a drive or share.
 std::wstring ProgramFolder();
 
 // The folder part of a full file path, by the same rule.

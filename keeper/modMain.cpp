@@ -170,7 +170,8 @@ void RunKeeperFor(const std::wstring& argumentText, const std::string& service, 
 
 int Main() {
     RestrictDllSearchToSystem();
-    OpenDecisionLog(L"svckeeper", L"" VANTREL_PROGRAM_VERSION);
+    // A log at the program itself would change the program.
+    OpenDecisionLog(L"svckeeper", L"" VANTREL_PROGRAM_VERSION, {ProgramPath()});
     RunKeeperFor(ArgumentText(), ManagedServiceName, DecisionLogOn());
     WriteDecisionLog(L"finished, exit status 0");
     return 0;

@@ -70,6 +70,10 @@ fault "the final path not asked" common/modFiles.cpp \
 fault "only the last piece compared" common/modFiles.cpp \
     'return IsNameIn(finalPath, place.finalPath, finalName) ? Placement::InFolder' \
     'finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1); return true ? Placement::InFolder'
+fault "listed names joined without a check" common/modFiles.cpp \
+    'if (!IsPlainName(name)) {' 'if (false) {'
+fault "an alias's own name taken from the final path alone" common/modFiles.cpp \
+    'report.reason = AliasOwnName(path, reachedAs, finalName, ownName);' 'report.reason = KeepReason::None;'
 
 copy_tree() {
     mkdir -p "$1"

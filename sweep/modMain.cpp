@@ -7,6 +7,7 @@
 
 #include "modFiles.h"
 #include "modLog.h"
+#include "modPaths.h"
 #include "modProcess.h"
 #include "modUTF8_FileIO.h"
 
@@ -42,10 +43,6 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool HasDriveRoot(std::wstring_view text) {
@@ -362,9 +359,21 @@ bool HasDevelopmentSwitch(const std::wstring& argumentText) {
 }
 
 std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder) {
-    return HasDevelopmentSwitch(argumentText)
-               ? ParentFolder(programFolder, 2) + std::wstring(kDevelopmentFolder)
-               : programFolder + L"\\";
+    const std::wstring_view root = FullPathRoot(programFolder);
+    if (root.empty()) {
+        return std::wstring();
+    }
+    if (!HasDevelopmentSwitch(argumentText)) {
+        return programFolder + L"\\";
+    }
+    const std::wstring parent = ParentFolder(programFolder, 2);
+    // At or below the program's own root, C:\ or \\server\share\ .
+    std::wstring rootFolder(root);
+    if (rootFolder.back() != L'\\' && rootFolder.back() != L'/') {
+        rootFolder += L'\\';
+    }
+    return StartsWithIgnoringCase(parent, rootFolder) ? parent + std::wstring(kDevelopmentFolder)
+                                                      : std::wstring();
 }
 
 LineDecision DecideLine(const LineList& lines, size_t i) {
@@ -538,6 +547,15 @@ void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFo
     }
     SkipOnFailure([&] { BaseFolder = BaseFolderFor(argumentText, programFolder); });
     if (BaseFolder.empty()) {
+        // Any other folder would depend on the current drive, or lie on
+        // another share: nowhere the manifests were put.
+        LogSafely([&] {
+            WriteDecisionLog(L"the program's folder " + programFolder +
+                             (FullPathRoot(programFolder).empty()
+                                  ? L" is no full path to a drive or share: nothing is done"
+                                  : L" has no folder two levels above it on its drive or share for "
+                                    L"/noproduction: nothing is done"));
+        });
         return;
     }
     LogSafely([&] {
@@ -557,9 +575,29 @@ void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFo
 
 void RunSweep() { RunSweepFor(ArgumentText(), ProgramFolder()); }
 
+namespace {
+
+// The files a sweep for this argument text and program reads or deletes.
+std::vector<std::wstring> RunFiles(const std::wstring& argumentText, const std::wstring& program) {
+    std::vector<std::wstring> files = {program};
+    const std::wstring base = BaseFolderFor(argumentText, FolderOfPath(program));
+    if (!base.empty()) {
+        for (std::wstring_view lang : kLanguages) {
+            files.push_back(base + L"__shortcutsweep-" + std::wstring(lang) + L".ini");
+        }
+        files.push_back(base + std::wstring(kBatchFile));
+    }
+    return files;
+}
+
+}  // namespace
+
 int Main() {
     RestrictDllSearchToSystem();
-    OpenDecisionLog(L"shortcutsweep", L"" VANTREL_PROGRAM_VERSION);
+    SkipOnFailure([] {
+        OpenDecisionLog(L"shortcutsweep", L"" VANTREL_PROGRAM_VERSION,
+                        RunFiles(ArgumentText(), ProgramPath()));
+    });
     RunSweep();
     WriteDecisionLog(L"finished, exit status 0");
     CloseDecisionLog();

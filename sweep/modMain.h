@@ -46,7 +46,11 @@ bool HasDevelopmentSwitch(const std::wstring& argumentText);
 
 // The folder the sweep looks in for a program in `programFolder`: that
 // folder, or with "/noproduction" the folder ZV two levels above it; with
-// a trailing backslash.
+// a trailing backslash. Empty, and the sweep does nothing, when the
+// program's folder is no full path to a drive or share, or the folder two
+// levels above it would not lie on that drive or share (ParentFolder then
+// gives "\", which names the current drive's root, or \\server\ alone,
+// which leads to another share).
 std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder);
 
 // BaseFolder + "__shortcutsweep-" + lang + ".ini"

@@ -371,11 +371,13 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
                   "start: no start requested: the service could not be opened\n"
                   "finished, exit status 0\n");
 
-    // A folder, and a file in a folder that does not exist.
+    // A folder, a file in a folder that does not exist, and the program
+    // itself, which the log must never change.
     const TempFolder unusable(L"nolog");
     MakeFolders(unusable / L"folder");
     const Tree files = Snapshot(unusable.path());
-    for (const std::wstring& log : {unusable / L"folder", unusable / L"absent\\svckeeper.log"}) {
+    const std::string program = ReadWholeFile(g_keeperExe);
+    for (const std::wstring& log : {unusable / L"folder", unusable / L"absent\\svckeeper.log", g_keeperExe}) {
         Register();
         const ServiceConfig before = service_->Config();
         KeepLogging(log);
@@ -387,6 +389,7 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
         service_.reset();
     }
     EXPECT_EQ(Snapshot(unusable.path()), files) << "no log file made";
+    EXPECT_EQ(ReadWholeFile(g_keeperExe), program) << "the program is never a log";
 }
 
 }  // namespace

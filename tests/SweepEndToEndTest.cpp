@@ -425,6 +425,118 @@ TEST_F(SweepEndToEnd, PathsLongerThanTheOldLimitWork) {
     EXPECT_FALSE(Exists(L"\\\\?\\" + listed));
 }
 
+// Under Wine, a drive letter that is a folder, for as long as the object
+// lives: a link in the prefix's dosdevices folder.
+class WineDrive {
+public:
+    WineDrive(wchar_t letter, const std::wstring& folder) : root_{letter, L':', L'\\'} {
+        const std::string driveC = UnixPathOf(L"C:\\");
+        const size_t cut = driveC.rfind("/c:");
+        if (cut == std::string::npos) {
+            return;
+        }
+        link_ = driveC.substr(0, cut + 1) + static_cast<char>(letter) + ":";
+        RunUnixProgram(L"\\bin\\ln",
+                       L"-sfn " + UnixArgument(UnixPathOf(folder)) + L" " + UnixArgument(link_));
+        for (int tries = 0; tries < 200 && !Exists(root_); ++tries) {
+            ::Sleep(10);
+        }
+    }
+    ~WineDrive() {
+        if (!link_.empty()) {
+            RunUnixProgram(L"\\bin\\rm", L"-f " + UnixArgument(link_));
+        }
+    }
+    WineDrive(const WineDrive&) = delete;
+    WineDrive& operator=(const WineDrive&) = delete;
+    bool made() const { return Exists(root_); }
+
+private:
+    std::wstring root_;
+    std::string link_;
+};
+
+// A manifest, a shortcut it lists and a batch file in `folder`, where no
+// sweep may look; their paths.
+std::vector<std::wstring> Decoys(const std::wstring& folder) {
+    const std::vector<std::wstring> decoys = {folder + L"\\__shortcutsweep-en.ini", folder + L"\\victim.url",
+                                              folder + L"\\__shortcutsweep.bat"};
+    WriteUtf8(decoys[0], decoys[1] + L"\r\n");
+    WriteBytes(decoys[1], kShortcutBody);
+    WriteBytes(decoys[2], "@echo off\r\n");
+    return decoys;
+}
+
+// ParentFolder gives "\" when the program's folder has fewer than two
+// folders above it, and \\server\ for a program one folder into a share:
+// the development folder would be \ZV\ on whatever drive is current, or
+// another share. Then the sweep does nothing at all.
+TEST_F(SweepEndToEnd, TheDevelopmentFolderIsOnTheProgramsOwnDriveOrShareOrNowhere) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "drives and shares are made in Wine's prefix";
+    }
+    TempFolder m(L"drive-m");
+    TempFolder n(L"drive-n");
+    WineDrive driveM(L'm', m.path());
+    WineDrive driveN(L'n', n.path());
+    ASSERT_TRUE(driveM.made() && driveN.made());
+    const std::vector<std::wstring> onN = Decoys(L"N:\\ZV");
+    MakeFolders(L"M:\\bin");
+    ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), L"M:\\bin\\shortcutsweep.exe", FALSE));
+    EXPECT_EQ(RunProgramIn(L"N:\\", L"M:\\bin\\shortcutsweep.exe", L"/noproduction"), 0);
+    for (const std::wstring& decoy : onN) {
+        EXPECT_TRUE(Exists(decoy)) << testing::PrintToString(decoy) << ": the current drive's \\ZV";
+    }
+
+    // At the drive's root it is the program's own drive: that is used.
+    MakeFolders(L"M:\\a\\bin");
+    ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), L"M:\\a\\bin\\shortcutsweep.exe", FALSE));
+    const std::vector<std::wstring> onM = Decoys(L"M:\\ZV");
+    EXPECT_EQ(RunProgramIn(L"N:\\", L"M:\\a\\bin\\shortcutsweep.exe", L"/noproduction"), 0);
+    for (const std::wstring& gone : onM) {
+        EXPECT_FALSE(Exists(gone)) << testing::PrintToString(gone);
+    }
+
+    // One folder into a share, the folder two above is \\server\ alone.
+    const std::wstring tools = WineShareFolder(L"vantrel-test", L"tools");
+    const std::wstring otherShare = WineShareFolder(L"vantrel-test", L"ZV");
+    const std::vector<std::wstring> onOtherShare = Decoys(otherShare);
+    MakeFolders(tools + L"\\bin");
+    ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (tools + L"\\bin\\shortcutsweep.exe").c_str(), FALSE));
+    EXPECT_EQ(
+        RunProgramIn(root_.path(), L"\\\\vantrel-test\\tools\\bin\\shortcutsweep.exe", L"/noproduction"), 0);
+    for (const std::wstring& decoy : onOtherShare) {
+        EXPECT_TRUE(Exists(decoy)) << testing::PrintToString(decoy) << ": another share";
+    }
+    RemoveTree(tools);
+    RemoveTree(otherShare);
+}
+
+// Wine gives a program started from a share the module name
+// UNC\server\share\..., which taken as it is names a folder below the
+// current one.
+TEST_F(SweepEndToEnd, AProgramStartedFromAShareSweepsTheShareFolderItLiesIn) {
+    const std::wstring share = WineShareFolder(L"vantrel-test", L"apps");
+    if (share.empty()) {
+        GTEST_SKIP() << "no share to start the program from outside Wine";
+    }
+    MakeFolders(share + L"\\bin");
+    ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (share + L"\\bin\\shortcutsweep.exe").c_str(), FALSE));
+    const std::wstring listed = Shortcut(L"listed.url");
+    Manifest(share + L"\\bin", L"en", {listed});
+    TempFolder work(L"work");
+    const std::vector<std::wstring> decoys = Decoys(work / L"UNC\\vantrel-test\\apps\\bin");
+
+    EXPECT_EQ(RunProgramIn(work.path(), L"\\\\vantrel-test\\apps\\bin\\shortcutsweep.exe", L""), 0);
+
+    EXPECT_FALSE(Exists(listed));
+    EXPECT_FALSE(Exists(share + L"\\bin\\__shortcutsweep-en.ini"));
+    for (const std::wstring& decoy : decoys) {
+        EXPECT_TRUE(Exists(decoy)) << testing::PrintToString(decoy);
+    }
+    RemoveTree(share);
+}
+
 // ---------------------------------------------------------------------------
 // The decision log (VANTREL_TOOLS_LOG) and sweepcheck.
 
@@ -612,6 +724,67 @@ TEST_F(SweepEndToEnd, TheLogSaysWhatBecameOfEveryLineAndDoesNotChangeWhatIsDone)
     ::SetFileAttributesW((withLog.path() + L"\\Links\\read-only.url").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// The log is written only into the entry its path names: never through a
+// link to another file (which Wine follows), never by creating a link's
+// target; a folder on the way may be a link.
+TEST_F(SweepEndToEnd, TheLogIsNeverWrittenThroughALinkToAnotherFile) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "links are made with the Unix ln, under Wine";
+    }
+    TempFolder logs(L"logs");
+    const std::wstring precious = logs / L"other\\precious.txt";
+    WriteBytes(precious, "precious\r\n");
+    WriteBytes(logs / L"other\\gone.txt", "");
+    ASSERT_TRUE(MakeUnixLink(precious, logs / L"linked.log"));
+    ASSERT_TRUE(MakeUnixLink(logs / L"other\\gone.txt", logs / L"dangling.log"));
+    RunUnixProgram(L"\\bin\\rm", L"-f " + UnixArgument(UnixPathOf(logs / L"other\\gone.txt")));
+    for (int tries = 0; tries < 200 && Exists(logs / L"other\\gone.txt"); ++tries) {
+        ::Sleep(10);
+    }
+    ASSERT_FALSE(Exists(logs / L"other\\gone.txt"));
+    MakeFolders(logs / L"real folder");
+    ASSERT_TRUE(MakeUnixLink(logs / L"real folder", logs / L"linked folder"));
+
+    for (const wchar_t* name : {L"linked.log", L"dangling.log", L"linked folder\\sweep.log"}) {
+        const std::wstring listed = Shortcut(L"listed.url");
+        Manifest(Bin(), L"en", {listed});
+        {
+            LogVariable variable(logs / name);
+            Sweep();
+        }
+        EXPECT_FALSE(Exists(listed)) << "the work is done all the same";
+    }
+    EXPECT_EQ(ReadWholeFile(precious), "precious\r\n");
+    EXPECT_FALSE(Exists(logs / L"other\\gone.txt")) << "no target made for a link without one";
+    const LogLines log = ReadLog(logs / L"real folder\\sweep.log");
+    EXPECT_TRUE(Holds(log, L"shortcutsweep 1.00")) << "through a linked folder the log is written";
+}
+
+// A log that names one of the run's own files would keep a manifest from
+// being read, or be read and deleted as one, or change the program: it is
+// passed over, and the work goes on as without it.
+TEST_F(SweepEndToEnd, ALogAtOneOfTheRunsOwnFilesIsPassedOver) {
+    const std::wstring listed = Shortcut(L"listed.url");
+    const std::string program = ReadWholeFile(Bin() + L"\\shortcutsweep.exe");
+    for (const std::wstring& log :
+         {ManifestPath(Bin(), L"en"), ManifestPath(Bin(), L"DE"), Bin() + L"\\__shortcutsweep.bat",
+          Bin() + L"\\shortcutsweep.exe", Bin() + L"\\.\\..\\bin\\SHORTCUTSWEEP.EXE"}) {
+        SCOPED_TRACE(testing::PrintToString(log));
+        WriteBytes(listed, kShortcutBody);
+        Manifest(Bin(), L"en", {listed});
+        WriteBytes(Bin() + L"\\__shortcutsweep.bat", "@echo off\r\n");
+        {
+            LogVariable variable(log);
+            Sweep();
+        }
+        EXPECT_FALSE(Exists(listed)) << "the manifest was read";
+        EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en")));
+        EXPECT_FALSE(Exists(ManifestPath(Bin(), L"de"))) << "no log made in a manifest's place";
+        EXPECT_FALSE(Exists(Bin() + L"\\__shortcutsweep.bat"));
+        EXPECT_EQ(ReadWholeFile(Bin() + L"\\shortcutsweep.exe"), program);
+    }
+}
+
 TEST_F(SweepEndToEnd, TwoSweepsLoggingToOneFileLoseNoLineAndAFullLogStops) {
     TempFolder logs(L"logs");
     const std::wstring logPath = logs / L"shared.log";
@@ -784,6 +957,37 @@ TEST_F(SweepEndToEnd, SweepcheckNamesEveryTrapChangesNothingAndSaysTheSameInJson
         ::CloseHandle(held);
     }
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--jsn", text), 2);
+}
+
+// A pipe cannot be deleted through a handle; sweepcheck says so as the
+// sweep's log does, rather than "would delete".
+TEST_F(SweepEndToEnd, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {
+    if (!RunningUnderWine() || g_checkExe.empty()) {
+        GTEST_SKIP() << "a named pipe in the file system is made with the Unix mkfifo, under Wine";
+    }
+    const std::wstring pipe = ManifestPath(Bin(), L"en");
+    RunUnixProgram(L"\\bin\\mkfifo", UnixArgument(UnixPathOf(pipe)));
+    // Wine gives a pipe no attributes; the listing shows it.
+    const auto listed = [&] {
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW(pipe.c_str(), &data);
+        return find != INVALID_HANDLE_VALUE && ::FindClose(find);
+    };
+    for (int tries = 0; tries < 200 && !listed(); ++tries) {
+        ::Sleep(10);
+    }
+    ASSERT_TRUE(listed());
+    TempFolder logs(L"logs");
+    {
+        LogVariable variable(logs / L"sweep.log");
+        Sweep();
+    }
+    std::string checked;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", checked), 1);
+    const std::wstring kept = L"kept (not a file on disk (a pipe or a device))";
+    EXPECT_TRUE(Holds(ReadLog(logs / L"sweep.log"), L"manifest en " + pipe + L": " + kept));
+    EXPECT_NE(checked.find(Utf8(L"the manifest itself, afterwards: " + kept)), std::string::npos) << checked;
+    EXPECT_TRUE(listed());
 }
 
 }  // namespace

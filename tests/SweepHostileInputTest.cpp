@@ -6,6 +6,7 @@
 // Usage: sweep_hostile_input_tests <path of shortcutsweep.exe> [gtest options]
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -25,6 +26,14 @@ constexpr std::string_view kShortcutBody = "[InternetShortcut]\r\nURL=https://ex
 constexpr std::string_view kMark = "\xEF\xBB\xBF";
 
 using Paths = std::set<std::wstring>;
+
+size_t CountOf(const std::string& text, std::string_view part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 // An install: the program in Apps\Vendor\Tool\bin, shortcuts under Links.
 class SweepHostileInput : public ::testing::Test {
@@ -353,6 +362,73 @@ TEST_F(SweepHostileInput, StreamsOfListedFilesAreNeverNamed) {
     WriteLines({Links(L"c.txt:x.url"), Links(L"a.url:x.url"), Links(L"a.url:$DATA:x.url"),
                 Links(L"a.url::$DATA"), Manifest(L"en") + L":x.url", Bin() + L"\\shortcutsweep.exe:x.url"});
     SweepRemovesExactly({Manifest()});
+}
+
+// Names as Wine lists them from a Linux file system, where a name may hold
+// a backslash or end in a dot or a blank. Joined to its folder, the first
+// reaches into a subfolder (here through an 8.3 alias there); the second
+// Wine reports without its last character through the handle, so that it
+// seems to end in ".url". Neither is ever acted on, each for a reason of
+// its own in the log.
+TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const std::wstring victim = Links(L"L\\sub\\victim-document.urlx");
+    WriteBytes(victim, kShortcutBody);
+    WriteBytes(Links(L"L\\sub\\deep\\other.url"), kShortcutBody);
+    WriteBytes(Links(L"L\\fine.url"), kShortcutBody);
+    MakeFolders(Links(L"T"));
+    wchar_t alias[MAX_PATH] = L"";
+    ASSERT_GT(::GetShortPathNameW(victim.c_str(), alias, MAX_PATH), 0u);
+    std::wstring aliasName = std::wstring(alias).substr(std::wstring(alias).find_last_of(L'\\') + 1);
+    ASSERT_NE(aliasName.find(L'~'), std::wstring::npos) << "Wine gives the long name an alias";
+    aliasName.replace(aliasName.size() - 4, 4, L".url");
+    const std::string l = UnixPathOf(Links(L"L"));
+    const std::string t = UnixPathOf(Links(L"T"));
+    RunUnixProgram(L"\\bin\\touch", UnixArgument(l + "/sub\\" + Utf8(aliasName)) + L" " +
+                                        UnixArgument(l + "/sub\\deep\\other.url") + L" " +
+                                        UnixArgument(t + "/longname-a.url.") + L" " +
+                                        UnixArgument(t + "/longname-b.url "));
+    // The long names with a dot or blank at the end, and their aliases, as the listing gives them.
+    std::map<std::wstring, std::wstring> trailing;
+    for (int tries = 0; tries < 200 && trailing.size() < 2; ++tries) {
+        ::Sleep(10);
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((Links(L"T") + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        do {
+            const std::wstring name = data.cFileName;
+            if (name.size() > 4 && (name.back() == L'.' || name.back() == L' ')) {
+                std::wstring shortName = data.cAlternateFileName;
+                trailing[name] = shortName.substr(0, shortName.size() - 4) + L".url";
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ASSERT_EQ(trailing.size(), 2u) << "the names ending in a dot and a blank, with their aliases";
+    std::vector<std::wstring> lines = {Links(L"L\\*.url")};
+    for (const auto& [name, shortName] : trailing) {
+        lines.push_back(Links(L"T\\") + shortName);
+    }
+    WriteLines(lines);
+    TempFolder logs(L"log");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
+    SweepRemovesExactly({Links(L"L\\fine.url"), Manifest()});
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
+
+    const std::string log = ReadWholeFile(logs / L"sweep.log");
+    for (const std::wstring& odd : {L"sub\\" + aliasName, std::wstring(L"sub\\deep\\other.url")}) {
+        EXPECT_NE(log.find(Utf8(L"kept " + Links(L"L\\") + odd +
+                                L" (its listed name holds a \\, a / or another character no Windows name "
+                                L"holds)")),
+                  std::string::npos)
+            << Utf8(odd) << "\n"
+            << log;
+    }
+    EXPECT_EQ(CountOf(log, "(the folder lists its name otherwise than the file reports it"), 2u) << log;
 }
 
 }  // namespace

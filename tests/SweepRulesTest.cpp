@@ -36,6 +36,27 @@ TEST(ParentFolder, LeavesItsArgumentAlone) {
     EXPECT_EQ(copy, path);
 }
 
+// The switch's folder lies on the program's own drive or share, or the
+// sweep has no base folder at all.
+TEST(BaseFolderFor, IsOnTheProgramsOwnDriveOrShareOrNone) {
+    EXPECT_EQ(BaseFolderFor(L"", L"C:\\Apps\\bin"), L"C:\\Apps\\bin\\");
+    EXPECT_EQ(BaseFolderFor(L"", L"C:\\"), L"C:\\\\");  // the value as it comes out
+    EXPECT_EQ(BaseFolderFor(L"", L"\\\\srv\\share"), L"\\\\srv\\share\\");
+    EXPECT_EQ(BaseFolderFor(L"/noproduction", L"C:\\Apps\\Vendor\\Tool\\bin"), L"C:\\Apps\\Vendor\\ZV\\");
+    EXPECT_EQ(BaseFolderFor(L"/noproduction", L"C:\\a\\bin"), L"C:\\ZV\\");
+    EXPECT_EQ(BaseFolderFor(L"/noproduction", L"\\\\srv\\share\\a\\bin"), L"\\\\srv\\share\\ZV\\");
+    // ParentFolder gives \ (the current drive's root) or \\srv\ (another share).
+    for (const wchar_t* folder : {L"C:\\Apps", L"C:\\", L"\\\\srv\\share\\bin", L"\\\\srv\\share"}) {
+        EXPECT_EQ(BaseFolderFor(L"/noproduction", folder), L"")
+            << testing::PrintToString(std::wstring(folder));
+    }
+    // No full path to a drive or share: relative to some current folder.
+    for (const wchar_t* folder : {L"UNC\\srv\\share\\bin", L"\\Apps\\bin", L"C:Apps", L"bin",
+                                  L"\\\\?\\C:\\Apps", L"\\\\.\\C:\\Apps", L""}) {
+        EXPECT_EQ(BaseFolderFor(L"", folder), L"") << testing::PrintToString(std::wstring(folder));
+    }
+}
+
 std::vector<std::wstring> Pieces(const LineList& list) {
     std::vector<std::wstring> out;
     for (size_t i = 0; i < list.size(); ++i) {

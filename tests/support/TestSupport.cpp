@@ -155,12 +155,12 @@ void RemoveTree(const std::wstring& path) {
     // left without a target no longer shows: the Unix rm removes links.
     const std::string unixPath = UnixPathOf(path);
     if (!unixPath.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RunProgram(L"Z:\\bin\\rm", L"-rf \"" + Wide(unixPath) + L"\"");
+        RunUnixProgram(L"\\bin\\rm", L"-rf " + UnixArgument(unixPath));
     }
 }
 
 RunningProgram::RunningProgram(const std::wstring& exe, std::wstring_view arguments,
-                               const std::wstring& output) {
+                               const std::wstring& output, const std::wstring& currentFolder) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) {
         commandLine += L" " + std::wstring(arguments);
@@ -177,9 +177,9 @@ RunningProgram::RunningProgram(const std::wstring& exe, std::wstring_view argume
         startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     }
     PROCESS_INFORMATION process = {};
-    const BOOL started =
-        ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr,
-                         outputFile != INVALID_HANDLE_VALUE, 0, nullptr, nullptr, &startup, &process);
+    const BOOL started = ::CreateProcessW(
+        exe.c_str(), commandLine.data(), nullptr, nullptr, outputFile != INVALID_HANDLE_VALUE, 0, nullptr,
+        currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process);
     if (outputFile != INVALID_HANDLE_VALUE) {
         ::CloseHandle(outputFile);
     }
@@ -215,6 +215,10 @@ long RunningProgram::Wait(DWORD timeoutMs) {
 
 long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs) {
     return RunningProgram(exe, arguments).Wait(timeoutMs);
+}
+
+long RunProgramIn(const std::wstring& currentFolder, const std::wstring& exe, std::wstring_view arguments) {
+    return RunningProgram(exe, arguments, {}, currentFolder).Wait(60000);
 }
 
 long RunProgramCapturing(const std::wstring& exe, std::wstring_view arguments, std::string& output,
@@ -257,16 +261,25 @@ std::string UnixPathOf(const std::wstring& path) {
     return result;
 }
 
+std::wstring UnixArgument(const std::string& unixPath) { return L"\"" + Wide(unixPath) + L"\""; }
+
+bool RunUnixProgram(std::wstring_view program, std::wstring_view arguments) {
+    if (!RunningUnderWine()) {
+        return false;
+    }
+    // Neither its exit status nor the end of the wait means anything under
+    // Wine; the callers look for what it did.
+    RunProgram(L"Z:" + std::wstring(program), arguments);
+    return true;
+}
+
 bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
     const std::string unixTarget = UnixPathOf(target);
     const std::string unixLink = UnixPathOf(link);
-    if (unixTarget.empty() || unixLink.empty()) {
+    if (unixTarget.empty() || unixLink.empty() ||
+        !RunUnixProgram(L"\\bin\\ln", L"-s " + UnixArgument(unixTarget) + L" " + UnixArgument(unixLink))) {
         return false;
     }
-    auto quoted = [](const std::string& path) { return L"\"" + Wide(path) + L"\""; };
-    // Neither its exit status nor the end of the wait means anything under
-    // Wine: the link, once it shows, tells.
-    RunProgram(L"Z:\\bin\\ln", L"-s " + quoted(unixTarget) + L" " + quoted(unixLink));
     for (int tries = 0; tries < 200; ++tries) {
         WIN32_FIND_DATAW data;
         HANDLE find = ::FindFirstFileW(link.c_str(), &data);

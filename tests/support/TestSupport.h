@@ -48,7 +48,9 @@ void RemoveTree(const std::wstring& path);
 class RunningProgram {
 public:
     // With an `output` file, the program's standard output and error go to it.
-    RunningProgram(const std::wstring& exe, std::wstring_view arguments, const std::wstring& output = {});
+    // With a `currentFolder`, the program starts in it.
+    RunningProgram(const std::wstring& exe, std::wstring_view arguments, const std::wstring& output = {},
+                   const std::wstring& currentFolder = {});
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -64,6 +66,17 @@ private:
 // Runs `exe` with the given argument text and waits for it; returns its
 // exit code, or -1 when it could not be started or did not end in time.
 long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs = 60000);
+
+// The same, started in `currentFolder`.
+long RunProgramIn(const std::wstring& currentFolder, const std::wstring& exe, std::wstring_view arguments);
+
+// Under Wine, runs a Unix program (`/bin/touch` ...) with the given argument
+// text and waits a moment for what it does to show: Wine does not wait for
+// it. False elsewhere.
+bool RunUnixProgram(std::wstring_view program, std::wstring_view arguments);
+
+// A Unix path as one quoted argument for RunUnixProgram.
+std::wstring UnixArgument(const std::string& unixPath);
 
 // The same, with what the program writes to its standard output and error.
 long RunProgramCapturing(const std::wstring& exe, std::wstring_view arguments, std::string& output,
