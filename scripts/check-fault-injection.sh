@@ -73,7 +73,8 @@ fault "only the last piece compared" common/modFiles.cpp \
 fault "listed names joined without a check" common/modFiles.cpp \
     'if (!IsPlainName(name)) {' 'if (false) {'
 fault "an alias's own name taken from the final path alone" common/modFiles.cpp \
-    'report.reason = AliasOwnName(path, reachedAs, finalName, ownName);' 'report.reason = KeepReason::None;'
+    'report.reason = AliasOwnName(path, reachedAs, finalName, ownName);' \
+    'AliasOwnName(path, reachedAs, finalName, ownName); ownName = finalName; report.reason = KeepReason::None;'
 
 copy_tree() {
     mkdir -p "$1"
