@@ -19,8 +19,9 @@
 #include <utility>
 #include <vector>
 
-#include "modFiles.h"
-#include "modMain.h"
+#include "common/modFiles.h"
+#include "sweep/modLineRules.h"
+#include "sweep/modManifests.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ std::optional<std::wstring> sweepTarget;
 
 Step SweepReadLine() {
     return {"ShortcutPathToDelete", [](const std::wstring& line, HANDLE&) {
-                sweepTarget = vantrel::ShortcutPathToDelete(line);
+                sweepTarget = vantrel::sweep::ShortcutPathToDelete(line);
                 return sweepTarget.has_value();
             }};
 }

@@ -30,12 +30,13 @@
 #include <string>
 #include <vector>
 
-#include "Handle.h"
-#include "modMain.h"
-#include "modUTF8_FileIO.h"
+#include "common/Handle.h"
+#include "sweep/modLineRules.h"
+#include "sweep/modManifests.h"
+#include "sweep/modUTF8_FileIO.h"
 
-using vantrel::ByteBuffer;
-using vantrel::LineList;
+using vantrel::sweep::ByteBuffer;
+using vantrel::sweep::LineList;
 
 namespace {
 
@@ -201,7 +202,7 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring content;
         std::wstring message;
         double t0 = Now();
-        ok = vantrel::ReadUTF8File(path, content, message, false, false, false);
+        ok = vantrel::sweep::ReadUTF8File(path, content, message, false, false, false);
         double t1 = Now();
         read.push_back(t1 - t0);
 
@@ -215,7 +216,7 @@ int wmain(int argc, wchar_t** argv) {
         t0 = Now();
         ByteBuffer buffer = ReadBytes(path);
         t1 = Now();
-        std::wstring text = vantrel::UTF8BytesToString(buffer);
+        std::wstring text = vantrel::sweep::UTF8BytesToString(buffer);
         double t2 = Now();
         raw.push_back(t1 - t0);
         decode.push_back(t2 - t1);
@@ -225,7 +226,7 @@ int wmain(int argc, wchar_t** argv) {
 
         t0 = Now();
         std::wstring again;
-        ok = ok && vantrel::ReadUTF8File(path, again, message, false, false, false);
+        ok = ok && vantrel::sweep::ReadUTF8File(path, again, message, false, false, false);
         list = LineList::Split(std::move(again));
         t1 = Now();
         both.push_back(t1 - t0);
@@ -236,7 +237,8 @@ int wmain(int argc, wchar_t** argv) {
         t1 = Now();
         pieces.push_back(t1 - t0);
         std::wstring whole;
-        ok = ok && vantrel::ReadUTF8File(path, whole, message, false, false, false) && inPieces == whole;
+        ok = ok && vantrel::sweep::ReadUTF8File(path, whole, message, false, false, false) &&
+             inPieces == whole;
 
         fresh.push_back(TouchFreshMemory(kFreshBytes));
     }

@@ -1,4 +1,4 @@
-#include "modFindings.h"
+#include "check/modFindings.h"
 
 #include <windows.h>
 
@@ -6,10 +6,12 @@
 #include <map>
 #include <string_view>
 
-#include "Handle.h"
-#include "modFiles.h"
-#include "modLog.h"
-#include "modProcess.h"
+#include "common/Handle.h"
+#include "common/modFiles.h"
+#include "common/modLog.h"
+#include "common/modProcess.h"
+#include "common/modText.h"
+#include "sweep/modOutcomeWords.h"
 
 namespace vantrel::check {
 
@@ -51,14 +53,7 @@ std::wstring AuthorsText(std::string_view bytes) {
     if (bytes.substr(0, 3) == kUtf8Mark) {
         bytes.remove_prefix(3);
     }
-    if (bytes.empty()) {
-        return std::wstring();
-    }
-    const int count = static_cast<int>(bytes.size());
-    std::wstring text(bytes.size(), L'\0');
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), count, text.data(), count);
-    text.resize(units > 0 ? static_cast<size_t>(units) : 0);
-    return text;
+    return WideFromBytes(bytes, CP_UTF8);
 }
 
 bool EndsInUrlInOtherCase(std::wstring_view text) {
@@ -123,21 +118,21 @@ void FindTrapsInText(CheckedManifest& manifest, const std::string& bytes) {
 void FindTrapsInLines(CheckedManifest& manifest) {
     std::map<std::wstring, size_t> firstSeen;
     for (const CheckedLine& line : manifest.lines) {
-        const bool lastPiece = line.number == manifest.reading.lines.size();
+        const bool lastPiece = line.number == manifest.finding.pieces;
         if (lastPiece) {
             continue;  // said already: it has no CR LF after it
         }
-        const LineDecision& decision = line.outcome.decision;
+        const sweep::LineDecision& decision = line.outcome.decision;
         if (EndsInUrlInOtherCase(line.text)) {
             Add(manifest, Trap::UrlInOtherCase, line.number,
                 L"ends in \"" + line.text.substr(line.text.size() - 4) +
                     L"\": the sweep acts only on lines ending in \".url\" in lower case");
         }
-        if (decision.action == LineAction::Refuse) {
+        if (decision.action == sweep::LineAction::Refuse) {
             Add(manifest, Trap::Refused, line.number,
                 L"the sweep refuses this line: " + std::wstring(decision.reason));
         }
-        if (decision.action == LineAction::Examine &&
+        if (decision.action == sweep::LineAction::Examine &&
             HasWildcards(line.text.substr(line.text.find_last_of(L"\\/") + 1)) &&
             line.outcome.files.empty()) {
             Add(manifest, Trap::WildcardMatchesNothing, line.number,
@@ -189,18 +184,21 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     CheckedManifest manifest;
     manifest.path = path;
     manifest.language = language;
-    manifest.present = FindMatchingFile(path) != Match::NotFound;
-    if (manifest.present) {
-        manifest.absence = LeftAloneAsLink(path);
-        manifest.present = manifest.absence.empty();
-        if (!manifest.present) {
-            Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
-            return manifest;
-        }
-    }
+    const Match match = FindMatchingFile(path);
+    sweep::ManifestSteps steps;
+    steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
+    steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
+        manifest.lines.push_back({number, std::wstring(text), outcome});
+    };
+    steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
+    sweep::HandleManifest(path, match, true, true, steps);
+    manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
     if (!manifest.present) {
-        manifest.missing = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-        manifest.absence = AbsenceOf(path);
+        // A file that shows in its folder's listing is there, even where it
+        // has no attributes (a pipe under Wine).
+        manifest.missing =
+            ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && match == Match::NotFound;
+        manifest.absence = sweep::DescribeFinding(path, manifest.finding);
         if (!manifest.missing) {
             Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
         }
@@ -208,20 +206,11 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     }
     std::string bytes;
     manifest.openable = ReadBytes(path, bytes, manifest.openError);
-    manifest.reading = ReadManifestAt(path);
     if (manifest.openable) {
         FindTrapsInText(manifest, bytes);
     }
-    const LineList& lines = manifest.reading.lines;
-    FolderLocations folders;
-    for (size_t i = 0; manifest.reading.read && i < lines.size(); ++i) {
-        if (i + 1 == lines.size() && lines[i].empty()) {
-            break;  // only the end of the last line
-        }
-        manifest.lines.push_back({i + 1, std::wstring(lines[i]), HandleLine(lines, i, true, true, &folders)});
-    }
     FindTrapsInLines(manifest);
-    if (!manifest.reading.read) {
+    if (!manifest.finding.read) {
         bool explained = false;
         for (const Finding& finding : manifest.findings) {
             explained = explained || finding.trap == Trap::NoByteOrderMark || finding.trap == Trap::Utf16 ||
@@ -229,20 +218,12 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         }
         if (!explained) {
             Add(manifest, Trap::NotRead, 0,
-                L"the sweep cannot read it now (" + manifest.reading.message +
+                L"the sweep cannot read it now (" + manifest.finding.message +
                     L"): it would act on nothing in it");
         }
     }
     std::stable_sort(manifest.findings.begin(), manifest.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
-    std::vector<FileReport> itself;
-    DeleteOptions options;
-    options.onlyCheck = true;
-    options.report = &itself;
-    DeleteFiles(path, {}, options);
-    if (!itself.empty()) {
-        manifest.itself = itself.front();
-    }
     return manifest;
 }
 

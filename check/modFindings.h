@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "modMain.h"
+#include "common/modFiles.h"
+#include "sweep/modLineRules.h"
+#include "sweep/modManifests.h"
 
 namespace vantrel::check {
 
@@ -38,7 +40,7 @@ struct Finding {
 struct CheckedLine {
     size_t number = 0;  // from 1
     std::wstring text;
-    LineOutcome outcome;
+    sweep::LineOutcome outcome;
 };
 
 struct CheckedManifest {
@@ -49,9 +51,9 @@ struct CheckedManifest {
     std::wstring absence;            // otherwise why not: "absent", "left alone ..."
     bool openable = true;            // its bytes could be read at all
     std::wstring openError;          // otherwise why not
-    ManifestText reading;            // the sweep's own reader's verdict and lines
+    sweep::ManifestFinding finding;  // how the sweep's own procedure found and read it
     std::vector<CheckedLine> lines;  // every line, the last piece too when it holds text
-    FileReport itself;               // what the sweep would do with the manifest afterwards
+    std::vector<FileReport> itself;  // what the sweep would do with the manifest afterwards
     std::vector<Finding> findings;
 };
 

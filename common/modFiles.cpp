@@ -1,12 +1,13 @@
-#include "modFiles.h"
+#include "common/modFiles.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "Handle.h"
-#include "modProcess.h"
+#include "common/Handle.h"
+#include "common/modProcess.h"
+#include "common/modText.h"
 
 namespace vantrel {
 
@@ -106,23 +107,9 @@ bool GlobMatches(std::wstring_view name, std::wstring_view pattern) {
 // \\?\UNC\...); empty when the system gives none. Wine gives none past
 // MAX_PATH, whatever the buffer.
 std::wstring FinalPathOf(HANDLE handle) {
-    std::wstring path(MAX_PATH + 1, L'\0');
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(path.size());
-        const DWORD length =
-            ::GetFinalPathNameByHandleW(handle, path.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < size) {
-            path.resize(length);
-            return path;
-        }
-        if (length > 32768) {
-            return std::wstring();
-        }
-        path.assign(length + 1, L'\0');
-    }
+    return TextOfFittingSize([handle](wchar_t* buffer, DWORD size) {
+        return ::GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
 }
 
 // The handle's path within its volume, and the volume's serial number:

@@ -1,4 +1,4 @@
-#include "modLog.h"
+#include "common/modLog.h"
 
 #include <windows.h>
 
@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Handle.h"
-#include "modFiles.h"
+#include "common/Handle.h"
+#include "common/modFiles.h"
+#include "common/modPaths.h"
+#include "common/modText.h"
 
 namespace vantrel {
 
@@ -38,63 +40,44 @@ LogState& State() {
     return state;
 }
 
-bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 // A full path to a file on a drive or share; never a device, a relative
 // path or one that depends on the current drive.
 bool IsUsableLogPath(const std::wstring& path) {
-    const bool literal = path.compare(0, 4, L"\\\\?\\") == 0;
-    for (size_t i = literal ? 4 : 0; i < path.size(); ++i) {
+    const PathForm form = FormOf(path);
+    const std::wstring_view full = form == PathForm::Literal
+                                       ? std::wstring_view(path).substr(kLiteralPrefix.size())
+                                       : std::wstring_view(path);
+    for (size_t i = form == PathForm::Literal ? kLiteralPrefix.size() : 0; i < path.size(); ++i) {
         const wchar_t c = path[i];
         if (c < 0x20 || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'"' || c == L'|') {
             return false;
         }
     }
     // A colon only after a drive letter: anywhere else it names a stream.
-    const size_t driveColon = literal ? 5 : 1;
+    const size_t driveColon = path.size() - full.size() + 1;
     for (size_t colon = path.find(L':'); colon != std::wstring::npos; colon = path.find(L':', colon + 1)) {
         if (colon != driveColon) {
             return false;
         }
     }
-    if (literal) {
-        const std::wstring_view rest = std::wstring_view(path).substr(4);
-        const bool drive = rest.size() > 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\';
-        const bool share =
-            rest.size() > 4 && ::CompareStringOrdinal(rest.data(), 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL;
-        return drive || share;
+    if (form == PathForm::Literal) {
+        return (FormOf(full) == PathForm::Drive && full.size() > 3 && full[2] == L'\\') ||
+               (full.size() > 4 && StartsWithIgnoringCase(full, L"UNC\\"));
     }
-    const bool drive = path.size() > 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2]);
-    const bool share = path.size() > 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'.';
-    if (!drive && !share) {
+    if (form != PathForm::Drive && form != PathForm::Share) {
+        return false;
+    }
+    const std::wstring_view root = FullPathRoot(path);
+    if (root.empty() || root.size() == path.size()) {
         return false;
     }
     // Device names (NUL, CON, COM1, CONOUT$ ...) read as devices wherever
     // they stand, as \\.\<name>. The call fills the buffer only when the
     // whole full path fits; one that does not is no device's.
-    wchar_t full[16] = {};
-    const DWORD length = ::GetFullPathNameW(path.c_str(), 16, full, nullptr);
-    return length != 0 &&
-           !(length >= 4 && length < 16 && full[0] == L'\\' && full[1] == L'\\' && full[2] == L'.');
+    wchar_t device[16] = {};
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 16, device, nullptr);
+    return length != 0 && !(length >= 4 && length < 16 && FormOf(device) == PathForm::Device);
 }
-
-}  // namespace
-
-std::string Utf8Text(std::wstring_view text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
-    }
-    return out;
-}
-
-namespace {
 
 std::string Utf8(std::wstring_view text) { return Utf8Text(text); }
 
@@ -266,16 +249,12 @@ std::wstring PlaceOf(const std::wstring& path, FolderLocations& folders) {
 
 bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
                      const std::vector<std::wstring>& runFiles) noexcept try {
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    DWORD length = ::GetEnvironmentVariableW(kLogVariable, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length >= buffer.size()) {
-        buffer.resize(length + 1);
-        length = ::GetEnvironmentVariableW(kLogVariable, buffer.data(), static_cast<DWORD>(buffer.size()));
-    }
-    if (length == 0 || length >= buffer.size()) {
+    const std::wstring path = TextOfFittingSize(
+        [](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(kLogVariable, buffer, size); });
+    if (path.empty()) {
         return false;
     }
-    return OpenDecisionLogAt(std::wstring(buffer.data(), length), program, version, runFiles);
+    return OpenDecisionLogAt(path, program, version, runFiles);
 } catch (...) {
     return false;
 }

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/modFailOpen.h"
+
 namespace vantrel {
 
 inline constexpr wchar_t kLogVariable[] = L"VANTREL_TOOLS_LOG";
@@ -59,15 +61,9 @@ void WriteDecisionLog(std::wstring_view text) noexcept;
 template <typename Write>
 void LogSafely(Write write) noexcept {
     if (DecisionLogOn()) {
-        try {
-            write();
-        } catch (...) {
-        }
+        SkipOnFailure(write);
     }
 }
-
-// UTF-16 text as UTF-8.
-std::string Utf8Text(std::wstring_view text);
 
 // Text shown in quotes, its control characters written out, cut to a
 // readable length.

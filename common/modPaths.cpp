@@ -1,4 +1,4 @@
-#include "modPaths.h"
+#include "common/modPaths.h"
 
 #include <windows.h>
 
@@ -7,10 +7,6 @@
 namespace vantrel {
 
 namespace {
-
-bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // The length of a server or share name at `at`: up to the next separator.
 size_t NameLength(std::wstring_view path, size_t at) {
@@ -23,25 +19,44 @@ size_t NameLength(std::wstring_view path, size_t at) {
 
 }  // namespace
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
 bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
     return text.size() >= prefix.size() &&
            ::CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
                                   static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::wstring_view FullPathRoot(std::wstring_view path) {
-    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) {
-        return path.substr(0, 3);
+PathForm FormOf(std::wstring_view path) {
+    if (path.substr(0, kLiteralPrefix.size()) == kLiteralPrefix) {
+        return PathForm::Literal;
     }
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1])) {
-        return std::wstring_view();
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        const bool device = path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && IsSeparator(path[3]);
+        return device ? PathForm::Device : PathForm::Share;
+    }
+    if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':') {
+        return path.size() >= 3 && IsSeparator(path[2]) ? PathForm::Drive : PathForm::DriveRelative;
+    }
+    return !path.empty() && IsSeparator(path[0]) ? PathForm::Rooted : PathForm::Relative;
+}
+
+std::wstring_view FullPathRoot(std::wstring_view path) {
+    switch (FormOf(path)) {
+        case PathForm::Drive:
+            return path.substr(0, 3);
+        case PathForm::Share:
+            break;
+        default:
+            return std::wstring_view();
     }
     const size_t server = NameLength(path, 2);
-    const std::wstring_view serverName = path.substr(2, server);
-    if (server == 0 || serverName == L"." || serverName == L"?" || 2 + server >= path.size()) {
-        return std::wstring_view();  // \\.\ and \\?\ are device and literal paths
-    }
     const size_t shareAt = 2 + server + 1;
+    if (server == 0 || shareAt >= path.size()) {
+        return std::wstring_view();
+    }
     const size_t share = NameLength(path, shareAt);
     if (share == 0) {
         return std::wstring_view();
@@ -50,13 +65,12 @@ std::wstring_view FullPathRoot(std::wstring_view path) {
 }
 
 std::wstring OrdinaryPath(std::wstring_view path) {
-    constexpr std::wstring_view kLiteral = L"\\\\?\\";
-    if (path.substr(0, kLiteral.size()) == kLiteral) {
-        const std::wstring_view rest = path.substr(kLiteral.size());
+    if (FormOf(path) == PathForm::Literal) {
+        const std::wstring_view rest = path.substr(kLiteralPrefix.size());
         if (StartsWithIgnoringCase(rest, L"UNC\\")) {
             return L"\\\\" + std::wstring(rest.substr(4));
         }
-        if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') {
+        if (FormOf(rest) == PathForm::Drive && rest[2] == L'\\') {
             return std::wstring(rest);
         }
         return std::wstring(path);

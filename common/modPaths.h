@@ -1,6 +1,6 @@
-// Full paths to a drive or a share: how the programs tell them from every
-// other kind of path (relative, on the current drive, a device), and how
-// the \\?\ forms are written the ordinary way.
+// Paths: the one place the programs tell a full path to a drive or a
+// share from every other kind (relative, on the current drive, a device,
+// literal), and write the \\?\ forms the ordinary way.
 #pragma once
 
 #include <string>
@@ -8,11 +8,29 @@
 
 namespace vantrel {
 
+// The kinds of path Windows knows, by how the path starts. Either
+// separator counts, as Windows reads it, but in a literal path.
+enum class PathForm {
+    Drive,          // C:\...
+    Share,          // \\server\share\...  (the names are not checked here)
+    Literal,        // \\?\... exactly: taken as it is, never normalised
+    Device,         // \\.\... , \\?\ spelled with / , and the like
+    DriveRelative,  // C:name, relative to that drive's current folder
+    Rooted,         // \name, on whatever drive is current
+    Relative,       // name, relative to the current folder
+};
+
+PathForm FormOf(std::wstring_view path);
+
+inline constexpr std::wstring_view kLiteralPrefix = L"\\\\?\\";
+
+bool IsSeparator(wchar_t c);
+bool IsDriveLetter(wchar_t c);
+
 // The root at the start of a full path: C:\ for a drive, or for a share
-// \\server\share and the separator after it (either separator; at the
-// very end there may be none). Empty for any other path: relative, C:relative,
-// \rooted on the current drive, a device or \\?\ path, a share without a
-// server or share name.
+// \\server\share and the separator after it (at the very end there may be
+// none). Empty for any other path, and for a share without a server or
+// share name.
 std::wstring_view FullPathRoot(std::wstring_view path);
 
 // `path` the ordinary way: \\?\C:\... as C:\..., \\?\UNC\server\share\...

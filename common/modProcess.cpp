@@ -1,10 +1,11 @@
-#include "modProcess.h"
+#include "common/modProcess.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "modPaths.h"
+#include "common/modPaths.h"
+#include "common/modText.h"
 
 namespace vantrel {
 
@@ -49,24 +50,15 @@ std::wstring FolderOfPath(std::wstring_view filePath) {
 }
 
 std::wstring ProgramPath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD size = static_cast<DWORD>(buffer.size());
-        DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < size) {
-            // Under Wine a program started from a share is UNC\server\...,
-            // which taken as it is would be relative to the current folder.
-            std::wstring path = OrdinaryPath(std::wstring_view(buffer.data(), length));
-            return FullPathRoot(path).empty() ? std::wstring() : path;
-        }
-        if (buffer.size() >= 32768) {
-            return std::wstring();
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    // GetModuleFileNameW cuts a name that does not fit, and says so only by
+    // filling the whole buffer: then a larger one is asked for.
+    const std::wstring path = OrdinaryPath(TextOfFittingSize([](wchar_t* buffer, DWORD size) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer, size);
+        return length == size ? size * 2 : length;
+    }));
+    // Under Wine a program started from a share is UNC\server\..., which
+    // taken as it is would be relative to the current folder.
+    return FullPathRoot(path).empty() ? std::wstring() : path;
 }
 
 std::wstring ProgramFolder() { return FolderOfPath(ProgramPath()); }

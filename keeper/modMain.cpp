@@ -1,12 +1,13 @@
-#include "modMain.h"
+#include "keeper/modMain.h"
 
 #include <windows.h>
 
-#include "modLog.h"
-#include "modProcess.h"
-#include "modService.h"
+#include "common/modLog.h"
+#include "common/modProcess.h"
+#include "common/modText.h"
+#include "keeper/modService.h"
 
-namespace vantrel {
+namespace vantrel::keeper {
 
 namespace {
 
@@ -24,23 +25,10 @@ std::string AsciiLowerCase(std::string text) {
 }
 
 // The record an operation fills, when the run is logged.
-ServiceOutcome* RecordIf(bool logDecisions, ServiceOutcome& outcome) {
-    return logDecisions ? &outcome : nullptr;
-}
+ServiceOutcome* RecordIfLogged(ServiceOutcome& outcome) { return DecisionLogOn() ? &outcome : nullptr; }
 
 // Service names and state texts are ANSI text.
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int length = static_cast<int>(text.size());
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0) {
-        ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), units);
-    }
-    return out;
-}
+std::wstring FromAnsi(const std::string& text) { return WideFromBytes(text, CP_ACP); }
 
 std::wstring NamedService(const std::string& service) { return L"service " + Quoted(FromAnsi(service)); }
 
@@ -132,17 +120,17 @@ void LogRequest(const std::wstring& request, const std::string& service, const S
 
 }  // namespace
 
-void KeepServiceRunning(const std::string& service, bool logDecisions) {
+void KeepServiceRunning(const std::string& service) {
     ServiceOutcome setting;
-    SetServiceAutoStart(kThisMachine, service, RecordIf(logDecisions, setting));
+    SetServiceAutoStart(kThisMachine, service, RecordIfLogged(setting));
     LogSafely([&] { LogAutoStart(service, setting); });
     YieldToEvents();
     ServiceOutcome reading;
-    const std::string state = ServiceStatusText(kThisMachine, service, RecordIf(logDecisions, reading));
+    const std::string state = ServiceStatusText(kThisMachine, service, RecordIfLogged(reading));
     LogSafely([&] { LogState(service, state, reading); });
     if (AsciiLowerCase(state) != "running") {
         ServiceOutcome starting;
-        StartNamedService(kThisMachine, service, RecordIf(logDecisions, starting));
+        StartNamedService(kThisMachine, service, RecordIfLogged(starting));
         LogSafely([&] { LogRequest(L"start", service, starting); });
         YieldToEvents();
     } else {
@@ -150,14 +138,14 @@ void KeepServiceRunning(const std::string& service, bool logDecisions) {
     }
 }
 
-void RunKeeperFor(const std::wstring& argumentText, const std::string& service, bool logDecisions) {
+void RunKeeperFor(const std::wstring& argumentText, const std::string& service) {
     if (!argumentText.empty()) {
         LogSafely([&] {
             WriteDecisionLog(L"argument given: " + Quoted(argumentText) + L", so the keeper asks " +
                              NamedService(service) + L" to stop");
         });
         ServiceOutcome stopping;
-        StopNamedService(kThisMachine, service, RecordIf(logDecisions, stopping));
+        StopNamedService(kThisMachine, service, RecordIfLogged(stopping));
         LogSafely([&] { LogRequest(L"stop", service, stopping); });
         return;
     }
@@ -165,24 +153,14 @@ void RunKeeperFor(const std::wstring& argumentText, const std::string& service, 
         WriteDecisionLog(L"no argument given, so the keeper sets " + NamedService(service) +
                          L" to start automatically and starts it unless it is running");
     });
-    KeepServiceRunning(service, logDecisions);
+    KeepServiceRunning(service);
 }
 
-int Main() {
-    RestrictDllSearchToSystem();
+void Main() {
     // A log at the program itself would change the program.
     OpenDecisionLog(L"svckeeper", L"" VANTREL_PROGRAM_VERSION, {ProgramPath()});
-    RunKeeperFor(ArgumentText(), ManagedServiceName, DecisionLogOn());
+    RunKeeperFor(ArgumentText(), ManagedServiceName);
     WriteDecisionLog(L"finished, exit status 0");
-    return 0;
 }
 
-}  // namespace vantrel
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    try {
-        return vantrel::Main();
-    } catch (...) {
-        return 0;
-    }
-}
+}  // namespace vantrel::keeper

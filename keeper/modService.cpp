@@ -1,13 +1,13 @@
-#include "modService.h"
+#include "keeper/modService.h"
 
 #include <windows.h>
 
 #include <memory>
 #include <new>
 
-#include "Handle.h"
+#include "common/Handle.h"
 
-namespace vantrel {
+namespace vantrel::keeper {
 
 namespace {
 
@@ -166,13 +166,11 @@ void SetServiceAutoStart(const std::string& machine, const std::string& service,
             ::ChangeServiceConfigA(handle, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr,
                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
         NoteCall(outcome, changed != FALSE);
-        // Read once more only for the record, to show what the change did.
         if (outcome) {
-            const std::unique_ptr<BYTE[]> after = ReadConfig(handle, error);
-            outcome->startTypeAfter = after ? StartTypeIn(after) : kStartTypeNotRead;
+            outcome->startTypeAfter = changed ? SERVICE_AUTO_START : outcome->startTypeBefore;
         }
         return true;
     });
 }
 
-}  // namespace vantrel
+}  // namespace vantrel::keeper

@@ -12,7 +12,7 @@
 
 #include <string>
 
-namespace vantrel {
+namespace vantrel::keeper {
 
 // A start type that could not be read.
 inline constexpr unsigned long kStartTypeNotRead = 0xFFFFFFFF;
@@ -32,7 +32,8 @@ struct ServiceOutcome {
     unsigned long state = 0;
     // SetServiceAutoStart: the start type before the change, or
     // kStartTypeNotRead with the reason in configError (the change is then
-    // not asked for); and after it, read again only for this record.
+    // not asked for); and after it, as the change's result gives it: the
+    // configuration is not read again for the record.
     unsigned long startTypeBefore = kStartTypeNotRead;
     unsigned long configError = 0;
     unsigned long startTypeAfter = kStartTypeNotRead;
@@ -60,4 +61,4 @@ void StopNamedService(const std::string& machine, const std::string& service,
 void SetServiceAutoStart(const std::string& machine, const std::string& service,
                          ServiceOutcome* outcome = nullptr);
 
-}  // namespace vantrel
+}  // namespace vantrel::keeper

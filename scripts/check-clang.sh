@@ -29,16 +29,12 @@ flags=(
     -isystem "$clang_headers" -isystem "/usr/$triplet/include"
 )
 
-# The include folders each part of the tree is built with. A quoted include
-# finds the including file's own folder first, so sweep/modMain.cpp and
-# keeper/modMain.cpp each get their own modMain.h; the sweep's tests link
-# the sweep and include its modMain.h, hence sweep before keeper for tests.
+# One include root, the project's own: every include names its folder
+# ("common/modFiles.h", "sweep/modMain.h"), as in the build.
 includes_for() {
     case "$1" in
-    common/*) echo "-Icommon" ;;
-    sweep/*) echo "-Isweep -Icommon" ;;
-    keeper/*) echo "-Ikeeper -Icommon" ;;
-    tests/*) echo "-Itests/support -Icommon -Isweep -Ikeeper -isystem $gtest_headers" ;;
+    tests/*) echo "-I. -isystem $gtest_headers" ;;
+    *) echo "-I." ;;
     esac
 }
 
@@ -47,6 +43,6 @@ while IFS= read -r -d '' file; do
     # shellcheck disable=SC2046 # the include flags are meant to split
     clang++ "${flags[@]}" $(includes_for "$file") "$file"
     count=$((count + 1))
-done < <(find common sweep keeper tests -name '*.cpp' -print0 | sort -z)
+done < <(find common sweep keeper check tests -name '*.cpp' -print0 | sort -z)
 
 echo "check-clang: $count files compile cleanly with $(clang++ --version | head -n 1)"

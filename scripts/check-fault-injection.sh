@@ -50,17 +50,17 @@ fault "8.3-shaped names taken for own names" common/modFiles.cpp \
     'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
 fault "case-sensitive matching" common/modFiles.cpp \
     'GlobMatches(UpperCase(name), pattern)' 'GlobMatches(std::wstring(name), parts.name)'
-fault '".." above the root passed over' sweep/modMain.cpp \
+fault '".." above the root passed over' sweep/modLineRules.cpp \
     'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
 fault '"?" matches a dot' common/modFiles.cpp \
     "(p == L'?' && name[i] != L'.')" "(p == L'?')"
-fault "the last piece taken as a line" sweep/modMain.cpp \
+fault "the last piece taken as a line" sweep/modLineRules.cpp \
     'if (i + 1 == lines.size()) {' 'if (false) {'
-fault "unmarked manifests read" sweep/modMain.cpp \
+fault "unmarked manifests read" sweep/modManifests.cpp \
     'ReadUTF8File(path, content, manifest.message, false, false, false)' 'ReadUTF8File(path, content, manifest.message, true, false, false)'
-fault "development folder one level up" sweep/modMain.cpp \
+fault "development folder one level up" sweep/modManifests.cpp \
     'ParentFolder(programFolder, 2)' 'ParentFolder(programFolder, 1)'
-fault "invalid UTF-8 drops the whole manifest" sweep/modUTF8_FileIO.cpp \
+fault "invalid UTF-8 drops the whole manifest" common/modText.cpp \
     'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
 fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp \
     'length > SIZE_MAX / 4' 'length > (16u << 20)'

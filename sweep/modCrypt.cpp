@@ -1,8 +1,8 @@
-#include "modCrypt.h"
+#include "sweep/modCrypt.h"
 
 #include <cstddef>
 
-namespace vantrel {
+namespace vantrel::sweep {
 
 void DescrambleBytes(ByteBuffer& bytes) {
     // The last pair processed starts at size - 3, so the final two bytes of
@@ -19,4 +19,4 @@ void DescrambleBytes(ByteBuffer& bytes) {
     }
 }
 
-}  // namespace vantrel
+}  // namespace vantrel::sweep

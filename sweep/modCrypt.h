@@ -3,7 +3,7 @@
 
 #include <vector>
 
-namespace vantrel {
+namespace vantrel::sweep {
 
 // A run of bytes, indexed from 0.
 using ByteBuffer = std::vector<unsigned char>;
@@ -19,4 +19,4 @@ inline constexpr int kDescrambleOddAmount = 5;
 // bytes from the end. A byte that would leave 0..255 keeps its value.
 void DescrambleBytes(ByteBuffer& bytes);
 
-}  // namespace vantrel
+}  // namespace vantrel::sweep

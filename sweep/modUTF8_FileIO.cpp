@@ -1,15 +1,15 @@
-#include "modUTF8_FileIO.h"
+#include "sweep/modUTF8_FileIO.h"
 
 #include <windows.h>
 
-#include <climits>
 #include <cstdint>
 #include <new>
 
-#include "Handle.h"
-#include "modProcess.h"
+#include "common/Handle.h"
+#include "common/modProcess.h"
+#include "common/modText.h"
 
-namespace vantrel {
+namespace vantrel::sweep {
 
 namespace {
 
@@ -35,19 +35,8 @@ DWORD ReadExactly(HANDLE file, unsigned char* bytes, size_t count) {
 }
 
 std::wstring DecodeBytes(UINT codePage, const ByteBuffer& bytes) {
-    if (bytes.empty()) {
-        return std::wstring();
-    }
-    if (bytes.size() > static_cast<size_t>(INT_MAX)) {
-        throw std::bad_alloc();
-    }
-    // No UTF-8 or ANSI sequence gives more UTF-16 units than it has bytes.
-    int count = static_cast<int>(bytes.size());
-    std::wstring text(bytes.size(), L'\0');
-    int units = ::MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(bytes.data()), count,
-                                      text.data(), count);
-    text.resize(units > 0 ? static_cast<size_t>(units) : 0);
-    return text;
+    return WideFromBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                         codePage);
 }
 
 // The reader proper; returns a system error number, or ERROR_SUCCESS with
@@ -137,4 +126,4 @@ bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring&
     return message.empty();
 }
 
-}  // namespace vantrel
+}  // namespace vantrel::sweep

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "modCrypt.h"
-#include "modProcess.h"  // SystemErrorMessage
+#include "common/modProcess.h"  // SystemErrorMessage
+#include "sweep/modCrypt.h"
 
-namespace vantrel {
+namespace vantrel::sweep {
 
 // Reads the file at `path`. A file must start with the UTF-8 byte-order
 // mark EF BB BF unless `allowAnsi`, which decodes an unmarked file from the
@@ -29,4 +29,4 @@ std::wstring UTF8BytesToString(const ByteBuffer& bytes);
 // Decodes bytes from the system's default ANSI code page.
 std::wstring AnsiBytesToString(const ByteBuffer& bytes);
 
-}  // namespace vantrel
+}  // namespace vantrel::sweep

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "FailurePrinter.h"
-#include "TestSupport.h"
-#include "modProcess.h"
+#include "common/modProcess.h"
+#include "tests/support/FailurePrinter.h"
+#include "tests/support/TestSupport.h"
 
 using namespace testing_support;
 

@@ -1,8 +1,8 @@
 // Matching and deleting by wildcard path, on real files.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
-#include "modFiles.h"
+#include "common/modFiles.h"
+#include "tests/support/TestSupport.h"
 
 using namespace vantrel;
 using testing_support::Exists;

@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "ServiceSupport.h"
-#include "TestSupport.h"
-#include "TreeSnapshot.h"
-#include "modProcess.h"
+#include "common/modProcess.h"
+#include "tests/support/ServiceSupport.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/TreeSnapshot.h"
 
 using namespace testing_support;
 

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "modPaths.h"
-#include "modProcess.h"
+#include "common/modPaths.h"
+#include "common/modProcess.h"
 
 using namespace vantrel;
 

@@ -1,11 +1,12 @@
 // The UTF-8 file reader and the byte descrambler, on real files.
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
-#include "modCrypt.h"
-#include "modUTF8_FileIO.h"
+#include "sweep/modCrypt.h"
+#include "sweep/modUTF8_FileIO.h"
+#include "tests/support/TestSupport.h"
 
 using namespace vantrel;
+using namespace vantrel::sweep;
 using testing_support::TempFolder;
 using testing_support::WriteBytes;
 

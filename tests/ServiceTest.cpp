@@ -13,15 +13,15 @@
 #include <functional>
 #include <utility>
 
-#include "ServiceSupport.h"
-#include "TestSupport.h"
-#include "modService.h"
+#include "keeper/modService.h"
+#include "tests/support/ServiceSupport.h"
+#include "tests/support/TestSupport.h"
 
 using namespace testing_support;
-using vantrel::ServiceStatusText;
-using vantrel::SetServiceAutoStart;
-using vantrel::StartNamedService;
-using vantrel::StopNamedService;
+using vantrel::keeper::ServiceStatusText;
+using vantrel::keeper::SetServiceAutoStart;
+using vantrel::keeper::StartNamedService;
+using vantrel::keeper::StopNamedService;
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <set>
 #include <vector>
 
-#include "TestSupport.h"
-#include "TreeSnapshot.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/TreeSnapshot.h"
 
 using namespace testing_support;
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "FailurePrinter.h"
-#include "TestSupport.h"
-#include "TreeSnapshot.h"
+#include "tests/support/FailurePrinter.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/TreeSnapshot.h"
 
 using namespace testing_support;
 

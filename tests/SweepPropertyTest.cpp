@@ -28,10 +28,10 @@
 #include <string_view>
 #include <vector>
 
-#include "FailurePrinter.h"
-#include "TestSupport.h"
-#include "TreeSnapshot.h"
-#include "modMain.h"
+#include "sweep/modMain.h"
+#include "tests/support/FailurePrinter.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/TreeSnapshot.h"
 
 using namespace testing_support;
 
@@ -1246,7 +1246,7 @@ void RunCase(uint64_t seed, Stats& stats) {
         exitCode = RunProgram(c.bin() + L"\\shortcutsweep.exe", c.arguments());
         ++stats.exeCases;
     } else {
-        vantrel::RunSweepFor(c.arguments(), c.bin());
+        vantrel::sweep::RunSweepFor(c.arguments(), c.bin());
     }
     const Tree after = Snapshot(root);
     ::SetCurrentDirectoryW(previous);
@@ -1333,7 +1333,7 @@ TEST(SweepWildcards, PatternsMatchByTheRulesWhateverTheSystemsOwnMatcherDoes) {
               links + L"\\star\\*?.url\r\n" + links + L"\\dot\\a?b.url\r\n");
     const Tree before = Snapshot(root.path());
 
-    vantrel::RunSweepFor(L"", bin);
+    vantrel::sweep::RunSweepFor(L"", bin);
 
     const std::set<std::wstring> expected = {links + L"\\star\\ab.url", links + L"\\star\\a.b.url",
                                              links + L"\\star\\Vantrel Home.url", links + L"\\dot\\axb.url",

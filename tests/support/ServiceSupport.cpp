@@ -1,4 +1,4 @@
-#include "ServiceSupport.h"
+#include "tests/support/ServiceSupport.h"
 
 #include <gtest/gtest.h>
 

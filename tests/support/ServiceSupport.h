@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace testing_support {
 

@@ -1,0 +1,132 @@
+#include "check/modOutput.h"
+
+#include <cstdio>
+
+#include "common/modLog.h"
+#include "sweep/modOutcomeWords.h"
+
+namespace vantrel::check {
+
+std::wstring Json(std::wstring_view text) {
+    std::wstring out = L"\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += L'\\';
+            out += c;
+        } else if (c < 0x20) {
+            wchar_t escape[8];
+            std::swprintf(escape, 8, L"\\u%04x", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + L"\"";
+}
+
+namespace {
+
+const wchar_t* ActionWord(sweep::LineAction action) {
+    switch (action) {
+        case sweep::LineAction::Examine:
+            return L"examine";
+        case sweep::LineAction::Ignore:
+            return L"ignore";
+        case sweep::LineAction::Refuse:
+            return L"refuse";
+    }
+    return L"";
+}
+
+std::wstring JsonFile(const FileReport& file) {
+    return L"{\"path\":" + Json(DisplayPath(file.path)) + L",\"verdict\":" +
+           Json(sweep::VerdictWord(file.verdict)) + L",\"reason\":" +
+           Json(file.verdict == FileVerdict::Kept ? KeepReasonText(file.reason, file.error)
+                                                  : std::wstring()) +
+           L",\"alias\":" + Json(file.alias) + L"}";
+}
+
+std::wstring StateOf(const CheckedManifest& manifest) {
+    if (!manifest.present) {
+        return manifest.absence;
+    }
+    if (!manifest.openable) {
+        return L"cannot be read (" + manifest.openError + L")";
+    }
+    return sweep::DescribeFinding(manifest.path, manifest.finding);
+}
+
+std::wstring ItselfText(const CheckedManifest& manifest) {
+    return manifest.itself.empty() ? std::wstring() : sweep::DescribeVerdict(manifest.itself.front());
+}
+
+}  // namespace
+
+void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json) {
+    const std::wstring path = DisplayPath(manifest.path);
+    if (json) {
+        out.Line(L"{\"kind\":\"manifest\",\"path\":" + Json(path) + L",\"language\":" +
+                 Json(manifest.language) + L",\"present\":" + (manifest.present ? L"true" : L"false") +
+                 L",\"read\":" + (manifest.finding.read ? L"true" : L"false") + L",\"state\":" +
+                 Json(StateOf(manifest)) + L",\"itself\":" + Json(ItselfText(manifest)) + L"}");
+        for (const CheckedLine& line : manifest.lines) {
+            std::wstring files;
+            for (const FileReport& file : line.outcome.files) {
+                files += (files.empty() ? L"" : L",") + JsonFile(file);
+            }
+            const sweep::LineDecision& decision = line.outcome.decision;
+            out.Line(L"{\"kind\":\"line\",\"manifest\":" + Json(path) + L",\"line\":" +
+                     std::to_wstring(line.number) + L",\"text\":" + Json(line.text) + L",\"action\":" +
+                     Json(ActionWord(decision.action)) + L",\"reason\":" +
+                     Json(decision.reason ? decision.reason : L"") + L",\"outcome\":" +
+                     Json(sweep::DescribeOutcome(line.outcome)) + L",\"files\":[" + files + L"]}");
+        }
+        return;
+    }
+    out.Line(L"manifest " + (manifest.language.empty() ? L"" : manifest.language + L" ") + path + L": " +
+             StateOf(manifest));
+    for (const CheckedLine& line : manifest.lines) {
+        out.Line(L"  line " + std::to_wstring(line.number) + L" " + Quoted(line.text) + L": " +
+                 sweep::DescribeOutcome(line.outcome));
+    }
+    if (!ItselfText(manifest).empty()) {
+        out.Line(L"  the manifest itself, afterwards: " + ItselfText(manifest));
+    }
+}
+
+void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, bool json) {
+    size_t count = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        count += manifest.findings.size();
+    }
+    if (!json) {
+        out.Line(L"");
+        out.Line(count == 0 ? L"No findings: the sweep would act on these manifests as written."
+                            : std::to_wstring(count) + L" finding(s):");
+    }
+    for (const CheckedManifest& manifest : manifests) {
+        const std::wstring path = DisplayPath(manifest.path);
+        for (const Finding& finding : manifest.findings) {
+            if (json) {
+                out.Line(L"{\"kind\":\"finding\",\"manifest\":" + Json(path) + L",\"line\":" +
+                         std::to_wstring(finding.line) + L",\"trap\":" + Json(TrapName(finding.trap)) +
+                         L",\"message\":" + Json(finding.message) + L"}");
+            } else {
+                out.Line(L"  " + path + (finding.line ? L" line " + std::to_wstring(finding.line) : L"") +
+                         L": " + finding.message + L" [" + TrapName(finding.trap) + L"]");
+            }
+        }
+    }
+}
+
+void PrintBatchFile(const Output& out, const std::wstring& path, bool json) {
+    const std::wstring state = sweep::DescribeOwnFile(path, sweep::HandleOwnFile(path, true, true));
+    if (json) {
+        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(DisplayPath(path)) + L",\"state\":" +
+                 Json(state) + L"}");
+    } else {
+        out.Line(L"batch file " + DisplayPath(path) + L": " + state);
+    }
+}
+
+}  // namespace vantrel::check

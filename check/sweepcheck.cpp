@@ -1,0 +1,193 @@
+// sweepcheck: shows, without changing anything, what shortcutsweep would do
+// with a manifest on this machine now, and which of the manifest format's
+// traps it falls into. For installer authors and their build pipelines.
+//
+//   sweepcheck.exe [--json] [/noproduction] [FOLDER]
+//       the manifests the sweep would read for a program in FOLDER
+//       (default: the current folder)
+//   sweepcheck.exe [--json] FILE.ini [FILE.ini ...]
+//       these manifest files
+//
+// Exit status: 0 without findings, 1 with findings, 2 for a usage error or
+// a file that cannot be read.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/modFindings.h"
+#include "check/modOutput.h"
+#include "common/modFiles.h"
+#include "common/modLog.h"
+#include "common/modProcess.h"
+#include "common/modText.h"
+#include "sweep/modManifests.h"
+
+namespace vantrel::check {
+
+namespace {
+
+constexpr int kClean = 0;
+constexpr int kFindings = 1;
+constexpr int kTrouble = 2;
+
+constexpr wchar_t kUsage[] =
+    L"usage: sweepcheck [--json] [/noproduction] [FOLDER]\n"
+    L"       sweepcheck [--json] FILE.ini [FILE.ini ...]\n"
+    L"Shows what shortcutsweep would do with its manifests on this machine now, and the\n"
+    L"traps they fall into; changes nothing. FOLDER is the folder of shortcutsweep.exe\n"
+    L"(default: the current folder); /noproduction reads the folder ZV two levels above\n"
+    L"it, as the sweep does. Exit status: 0 no findings, 1 findings, 2 usage error or a\n"
+    L"file that cannot be read.\n";
+
+struct Options {
+    bool json = false;
+    bool development = false;
+    bool help = false;
+    std::vector<std::wstring> files;  // FILE.ini arguments
+    std::wstring folder;              // the FOLDER argument
+};
+
+bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& error) {
+    std::vector<std::wstring> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        if (argument == L"--json") {
+            options.json = true;
+        } else if (EqualsIgnoringCase(argument, L"/noproduction")) {
+            options.development = true;
+        } else if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
+            options.help = true;
+        } else if (!argument.empty() && (argument[0] == L'-' || argument[0] == L'/')) {
+            error = L"unknown option " + argument;
+            return false;
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    size_t named = 0;
+    for (const std::wstring& argument : positional) {
+        named += EndsWithIgnoringCase(argument, L".ini") ? 1u : 0u;
+    }
+    if (named > 0) {
+        if (named != positional.size() || options.development) {
+            error = L"give either manifest files (*.ini) or one folder, with /noproduction only for a folder";
+            return false;
+        }
+        options.files = positional;
+    } else if (positional.size() > 1) {
+        error = L"give one folder at most";
+        return false;
+    } else if (positional.size() == 1) {
+        options.folder = positional.front();
+    }
+    return true;
+}
+
+// The full path of `path`, read as the system reads it; the path itself
+// when it cannot be.
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full = TextOfFittingSize(
+        [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    return full.empty() ? path : full;
+}
+
+// The folder as the sweep gets its own: no trailing backslash but at a root.
+std::wstring ProgramFolderOf(std::wstring folder) {
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+// A manifest named by its 8.3 alias, by its own name: the sweep finds its
+// manifests by their own names.
+std::wstring LongPath(const std::wstring& path) {
+    std::wstring full = TextOfFittingSize(
+        [&](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(path.c_str(), buffer, size); });
+    return full.empty() ? path : full;
+}
+
+int Run(int argc, wchar_t** argv) {
+    const Output out(STD_OUTPUT_HANDLE);
+    const Output errors(STD_ERROR_HANDLE);
+    Options options;
+    std::wstring error;
+    if (!ParseArguments(argc, argv, options, error)) {
+        errors.Line(L"sweepcheck: " + error);
+        errors.Lines(kUsage);
+        return kTrouble;
+    }
+    if (options.help) {
+        out.Lines(kUsage);
+        return kClean;
+    }
+    std::vector<CheckedManifest> manifests;
+    bool trouble = false;
+    if (options.json) {
+        out.Line(L"{\"kind\":\"sweepcheck\",\"version\":" + Json(L"" VANTREL_PROGRAM_VERSION) + L"}");
+    } else {
+        out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
+                 L": what shortcutsweep would do on this machine now (nothing is changed)");
+    }
+    if (!options.files.empty()) {
+        for (const std::wstring& file : options.files) {
+            manifests.push_back(CheckManifest(LongPath(FullPath(file)), std::wstring()));
+            const CheckedManifest& manifest = manifests.back();
+            PrintManifest(out, manifest, options.json);
+            if (manifest.missing || !manifest.openable) {
+                errors.Line(L"sweepcheck: cannot read " + manifest.path);
+                trouble = true;
+            }
+        }
+    } else {
+        const std::wstring folder = ProgramFolderOf(FullPath(options.folder.empty() ? L"." : options.folder));
+        const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            errors.Line(L"sweepcheck: no such folder: " + folder);
+            return kTrouble;
+        }
+        const std::wstring base = sweep::BaseFolderFor(options.development ? L"/noproduction" : L"", folder);
+        if (base.empty()) {
+            errors.Line(
+                L"sweepcheck: the sweep would do nothing for a program in " + folder +
+                L": its folder, or the folder ZV two levels above it, is not on its own drive or share");
+            return kTrouble;
+        }
+        if (!options.json) {
+            out.Line(L"base folder " + base);
+        }
+        for (std::wstring_view lang : sweep::kLanguages) {
+            manifests.push_back(CheckManifest(sweep::ManifestPath(base, lang), std::wstring(lang)));
+            trouble = trouble || (manifests.back().present && !manifests.back().openable);
+            PrintManifest(out, manifests.back(), options.json);
+        }
+        PrintBatchFile(out, sweep::BatchFilePath(base), options.json);
+    }
+    PrintFindings(out, manifests, options.json);
+    size_t findings = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        findings += manifest.findings.size();
+    }
+    const int status = trouble ? kTrouble : findings > 0 ? kFindings : kClean;
+    if (options.json) {
+        out.Line(L"{\"kind\":\"summary\",\"manifests\":" + std::to_wstring(manifests.size()) +
+                 L",\"findings\":" + std::to_wstring(findings) + L",\"status\":" + std::to_wstring(status) +
+                 L"}");
+    }
+    return status;
+}
+
+}  // namespace
+
+}  // namespace vantrel::check
+
+int wmain(int argc, wchar_t** argv) {
+    vantrel::RestrictDllSearchToSystem();
+    try {
+        return vantrel::check::Run(argc, argv);
+    } catch (...) {
+        return 2;
+    }
+}

@@ -1,0 +1,101 @@
+// Where the sweep's own files are (the manifests and the batch file) and
+// how one manifest is dealt with: looked for, read, each line decided and
+// acted on, and the manifest itself deleted. The sweep and sweepcheck both
+// deal with a manifest through HandleManifest, the one asked to act, the
+// other only to check.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/modFiles.h"
+#include "sweep/modLineRules.h"
+
+namespace vantrel::sweep {
+
+// The languages whose manifests the sweep reads, in the order it reads them.
+inline constexpr std::wstring_view kLanguages[] = {L"en", L"de", L"fr", L"ja"};
+
+// The path cut at every backslash, less its last `levels` pieces, with a
+// backslash after it; "\" when nothing is left. C:\Apps\Vendor\Tool\bin
+// with levels 2 gives C:\Apps\Vendor\ .
+std::wstring ParentFolder(const std::wstring& path, int16_t levels);
+
+// Whether the argument text holds "/noproduction", in any letter case.
+bool HasDevelopmentSwitch(const std::wstring& argumentText);
+
+// The folder the sweep looks in for a program in `programFolder`: that
+// folder, or with "/noproduction" the folder ZV two levels above it; with
+// a trailing backslash. Empty, and the sweep does nothing, when the
+// program's folder is no full path to a drive or share, or the folder two
+// levels above it would not lie on that drive or share (ParentFolder then
+// gives "\", which names the current drive's root, or \\server\ alone,
+// which leads to another share).
+std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder);
+
+// baseFolder + "__shortcutsweep-" + lang + ".ini"
+std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang);
+
+// baseFolder + "__shortcutsweep.bat"
+std::wstring BatchFilePath(const std::wstring& baseFolder);
+
+// A manifest read as the sweep reads it: its lines, or one empty line
+// and the reader's message when it cannot be read.
+struct ManifestText {
+    bool read = false;
+    LineList lines;
+    std::wstring message;
+};
+ManifestText ReadManifestAt(const std::wstring& path);
+
+// The lines of the manifest at `path`; one empty line when it is absent or
+// cannot be read. A test for it that cannot tell lets the reading run.
+// `readerMessage`, when given, gets the reader's message (empty after a
+// successful read).
+LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage = nullptr);
+
+// Whether the manifest or batch file at `path` leads to another file than
+// the entry it names: a link, which some systems (Wine) show as the file it
+// points to. Such a file is no file of this folder's; false when that
+// cannot be told.
+bool LeadsElsewhere(const std::wstring& path);
+
+// How a manifest was found, and read.
+struct ManifestFinding {
+    Match match = Match::NotFound;  // the existence test's answer
+    bool leadsElsewhere = false;    // left alone, with everything it lists
+    bool read = false;              // the reader read it
+    std::wstring message;           // the reader's message, when it did not
+    size_t pieces = 0;              // the pieces its text was cut into, the last one too
+};
+
+// What HandleManifest tells its caller, step by step; each may be left empty.
+struct ManifestSteps {
+    std::function<void(const ManifestFinding&)> found;
+    // Every line but an empty last piece (the end of the last line).
+    std::function<void(size_t number, std::wstring_view text, const LineOutcome&)> line;
+    // What became of the manifest itself; no report when it was not there.
+    std::function<void(const std::vector<FileReport>& itself)> itself;
+};
+
+// Deals with the manifest at `path` as the sweep does. `match` is the
+// existence test's answer: a manifest not found is left alone, and so is a
+// hidden or system one; one the test cannot tell about is read all the
+// same, as a failing test lets the steps it guards run. A manifest that
+// leads to another file is left alone. Then every line is decided and
+// acted on, and the manifest itself deleted, also when it could not be
+// read. With `onlyCheck` every check is made and nothing deleted. A step
+// that fails is passed over. `report` asks for the files each line reached.
+void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool report,
+                    const ManifestSteps& steps);
+
+// Deletes, or with `onlyCheck` checks, a manifest or the batch file: its
+// own name only, no suffix required. The report, when asked for, says
+// what became of it; empty when it was not there.
+std::vector<FileReport> HandleOwnFile(const std::wstring& path, bool onlyCheck, bool report,
+                                      FolderLocations* folders = nullptr);
+
+}  // namespace vantrel::sweep

@@ -1,0 +1,86 @@
+#include "sweep/modOutcomeWords.h"
+
+#include <windows.h>
+
+#include "common/modLog.h"
+
+namespace vantrel::sweep {
+
+const wchar_t* VerdictWord(FileVerdict verdict) {
+    switch (verdict) {
+        case FileVerdict::Deleted:
+            return L"deleted";
+        case FileVerdict::WouldDelete:
+            return L"would delete";
+        case FileVerdict::Kept:
+            return L"kept";
+    }
+    return L"";
+}
+
+std::wstring DescribeVerdict(const FileReport& file) {
+    std::wstring text = VerdictWord(file.verdict);
+    if (file.verdict == FileVerdict::Kept) {
+        text += L" (" + KeepReasonText(file.reason, file.error) + L")";
+    }
+    return text;
+}
+
+std::wstring DescribeFile(const FileReport& file) {
+    std::wstring text = std::wstring(VerdictWord(file.verdict)) + L" " + DisplayPath(file.path);
+    if (!file.alias.empty()) {
+        text += L" (named by its 8.3 alias " + file.alias + L")";
+    }
+    if (file.verdict == FileVerdict::Kept) {
+        text += L" (" + KeepReasonText(file.reason, file.error) + L")";
+    }
+    return text;
+}
+
+std::wstring DescribeOutcome(const LineOutcome& outcome) {
+    const LineDecision& decision = outcome.decision;
+    switch (decision.action) {
+        case LineAction::Ignore:
+            return L"ignored (" + std::wstring(decision.reason) + L")";
+        case LineAction::Refuse:
+            return L"refused (" + std::wstring(decision.reason) + L")";
+        case LineAction::Examine:
+            break;
+    }
+    if (outcome.files.empty()) {
+        return L"no match " + DisplayPath(decision.target);
+    }
+    std::wstring text;
+    for (const FileReport& file : outcome.files) {
+        text += (text.empty() ? L"" : L"; ") + DescribeFile(file);
+    }
+    return text;
+}
+
+std::wstring AbsenceOf(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return L"absent";
+    }
+    return L"left alone with everything it lists (" +
+           KeepReasonText(KeepReasonFor(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)), 0) + L")";
+}
+
+std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& finding) {
+    if (finding.match == Match::NotFound) {
+        return AbsenceOf(path);
+    }
+    if (finding.leadsElsewhere) {
+        return L"left alone with everything it lists (" + KeepReasonText(KeepReason::ReachedElsewhere, 0) +
+               L")";
+    }
+    return (finding.match == Match::Unknown ? L"could not be looked for; read all the same, " : L"found, ") +
+           (finding.read ? std::wstring(L"read")
+                         : L"not read (" + finding.message + L"): no line is acted on");
+}
+
+std::wstring DescribeOwnFile(const std::wstring& path, const std::vector<FileReport>& report) {
+    return report.empty() ? AbsenceOf(path) : DescribeVerdict(report.front());
+}
+
+}  // namespace vantrel::sweep
