@@ -436,15 +436,14 @@ public:
             return;
         }
         link_ = driveC.substr(0, cut + 1) + static_cast<char>(letter) + ":";
-        RunUnixProgram(L"\\bin\\ln",
-                       L"-sfn " + UnixArgument(UnixPathOf(folder)) + L" " + UnixArgument(link_));
+        RunUnixCommand({"/bin/ln", "-sfn", UnixPathOf(folder), link_});
         for (int tries = 0; tries < 200 && !Exists(root_); ++tries) {
             ::Sleep(10);
         }
     }
     ~WineDrive() {
         if (!link_.empty()) {
-            RunUnixProgram(L"\\bin\\rm", L"-f " + UnixArgument(link_));
+            RunUnixCommand({"/bin/rm", "-f", link_});
         }
     }
     WineDrive(const WineDrive&) = delete;
@@ -737,7 +736,7 @@ TEST_F(SweepEndToEnd, TheLogIsNeverWrittenThroughALinkToAnotherFile) {
     WriteBytes(logs / L"other\\gone.txt", "");
     ASSERT_TRUE(MakeUnixLink(precious, logs / L"linked.log"));
     ASSERT_TRUE(MakeUnixLink(logs / L"other\\gone.txt", logs / L"dangling.log"));
-    RunUnixProgram(L"\\bin\\rm", L"-f " + UnixArgument(UnixPathOf(logs / L"other\\gone.txt")));
+    RunUnixCommand({"/bin/rm", "-f", UnixPathOf(logs / L"other\\gone.txt")});
     for (int tries = 0; tries < 200 && Exists(logs / L"other\\gone.txt"); ++tries) {
         ::Sleep(10);
     }
@@ -966,7 +965,7 @@ TEST_F(SweepEndToEnd, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {
         GTEST_SKIP() << "a named pipe in the file system is made with the Unix mkfifo, under Wine";
     }
     const std::wstring pipe = ManifestPath(Bin(), L"en");
-    RunUnixProgram(L"\\bin\\mkfifo", UnixArgument(UnixPathOf(pipe)));
+    RunUnixCommand({"/bin/mkfifo", UnixPathOf(pipe)});
     // Wine gives a pipe no attributes; the listing shows it.
     const auto listed = [&] {
         WIN32_FIND_DATAW data;

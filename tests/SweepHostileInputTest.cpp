@@ -386,10 +386,8 @@ TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
     aliasName.replace(aliasName.size() - 4, 4, L".url");
     const std::string l = UnixPathOf(Links(L"L"));
     const std::string t = UnixPathOf(Links(L"T"));
-    RunUnixProgram(L"\\bin\\touch", UnixArgument(l + "/sub\\" + Utf8(aliasName)) + L" " +
-                                        UnixArgument(l + "/sub\\deep\\other.url") + L" " +
-                                        UnixArgument(t + "/longname-a.url.") + L" " +
-                                        UnixArgument(t + "/longname-b.url "));
+    RunUnixCommand({"/bin/touch", l + "/sub\\" + Utf8(aliasName), l + "/sub\\deep\\other.url",
+                    t + "/longname-a.url.", t + "/longname-b.url "});
     // The long names with a dot or blank at the end, and their aliases, as the listing gives them.
     std::map<std::wstring, std::wstring> trailing;
     for (int tries = 0; tries < 200 && trailing.size() < 2; ++tries) {

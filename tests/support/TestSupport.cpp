@@ -155,7 +155,7 @@ void RemoveTree(const std::wstring& path) {
     // left without a target no longer shows: the Unix rm removes links.
     const std::string unixPath = UnixPathOf(path);
     if (!unixPath.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RunUnixProgram(L"\\bin\\rm", L"-rf " + UnixArgument(unixPath));
+        RunUnixCommand({"/bin/rm", "-rf", unixPath});
     }
 }
 
@@ -261,35 +261,37 @@ std::string UnixPathOf(const std::wstring& path) {
     return result;
 }
 
-std::wstring UnixArgument(const std::string& unixPath) { return L"\"" + Wide(unixPath) + L"\""; }
-
-bool RunUnixProgram(std::wstring_view program, std::wstring_view arguments) {
-    if (!RunningUnderWine()) {
+bool RunUnixCommand(const std::vector<std::string>& command) {
+    // Wine's own way to run a Unix program from a Windows one, waiting for
+    // it. (CreateProcessW on Z:\bin\ln runs it too, but Wine then keeps two
+    // descriptors of this process open for good, and a long test runs out.)
+    using Spawn = LONG(WINAPI*)(char* const argv[], int wait);
+    const auto spawn = reinterpret_cast<Spawn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "__wine_unix_spawnvp")));
+    if (!spawn || command.empty()) {
         return false;
     }
-    // Neither its exit status nor the end of the wait means anything under
-    // Wine; the callers look for what it did.
-    RunProgram(L"Z:" + std::wstring(program), arguments);
-    return true;
+    std::vector<char*> argv;
+    for (const std::string& argument : command) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    return spawn(argv.data(), 1) == 0;
 }
 
 bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
     const std::string unixTarget = UnixPathOf(target);
     const std::string unixLink = UnixPathOf(link);
-    if (unixTarget.empty() || unixLink.empty() ||
-        !RunUnixProgram(L"\\bin\\ln", L"-s " + UnixArgument(unixTarget) + L" " + UnixArgument(unixLink))) {
+    if (unixTarget.empty() || unixLink.empty() || !RunUnixCommand({"/bin/ln", "-s", unixTarget, unixLink})) {
         return false;
     }
-    for (int tries = 0; tries < 200; ++tries) {
-        WIN32_FIND_DATAW data;
-        HANDLE find = ::FindFirstFileW(link.c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            ::FindClose(find);
-            return true;
-        }
-        ::Sleep(10);
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(link.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return false;  // a link without a target does not show
     }
-    return false;
+    ::FindClose(find);
+    return true;
 }
 
 std::wstring WineShareFolder(std::wstring_view server, std::wstring_view share) {

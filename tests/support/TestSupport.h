@@ -70,13 +70,10 @@ long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD time
 // The same, started in `currentFolder`.
 long RunProgramIn(const std::wstring& currentFolder, const std::wstring& exe, std::wstring_view arguments);
 
-// Under Wine, runs a Unix program (`/bin/touch` ...) with the given argument
-// text and waits a moment for what it does to show: Wine does not wait for
-// it. False elsewhere.
-bool RunUnixProgram(std::wstring_view program, std::wstring_view arguments);
-
-// A Unix path as one quoted argument for RunUnixProgram.
-std::wstring UnixArgument(const std::string& unixPath);
+// Under Wine, runs a Unix program and waits for it: `command` is its path
+// and arguments (`{"/bin/touch", unixPath}`), in UTF-8. False elsewhere, or
+// when it did not end with status 0.
+bool RunUnixCommand(const std::vector<std::string>& command);
 
 // The same, with what the program writes to its standard output and error.
 long RunProgramCapturing(const std::wstring& exe, std::wstring_view arguments, std::string& output,
