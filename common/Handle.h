@@ -58,4 +58,11 @@ struct FindHandleTraits {
 };
 using UniqueFind = UniqueHandle<FindHandleTraits>;
 
+struct RegistryKeyTraits {
+    using type = HKEY;
+    static type Invalid() noexcept { return nullptr; }
+    static void Close(type h) noexcept { ::RegCloseKey(h); }
+};
+using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
+
 }  // namespace vantrel

@@ -3,7 +3,10 @@
 // did not run.
 //
 // It is on only when the environment variable VANTREL_TOOLS_LOG holds the
-// full path of a log file; otherwise nothing here touches any file. The log
+// full path of a log file, or, without the variable, when the machine-wide
+// value DecisionLog under HKLM\SOFTWARE\Vantrel\Tools (the 32-bit view)
+// does: an installer's service runs the programs with the machine's
+// environment, not the user's. Otherwise nothing here touches any file. The log
 // is diagnostics, never a second channel of failure: a log that cannot be
 // opened or written is passed over and the program's work goes on as it
 // would without it.
@@ -26,11 +29,18 @@
 namespace vantrel {
 
 inline constexpr wchar_t kLogVariable[] = L"VANTREL_TOOLS_LOG";
+inline constexpr wchar_t kLogKey[] = L"SOFTWARE\\Vantrel\\Tools";
+inline constexpr wchar_t kLogValue[] = L"DecisionLog";
+
+// The log's path as this run is told it: VANTREL_TOOLS_LOG when it is set
+// and not empty, otherwise the machine's DecisionLog value (REG_SZ, or
+// REG_EXPAND_SZ with its variables expanded); empty when neither names one.
+std::wstring DecisionLogPath();
 inline constexpr uint64_t kLogLimitBytes = 16u << 20;
 
-// Opens the log that VANTREL_TOOLS_LOG names, and writes the run's header:
+// Opens the log that DecisionLogPath names, and writes the run's header:
 // the program, its version, the process id, the local time and the command
-// line. Does nothing when the variable is absent or empty. True when the
+// line. Does nothing when it names none. True when the
 // log is on. `runFiles` are the files the run reads or deletes (its
 // manifests, its batch file, the program itself): a log at one of them is
 // passed over, so that the log never disturbs the work.

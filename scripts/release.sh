@@ -126,13 +126,22 @@ sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
     -e "s/@SIGNATURE@/$signature/" \
     -e 's/$/\r/' scripts/release-README.txt >"$stage/README.txt"
 
-files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt)
+# What an installer author copies: the Windows Installer include and the
+# NSIS macros, with the demo product built and run with them in the tests.
+integration=(integration/build.sh integration/wix/VantrelTools.wxs integration/wix/demo.wxs
+    integration/wix/WriteManifest.cpp integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi)
+for file in "${integration[@]}"; do
+    mkdir -p "$stage/$(dirname "$file")"
+    cp "$file" "$stage/$file"
+done
+
+files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt "${integration[@]}")
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 
 # The same files give the same archive: fixed times, no extra attributes.
 stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
 if [ -n "$stamp" ]; then
-    touch -d "@$stamp" "$stage"/*
+    find "$stage" -exec touch -d "@$stamp" {} +
 fi
 zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}_sweepcheck-${version[sweepcheck]}.zip"
 rm -f "$dist/$zip_name"

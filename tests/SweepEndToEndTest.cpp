@@ -723,6 +723,72 @@ TEST_F(SweepEndToEnd, TheLogSaysWhatBecameOfEveryLineAndDoesNotChangeWhatIsDone)
     ::SetFileAttributesW((withLog.path() + L"\\Links\\read-only.url").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// The machine's DecisionLog value, for as long as the object lives.
+class MachineLogValue {
+public:
+    MachineLogValue(DWORD type, const std::wstring& value) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vantrel\\Tools", 0, nullptr, 0,
+                              KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            set_ =
+                ::RegSetValueExW(key, L"DecisionLog", 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+            ::RegCloseKey(key);
+        }
+    }
+    ~MachineLogValue() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vantrel\\Tools", 0,
+                            KEY_SET_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(key, L"DecisionLog");
+            ::RegCloseKey(key);
+        }
+    }
+    MachineLogValue(const MachineLogValue&) = delete;
+    MachineLogValue& operator=(const MachineLogValue&) = delete;
+    bool set() const { return set_; }
+
+private:
+    bool set_ = false;
+};
+
+// An installer's service starts the programs with the machine's
+// environment: the machine-wide value turns the log on for every run, the
+// variable still wins, and an unusable value is passed over as the
+// variable is.
+TEST_F(SweepEndToEnd, TheLogCanBeTurnedOnForTheWholeMachine) {
+    TempFolder logs(L"logs");
+    ::SetEnvironmentVariableW(L"VANTREL_TEST_LOGS", logs.path().c_str());
+    const auto sweepOnce = [&] {
+        const std::wstring listed = Shortcut(L"listed.url");
+        Manifest(Bin(), L"en", {listed});
+        Sweep();
+        EXPECT_FALSE(Exists(listed));
+    };
+    {
+        MachineLogValue value(REG_EXPAND_SZ, L"%VANTREL_TEST_LOGS%\\machine.log");
+        ASSERT_TRUE(value.set());
+        sweepOnce();
+        EXPECT_TRUE(Holds(ReadLog(logs / L"machine.log"), L"en line 1 ")) << "expanded and written";
+        const size_t before = ReadLog(logs / L"machine.log").text.size();
+        {
+            LogVariable variable(logs / L"variable.log");
+            sweepOnce();
+        }
+        EXPECT_TRUE(Holds(ReadLog(logs / L"variable.log"), L"en line 1 ")) << "the variable wins";
+        EXPECT_EQ(ReadLog(logs / L"machine.log").text.size(), before);
+    }
+    const size_t machineLines = ReadLog(logs / L"machine.log").text.size();
+    {
+        MachineLogValue value(REG_SZ, L"relative.log");
+        sweepOnce();
+    }
+    sweepOnce();  // and with no value at all
+    EXPECT_EQ(ReadLog(logs / L"machine.log").text.size(), machineLines) << "nothing more written there";
+    EXPECT_FALSE(Exists(Bin() + L"\\relative.log"));
+    ::SetEnvironmentVariableW(L"VANTREL_TEST_LOGS", nullptr);
+}
+
 // The log is written only into the entry its path names: never through a
 // link to another file (which Wine follows), never by creating a link's
 // target; a folder on the way may be a link.

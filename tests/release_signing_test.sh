@@ -72,10 +72,11 @@ check_package() { # dist folder
     check "the package is named $zip_name" test "$(ls "$dist")" = "$zip_name"
     mkdir -p "$unpacked"
     unzip -q "$dist/$zip_name" -d "$unpacked"
-    check "it holds the three programs, README.txt and SHA256SUMS, nothing else" \
-        test "$(cd "$unpacked" && ls | sort | tr '\n' ' ')" = "README.txt SHA256SUMS shortcutsweep.exe svckeeper.exe sweepcheck.exe "
-    check "SHA256SUMS covers the three programs and README.txt" \
-        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | sort | tr '\n' ' ')" = "README.txt shortcutsweep.exe svckeeper.exe sweepcheck.exe "
+    local integration="integration/build.sh integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/wix/VantrelTools.wxs integration/wix/WriteManifest.cpp integration/wix/demo.wxs"
+    check "it holds the three programs, README.txt, the installer pieces and SHA256SUMS, nothing else" \
+        test "$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "README.txt SHA256SUMS $integration shortcutsweep.exe svckeeper.exe sweepcheck.exe "
+    check "SHA256SUMS covers every other file" \
+        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | LC_ALL=C sort | tr '\n' ' ')" = "README.txt $integration shortcutsweep.exe svckeeper.exe sweepcheck.exe "
     check "every checksum in SHA256SUMS matches the unpacked file" checksums_match "$unpacked"
     check "README.txt has Windows line ends on every line" crlf_only "$unpacked/README.txt"
     check "README.txt names the three versions and has no unfilled field" readme_filled_in "$unpacked/README.txt"

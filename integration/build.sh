@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the demo Windows Installer package (wix/demo.wxs) and the demo NSIS
+# setup (nsis/demo.nsi) around given builds of the programs, once for each
+# version asked for (default: 1.0.0 and 1.1.0, a first build and an update).
+#
+# Usage: build.sh OUTDIR SHORTCUTSWEEP_EXE SVCKEEPER_EXE SWEEPCHECK_EXE TEST_SERVICE_EXE [VERSION...]
+#
+# Writes OUTDIR/<version>/VantrelDemo.msi and OUTDIR/<version>/VantrelDemoSetup.exe.
+# Needs wixl and msiinfo (Debian: wixl, msitools), makensis (nsis) and
+# i686-w64-mingw32-g++ (g++-mingw-w64-i686).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+if [ $# -lt 5 ]; then
+    echo "usage: $0 OUTDIR SHORTCUTSWEEP_EXE SVCKEEPER_EXE SWEEPCHECK_EXE TEST_SERVICE_EXE [VERSION...]" >&2
+    exit 2
+fi
+out="$1"
+shift
+programs=("$1" "$2" "$3" "$4")
+names=(shortcutsweep.exe svckeeper.exe sweepcheck.exe test_service.exe)
+shift 4
+versions=("$@")
+[ ${#versions[@]} -gt 0 ] || versions=(1.0.0 1.1.0)
+
+missing=()
+for tool in wixl msiinfo makensis i686-w64-mingw32-g++; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "missing: ${missing[*]} (apt-get install wixl msitools nsis g++-mingw-w64-i686)" >&2
+    exit 1
+fi
+for version in "${versions[@]}"; do
+    # Windows Installer versions are three numbers; NSIS adds a fourth.
+    if ! [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+        echo "version $version: expected three numbers, such as 1.2.0" >&2
+        exit 2
+    fi
+done
+
+rm -rf "$out"
+mkdir -p "$out/tools" "$out/files"
+out="$(cd "$out" && pwd)"
+for i in 0 1 2 3; do
+    cp "${programs[$i]}" "$out/tools/${names[$i]}"
+done
+
+files="$out/files"
+url() { printf '[InternetShortcut]\r\nURL=%s\r\n' "$2" >"$files/$1"; }
+url "Vantrel Home.url" "https://www.example.com/vantrel/en/"
+url "Vantrel Startseite.url" "https://www.example.com/vantrel/de/"
+url "Vantrel Hilfe.url" "https://www.example.com/vantrel/de/hilfe/"
+printf '@rem Left by an earlier Vantrel setup; shortcutsweep deletes it.\r\n' >"$files/__shortcutsweep.bat"
+
+i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
+    -Wl,--kill-at -Wl,--no-insert-timestamp \
+    -o "$files/WriteManifest.dll" "$here/wix/WriteManifest.cpp" -lmsi
+
+# A deferred action outside InstallInitialize..InstallFinalize never runs
+# (or fails the install); wixl has placed actions there when asked for
+# Before/After, so each package is checked.
+check_deferred_actions() {
+    local msi="$1"
+    local actions sequence
+    actions="$(msiinfo export "$msi" CustomAction | tr -d '\r')"
+    sequence="$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r')"
+    awk -F'\t' -v msi="$msi" '
+        NR == FNR { if (FNR > 3 && int($2 / 1024) % 2 == 1) deferred[$1] = 1; next }
+        FNR > 3 { seq[$1] = $3 + 0 }
+        END {
+            bad = 0
+            for (a in deferred) {
+                if (!(a in seq)) continue
+                if (seq[a] <= seq["InstallInitialize"] || seq[a] >= seq["InstallFinalize"]) {
+                    printf "%s: deferred action %s has sequence %d, outside InstallInitialize (%d) .. InstallFinalize (%d)\n",
+                        msi, a, seq[a], seq["InstallInitialize"], seq["InstallFinalize"] > "/dev/stderr"
+                    bad = 1
+                }
+            }
+            exit bad
+        }' <(printf '%s\n' "$actions") <(printf '%s\n' "$sequence")
+}
+
+for version in "${versions[@]}"; do
+    mkdir -p "$out/$version"
+    # wixl finds sources only by paths relative to its working folder.
+    (cd "$out" && wixl -a x86 -D ProductVersion="$version" -D ToolsDir=tools -D FilesDir=files \
+        -o "$out/$version/VantrelDemo.msi" "$here/wix/demo.wxs")
+    check_deferred_actions "$out/$version/VantrelDemo.msi"
+    makensis -V2 -DVERSION="$version" -DTOOLSDIR="$out/tools" -DFILESDIR="$files" \
+        -DOUTFILE="$out/$version/VantrelDemoSetup.exe" "$here/nsis/demo.nsi"
+    echo "built $out/$version/VantrelDemo.msi and VantrelDemoSetup.exe"
+done
