@@ -271,8 +271,8 @@ std::wstring DecisionLogPath() {
     // The stored text need not end with a NUL: room for one more.
     std::wstring stored(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD got = bytes;
-    if (::RegQueryValueExW(key.get(), kLogValue, nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &got) !=
-            ERROR_SUCCESS ||
+    if (::RegQueryValueExW(key.get(), kLogValue, nullptr, &type, reinterpret_cast<BYTE*>(stored.data()),
+                           &got) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return std::wstring();
     }
