@@ -114,8 +114,37 @@ void FindTrapsInText(CheckedManifest& manifest, const std::string& bytes) {
     }
 }
 
+// The first %NAME% in `text`, with its percent signs; empty when none.
+std::wstring_view VariableIn(std::wstring_view text) {
+    for (size_t open = text.find(L'%'); open != std::wstring_view::npos; open = text.find(L'%', open + 1)) {
+        const size_t close = text.find(L'%', open + 1);
+        if (close == std::wstring_view::npos) {
+            break;
+        }
+        const std::wstring_view name = text.substr(open + 1, close - open - 1);
+        const bool isName = !name.empty() && name.find_first_of(L"\\/:*?\"<>| ") == std::wstring_view::npos;
+        if (isName) {
+            return text.substr(open, close - open + 1);
+        }
+    }
+    return std::wstring_view();
+}
+
+// What becomes of a line taken as it stands: "is ignored", "is refused".
+std::wstring TakenAsItStands(const sweep::LineDecision& decision) {
+    switch (decision.action) {
+        case sweep::LineAction::Ignore:
+            return L"it is ignored (" + std::wstring(decision.reason) + L")";
+        case sweep::LineAction::Refuse:
+            return L"it is refused (" + std::wstring(decision.reason) + L")";
+        case sweep::LineAction::Examine:
+            break;
+    }
+    return L"it names another path than meant";
+}
+
 // Traps in what the sweep decides for each line.
-void FindTrapsInLines(CheckedManifest& manifest) {
+void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
     std::map<std::wstring, size_t> firstSeen;
     for (const CheckedLine& line : manifest.lines) {
         const bool lastPiece = line.number == manifest.finding.pieces;
@@ -123,28 +152,67 @@ void FindTrapsInLines(CheckedManifest& manifest) {
             continue;  // said already: it has no CR LF after it
         }
         const sweep::LineDecision& decision = line.outcome.decision;
-        if (EndsInUrlInOtherCase(line.text)) {
+        const std::wstring& text = line.text;
+        // Forms an author takes from a script, a shell or an INI file; the
+        // sweep takes every line as it stands.
+        bool explained = false;
+        if (!text.empty() && (text.front() == L'"' || text.back() == L'"')) {
+            Add(manifest, Trap::LineInQuotes, line.number,
+                L"in quotes: the sweep takes a line as it stands, quotes and all, so " +
+                    TakenAsItStands(decision));
+            explained = true;
+        }
+        if (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) {
+            Add(manifest, Trap::TrailingBlank, line.number,
+                std::wstring(L"ends in a ") + (text.back() == L' ' ? L"blank" : L"tab") +
+                    L": the sweep takes a line as it stands, so " + TakenAsItStands(decision));
+            explained = true;
+        }
+        if (const std::wstring_view variable = VariableIn(text); !variable.empty()) {
+            Add(manifest, Trap::EnvironmentVariable, line.number,
+                L"holds the variable " + std::wstring(variable) +
+                    L": the sweep expands no variables and takes the line as it stands, so " +
+                    TakenAsItStands(decision));
+            explained = true;
+        }
+        if (EndsInUrlInOtherCase(text)) {
             Add(manifest, Trap::UrlInOtherCase, line.number,
-                L"ends in \"" + line.text.substr(line.text.size() - 4) +
+                L"ends in \"" + text.substr(text.size() - 4) +
                     L"\": the sweep acts only on lines ending in \".url\" in lower case");
         }
-        if (decision.action == sweep::LineAction::Refuse) {
+        if (decision.action == sweep::LineAction::Refuse && !explained) {
             Add(manifest, Trap::Refused, line.number,
                 L"the sweep refuses this line: " + std::wstring(decision.reason));
         }
-        if (decision.action == sweep::LineAction::Examine &&
-            HasWildcards(line.text.substr(line.text.find_last_of(L"\\/") + 1)) &&
-            line.outcome.files.empty()) {
+        if (!textOnly && decision.action == sweep::LineAction::Examine &&
+            HasWildcards(text.substr(text.find_last_of(L"\\/") + 1)) && line.outcome.files.empty()) {
             Add(manifest, Trap::WildcardMatchesNothing, line.number,
                 L"the wildcard matches nothing on this machine");
         }
-        if (!line.text.empty()) {
-            auto [seen, isNew] = firstSeen.emplace(line.text, line.number);
+        if (!text.empty()) {
+            auto [seen, isNew] = firstSeen.emplace(text, line.number);
             if (!isNew) {
                 Add(manifest, Trap::SameLineTwice, line.number,
                     L"the same line as line " + std::to_wstring(seen->second));
             }
         }
+    }
+}
+
+// The manifest read as the sweep's reader reads it, and every line decided;
+// nothing it names is looked for.
+void DecideText(CheckedManifest& manifest) {
+    const sweep::ManifestText text = sweep::ReadManifestAt(manifest.path);
+    manifest.finding.match = Match::Found;
+    manifest.finding.read = text.read;
+    manifest.finding.message = text.message;
+    manifest.finding.pieces = text.lines.size();
+    for (size_t i = 0; text.read && i < text.lines.size(); ++i) {
+        if (i + 1 == text.lines.size() && text.lines[i].empty()) {
+            break;  // only the end of the last line
+        }
+        manifest.lines.push_back(
+            {i + 1, std::wstring(text.lines[i]), {sweep::DecideLine(text.lines, i), {}}});
     }
 }
 
@@ -176,40 +244,65 @@ const wchar_t* TrapName(Trap trap) {
             return L"manifest-left-alone";
         case Trap::NotRead:
             return L"manifest-not-read";
+        case Trap::LineInQuotes:
+            return L"line-in-quotes";
+        case Trap::TrailingBlank:
+            return L"trailing-blank";
+        case Trap::EnvironmentVariable:
+            return L"environment-variable";
+        case Trap::UnreadLanguage:
+            return L"unread-language";
+        case Trap::NoManifests:
+            return L"no-manifests";
     }
     return L"";
 }
 
-CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language) {
+CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, bool textOnly) {
     CheckedManifest manifest;
     manifest.path = path;
     manifest.language = language;
-    const Match match = FindMatchingFile(path);
-    sweep::ManifestSteps steps;
-    steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
-    steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
-        manifest.lines.push_back({number, std::wstring(text), outcome});
-    };
-    steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
-    sweep::HandleManifest(path, match, true, true, steps);
-    manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
-    if (!manifest.present) {
-        // A file that shows in its folder's listing is there, even where it
-        // has no attributes (a pipe under Wine).
-        manifest.missing =
-            ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && match == Match::NotFound;
-        manifest.absence = sweep::DescribeFinding(path, manifest.finding);
-        if (!manifest.missing) {
-            Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
+    manifest.textOnly = textOnly;
+    if (textOnly) {
+        // Only the file itself: whether it is there, and its bytes.
+        WIN32_FIND_DATAW data;
+        const UniqueFind find(
+            ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+        manifest.present = static_cast<bool>(find);
+        manifest.missing = !manifest.present;
+        manifest.absence = L"absent";
+        if (!manifest.present) {
+            return manifest;
         }
-        return manifest;
+        DecideText(manifest);
+    } else {
+        const Match match = FindMatchingFile(path);
+        sweep::ManifestSteps steps;
+        steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
+        steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
+            manifest.lines.push_back({number, std::wstring(text), outcome});
+        };
+        steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
+        sweep::HandleManifest(path, match, true, true, steps);
+        manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
+        if (!manifest.present) {
+            // A file that shows in its folder's listing is there, even where
+            // it has no attributes (a pipe under Wine).
+            manifest.missing =
+                ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && match == Match::NotFound;
+            manifest.absence = sweep::DescribeFinding(path, manifest.finding);
+            if (!manifest.missing) {
+                Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
+            }
+            return manifest;
+        }
     }
     std::string bytes;
     manifest.openable = ReadBytes(path, bytes, manifest.openError);
     if (manifest.openable) {
         FindTrapsInText(manifest, bytes);
     }
-    FindTrapsInLines(manifest);
+    FindTrapsInLines(manifest, textOnly);
     if (!manifest.finding.read) {
         bool explained = false;
         for (const Finding& finding : manifest.findings) {
@@ -225,6 +318,48 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     std::stable_sort(manifest.findings.begin(), manifest.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
     return manifest;
+}
+
+std::wstring LanguageOfName(std::wstring_view name) {
+    constexpr std::wstring_view kPrefix = L"__shortcutsweep-";
+    constexpr std::wstring_view kSuffix = L".ini";
+    if (name.size() <= kPrefix.size() + kSuffix.size() ||
+        !EqualsIgnoringCase(name.substr(0, kPrefix.size()), kPrefix) ||
+        !EndsWithIgnoringCase(name, kSuffix)) {
+        return std::wstring();
+    }
+    return std::wstring(name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size()));
+}
+
+bool IsReadLanguage(std::wstring_view language) {
+    for (std::wstring_view read : sweep::kLanguages) {
+        if (EqualsIgnoringCase(read, language)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& language) {
+    CheckedManifest manifest;
+    manifest.path = path;
+    manifest.language = language;
+    manifest.absence = L"never read: the sweep reads only the manifests of en, de, fr and ja";
+    Add(manifest, Trap::UnreadLanguage, 0,
+        L"a manifest for \"" + language +
+            L"\": the sweep reads only en, de, fr and ja, in that order; it never reads or deletes this one");
+    return manifest;
+}
+
+CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder) {
+    CheckedManifest folder;
+    folder.path = baseFolder;
+    folder.absence = L"holds none of the four manifests";
+    Add(folder, Trap::NoManifests, 0,
+        L"none of __shortcutsweep-en.ini, -de, -fr or -ja is here: the sweep would act on nothing (is this "
+        L"the "
+        L"folder the sweep's program lies in?)");
+    return folder;
 }
 
 }  // namespace vantrel::check

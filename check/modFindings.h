@@ -1,6 +1,7 @@
 // sweepcheck's view of one manifest: what the sweep would do with each of
-// its lines on this machine now, and the traps that make it act otherwise
-// than its author meant. Nothing here deletes or changes anything.
+// its lines, on this machine now or, reading only the text, anywhere; and
+// the traps that make it act otherwise than its author meant. Nothing here
+// deletes or changes anything.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +27,11 @@ enum class Trap {
     EmptyManifest,
     LeftAlone,
     NotRead,
+    LineInQuotes,
+    TrailingBlank,
+    EnvironmentVariable,
+    UnreadLanguage,
+    NoManifests,
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...
@@ -55,10 +61,28 @@ struct CheckedManifest {
     std::vector<CheckedLine> lines;  // every line, the last piece too when it holds text
     std::vector<FileReport> itself;  // what the sweep would do with the manifest afterwards
     std::vector<Finding> findings;
+    bool textOnly = false;  // checked from its text alone
 };
 
 // Checks the manifest at `path` as the sweep would read it. `language` is
-// given for a manifest the sweep finds by its name.
-CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language);
+// given for a manifest the sweep finds by its name. With `textOnly`, only
+// the manifest's own bytes are read: every line is decided, nothing it
+// names is looked for, and the verdict is the same on any machine.
+CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, bool textOnly);
+
+// The language code of a manifest file name, "it" for
+// __shortcutsweep-it.ini; empty for any other name.
+std::wstring LanguageOfName(std::wstring_view name);
+
+// Whether the sweep reads manifests of this language.
+bool IsReadLanguage(std::wstring_view language);
+
+// A manifest of a language the sweep never reads, found beside the others:
+// never read, never deleted, with a finding of its own.
+CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& language);
+
+// A folder checked in which none of the sweep's four manifests is, with a
+// finding of its own: a gate pointed at the wrong folder must not pass.
+CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder);
 
 }  // namespace vantrel::check

@@ -56,6 +56,12 @@ std::wstring StateOf(const CheckedManifest& manifest) {
     return sweep::DescribeFinding(manifest.path, manifest.finding);
 }
 
+// What the sweep would do with a line: on this machine, or from the text.
+std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line) {
+    return manifest.textOnly ? sweep::DescribeDecision(line.outcome.decision)
+                             : sweep::DescribeOutcome(line.outcome);
+}
+
 std::wstring ItselfText(const CheckedManifest& manifest) {
     return manifest.itself.empty() ? std::wstring() : sweep::DescribeVerdict(manifest.itself.front());
 }
@@ -79,7 +85,7 @@ void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json
                      std::to_wstring(line.number) + L",\"text\":" + Json(line.text) + L",\"action\":" +
                      Json(ActionWord(decision.action)) + L",\"reason\":" +
                      Json(decision.reason ? decision.reason : L"") + L",\"outcome\":" +
-                     Json(sweep::DescribeOutcome(line.outcome)) + L",\"files\":[" + files + L"]}");
+                     Json(LineText(manifest, line)) + L",\"files\":[" + files + L"]}");
         }
         return;
     }
@@ -87,22 +93,36 @@ void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json
              StateOf(manifest));
     for (const CheckedLine& line : manifest.lines) {
         out.Line(L"  line " + std::to_wstring(line.number) + L" " + Quoted(line.text) + L": " +
-                 sweep::DescribeOutcome(line.outcome));
+                 LineText(manifest, line));
     }
     if (!ItselfText(manifest).empty()) {
         out.Line(L"  the manifest itself, afterwards: " + ItselfText(manifest));
     }
 }
 
-void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, bool json) {
+size_t FindingsIn(const std::vector<CheckedManifest>& manifests) {
     size_t count = 0;
     for (const CheckedManifest& manifest : manifests) {
         count += manifest.findings.size();
     }
-    if (!json) {
+    return count;
+}
+
+// The manifests among the entries checked: a folder without any (its path
+// ends in a separator) is none.
+size_t ManifestsIn(const std::vector<CheckedManifest>& manifests) {
+    size_t count = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        count += !manifest.path.empty() && manifest.path.back() != L'\\' ? 1u : 0u;
+    }
+    return count;
+}
+
+void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, bool json) {
+    const size_t count = FindingsIn(manifests);
+    if (!json && count > 0) {
         out.Line(L"");
-        out.Line(count == 0 ? L"No findings: the sweep would act on these manifests as written."
-                            : std::to_wstring(count) + L" finding(s):");
+        out.Line(std::to_wstring(count) + L" finding(s):");
     }
     for (const CheckedManifest& manifest : manifests) {
         const std::wstring path = DisplayPath(manifest.path);
@@ -116,6 +136,35 @@ void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manife
                          L": " + finding.message + L" [" + TrapName(finding.trap) + L"]");
             }
         }
+    }
+}
+
+void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifests,
+                  const std::vector<std::wstring>& trouble, int status, bool textOnly, bool json) {
+    const size_t findings = FindingsIn(manifests);
+    if (json) {
+        std::wstring reasons;
+        for (const std::wstring& reason : trouble) {
+            reasons += (reasons.empty() ? L"" : L",") + Json(reason);
+        }
+        out.Line(L"{\"kind\":\"summary\",\"mode\":" + Json(textOnly ? L"text-only" : L"this-machine") +
+                 L",\"manifests\":" + std::to_wstring(ManifestsIn(manifests)) + L",\"findings\":" +
+                 std::to_wstring(findings) + L",\"trouble\":[" + reasons + L"],\"status\":" +
+                 std::to_wstring(status) + L"}");
+        return;
+    }
+    out.Line(L"");
+    if (!trouble.empty()) {
+        for (const std::wstring& reason : trouble) {
+            out.Line(L"Not checked: " + reason);
+        }
+        out.Line(L"Exit status " + std::to_wstring(status) + L": the check is incomplete.");
+    } else if (findings == 0) {
+        out.Line(textOnly ? L"No findings: the sweep would act on these manifests as written, on any machine."
+                          : L"No findings: the sweep would act on these manifests as written.");
+    } else {
+        out.Line(L"Exit status " + std::to_wstring(status) + L": " + std::to_wstring(findings) +
+                 L" finding(s) above.");
     }
 }
 

@@ -58,6 +58,11 @@ void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json
 // The findings of every manifest, with their count.
 void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, bool json);
 
+// The verdict, which always agrees with the exit status: "No findings",
+// the findings' count, or what could not be checked (status 2).
+void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifests,
+                  const std::vector<std::wstring>& trouble, int status, bool textOnly, bool json);
+
 // What the sweep would do with its batch file at `path`.
 void PrintBatchFile(const Output& out, const std::wstring& path, bool json);
 

@@ -18,6 +18,7 @@
 
 #include "check/modFindings.h"
 #include "check/modOutput.h"
+#include "common/Handle.h"
 #include "common/modFiles.h"
 #include "common/modLog.h"
 #include "common/modProcess.h"
@@ -33,16 +34,20 @@ constexpr int kFindings = 1;
 constexpr int kTrouble = 2;
 
 constexpr wchar_t kUsage[] =
-    L"usage: sweepcheck [--json] [/noproduction] [FOLDER]\n"
-    L"       sweepcheck [--json] FILE.ini [FILE.ini ...]\n"
-    L"Shows what shortcutsweep would do with its manifests on this machine now, and the\n"
-    L"traps they fall into; changes nothing. FOLDER is the folder of shortcutsweep.exe\n"
-    L"(default: the current folder); /noproduction reads the folder ZV two levels above\n"
-    L"it, as the sweep does. Exit status: 0 no findings, 1 findings, 2 usage error or a\n"
-    L"file that cannot be read.\n";
+    L"usage: sweepcheck [--json] [--text-only] [/noproduction] [FOLDER]\n"
+    L"       sweepcheck [--json] [--text-only] FILE.ini [FILE.ini ...]\n"
+    L"Shows what shortcutsweep would do with its manifests, and the traps they fall into;\n"
+    L"changes nothing. FOLDER is the folder of shortcutsweep.exe (default: the current\n"
+    L"folder); /noproduction reads the folder ZV two levels above it, as the sweep does.\n"
+    L"By default it looks at this machine: the files each line would delete now. With\n"
+    L"--text-only it reads only the manifests' text, so that a build machine gives the\n"
+    L"verdict any machine would. --json prints one JSON object a line.\n"
+    L"Exit status: 0 no findings, 1 findings, 2 usage error or a manifest that could not\n"
+    L"be checked.\n";
 
 struct Options {
     bool json = false;
+    bool textOnly = false;
     bool development = false;
     bool help = false;
     std::vector<std::wstring> files;  // FILE.ini arguments
@@ -55,6 +60,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& er
         const std::wstring argument = argv[i];
         if (argument == L"--json") {
             options.json = true;
+        } else if (argument == L"--text-only") {
+            options.textOnly = true;
         } else if (EqualsIgnoringCase(argument, L"/noproduction")) {
             options.development = true;
         } else if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
@@ -124,57 +131,91 @@ int Run(int argc, wchar_t** argv) {
         return kClean;
     }
     std::vector<CheckedManifest> manifests;
-    bool trouble = false;
+    std::vector<std::wstring> trouble;  // what could not be checked
     if (options.json) {
-        out.Line(L"{\"kind\":\"sweepcheck\",\"version\":" + Json(L"" VANTREL_PROGRAM_VERSION) + L"}");
+        out.Line(L"{\"kind\":\"sweepcheck\",\"version\":" + Json(L"" VANTREL_PROGRAM_VERSION) +
+                 L",\"mode\":" + Json(options.textOnly ? L"text-only" : L"this-machine") + L"}");
+    } else if (options.textOnly) {
+        out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
+                 L": what shortcutsweep would do with these manifests as written (their text only; nothing "
+                 L"on this machine is looked at)");
     } else {
         out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
                  L": what shortcutsweep would do on this machine now (nothing is changed)");
     }
+    const auto check = [&](const std::wstring& path, const std::wstring& language) {
+        manifests.push_back(CheckManifest(path, language, options.textOnly));
+        PrintManifest(out, manifests.back(), options.json);
+    };
     if (!options.files.empty()) {
         for (const std::wstring& file : options.files) {
-            manifests.push_back(CheckManifest(LongPath(FullPath(file)), std::wstring()));
-            const CheckedManifest& manifest = manifests.back();
-            PrintManifest(out, manifest, options.json);
+            const std::wstring path = LongPath(FullPath(file));
+            check(path, std::wstring());
+            CheckedManifest& manifest = manifests.back();
+            const std::wstring language = LanguageOfName(path.substr(path.find_last_of(L"\\/") + 1));
             if (manifest.missing || !manifest.openable) {
-                errors.Line(L"sweepcheck: cannot read " + manifest.path);
-                trouble = true;
+                trouble.push_back((manifest.missing ? L"no such file: " : L"cannot read ") + manifest.path);
+            } else if (!language.empty() && !IsReadLanguage(language)) {
+                manifest.findings.insert(manifest.findings.begin(),
+                                         UnreadManifest(manifest.path, language).findings.front());
             }
         }
     } else {
         const std::wstring folder = ProgramFolderOf(FullPath(options.folder.empty() ? L"." : options.folder));
         const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        const std::wstring base =
+            attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+                ? std::wstring()
+                : sweep::BaseFolderFor(options.development ? L"/noproduction" : L"", folder);
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            errors.Line(L"sweepcheck: no such folder: " + folder);
-            return kTrouble;
+            trouble.push_back(L"no such folder: " + folder);
+        } else if (base.empty()) {
+            trouble.push_back(
+                L"the sweep would do nothing for a program in " + folder +
+                L": its folder, or the folder ZV two levels above it, is not on its own drive or "
+                L"share");
+        } else {
+            if (!options.json) {
+                out.Line(L"base folder " + base);
+            }
+            bool anyThere = false;
+            for (std::wstring_view lang : sweep::kLanguages) {
+                check(sweep::ManifestPath(base, lang), std::wstring(lang));
+                const CheckedManifest& manifest = manifests.back();
+                anyThere = anyThere || !manifest.missing;
+                if (manifest.present && !manifest.openable) {
+                    trouble.push_back(L"cannot read " + manifest.path);
+                }
+            }
+            // Manifests for languages the sweep never reads, lying beside the four.
+            WIN32_FIND_DATAW data;
+            const UniqueFind find(::FindFirstFileExW((base + L"__shortcutsweep-*.ini").c_str(),
+                                                     FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                                     0));
+            for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &data)) {
+                const std::wstring language = LanguageOfName(data.cFileName);
+                if (!language.empty() && !IsReadLanguage(language)) {
+                    manifests.push_back(UnreadManifest(base + data.cFileName, language));
+                    PrintManifest(out, manifests.back(), options.json);
+                }
+            }
+            if (!anyThere) {
+                manifests.push_back(FolderWithoutManifests(base));
+            }
+            if (!options.textOnly) {
+                PrintBatchFile(out, sweep::BatchFilePath(base), options.json);
+            }
         }
-        const std::wstring base = sweep::BaseFolderFor(options.development ? L"/noproduction" : L"", folder);
-        if (base.empty()) {
-            errors.Line(
-                L"sweepcheck: the sweep would do nothing for a program in " + folder +
-                L": its folder, or the folder ZV two levels above it, is not on its own drive or share");
-            return kTrouble;
-        }
-        if (!options.json) {
-            out.Line(L"base folder " + base);
-        }
-        for (std::wstring_view lang : sweep::kLanguages) {
-            manifests.push_back(CheckManifest(sweep::ManifestPath(base, lang), std::wstring(lang)));
-            trouble = trouble || (manifests.back().present && !manifests.back().openable);
-            PrintManifest(out, manifests.back(), options.json);
-        }
-        PrintBatchFile(out, sweep::BatchFilePath(base), options.json);
     }
     PrintFindings(out, manifests, options.json);
     size_t findings = 0;
     for (const CheckedManifest& manifest : manifests) {
         findings += manifest.findings.size();
     }
-    const int status = trouble ? kTrouble : findings > 0 ? kFindings : kClean;
-    if (options.json) {
-        out.Line(L"{\"kind\":\"summary\",\"manifests\":" + std::to_wstring(manifests.size()) +
-                 L",\"findings\":" + std::to_wstring(findings) + L",\"status\":" + std::to_wstring(status) +
-                 L"}");
+    const int status = !trouble.empty() ? kTrouble : findings > 0 ? kFindings : kClean;
+    PrintSummary(out, manifests, trouble, status, options.textOnly, options.json);
+    for (const std::wstring& reason : trouble) {
+        errors.Line(L"sweepcheck: " + reason);
     }
     return status;
 }

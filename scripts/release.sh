@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the three programs in release mode from a clean build folder and
-# packs them, with a README.txt for the installer's author and a SHA256SUMS
-# file, into
-# dist/vantrel-tools_shortcutsweep-<version>_svckeeper-<version>_sweepcheck-<version>.zip.
+# packs them, with a README.txt for the installer's author, the installer
+# pieces and a sample manifest (integration/), sweepcheck's JSON schema, a
+# BUILDINFO and a SHA256SUMS file, into
+# dist/vantrel-tools_shortcutsweep-<version>_svckeeper-<version>_sweepcheck-<version>.zip,
+# and writes the zip's own SHA-256, to publish beside it, to <zip>.sha256.
 #
 # Authenticode signing (osslsigncode, SHA-256), when one of these is set:
 #   SIGN_CERT and SIGN_KEY   certificate (chain) and private key, PEM files
@@ -129,13 +131,52 @@ sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
 # What an installer author copies: the Windows Installer include and the
 # NSIS macros, with the demo product built and run with them in the tests.
 integration=(integration/build.sh integration/wix/VantrelTools.wxs integration/wix/demo.wxs
-    integration/wix/WriteManifest.cpp integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi)
+    integration/wix/WriteManifest.cpp integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi
+    integration/sample/__shortcutsweep-en.ini)
 for file in "${integration[@]}"; do
     mkdir -p "$stage/$(dirname "$file")"
     cp "$file" "$stage/$file"
 done
+cp check/sweepcheck.schema.json "$stage/"
+zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}_sweepcheck-${version[sweepcheck]}.zip"
 
-files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt "${integration[@]}")
+# What the zip was built from, and how to build it again byte for byte.
+commit="$(git rev-parse HEAD 2>/dev/null || echo unknown)"
+if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+    from="commit $commit, with uncommitted changes: this zip cannot be built again from the commit alone"
+else
+    from="commit $commit"
+fi
+compiler="$(i686-w64-mingw32-g++-posix --version | head -n 1)"
+linker="$(i686-w64-mingw32-ld --version | head -n 1)"
+if [ ${#sign_args[@]} -gt 0 ]; then
+    rebuild="The programs in this zip are signed, and a signature differs each time: the
+commands below build the zip of the same programs before signing, byte for byte."
+else
+    rebuild="The commands below build this zip again, byte for byte."
+fi
+sed -e 's/$/\r/' >"$stage/BUILDINFO" <<INFO
+Vantrel tools: shortcutsweep ${version[shortcutsweep]}, svckeeper ${version[svckeeper]}, sweepcheck ${version[sweepcheck]}
+
+Built from: $from
+Compiler:   $compiler
+Linker:     $linker
+On:         Debian 12
+
+$rebuild
+On a Debian 12 machine, as root:
+
+  git clone <the Vantrel tools repository> vantrel-tools
+  cd vantrel-tools
+  git checkout $commit
+  bash scripts/release.sh
+  sha256sum dist/$zip_name
+
+The zip's SHA-256 is published beside it, not in it (a file cannot hold its
+own checksum); SHA256SUMS in the zip covers every other file.
+INFO
+
+files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt BUILDINFO sweepcheck.schema.json "${integration[@]}")
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 
 # The same files give the same archive: fixed times, no extra attributes.
@@ -143,10 +184,10 @@ stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
 if [ -n "$stamp" ]; then
     find "$stage" -exec touch -d "@$stamp" {} +
 fi
-zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}_sweepcheck-${version[sweepcheck]}.zip"
-rm -f "$dist/$zip_name"
+rm -f "$dist/$zip_name" "$dist/$zip_name.sha256"
 (cd "$stage" && TZ=UTC zip -q -X -D "$dist/$zip_name" "${files[@]}" SHA256SUMS)
 
+(cd "$dist" && sha256sum "$zip_name" >"$zip_name.sha256")
 echo "release: $dist/$zip_name"
 unzip -l "$dist/$zip_name"
-(cd "$dist" && sha256sum "$zip_name")
+cat "$dist/$zip_name.sha256"

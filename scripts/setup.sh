@@ -18,7 +18,7 @@ fi
 
 for pkg in wine wine64 wine32:i386 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
     binutils-mingw-w64-i686 cmake ninja-build googletest clang-format locales \
-    python3 zip unzip osslsigncode clang wixl msitools nsis; do
+    python3 zip unzip osslsigncode clang wixl msitools nsis python3-jsonschema; do
     have_package "$pkg" || need_packages+=("$pkg")
 done
 

@@ -39,13 +39,8 @@ std::wstring DescribeFile(const FileReport& file) {
 
 std::wstring DescribeOutcome(const LineOutcome& outcome) {
     const LineDecision& decision = outcome.decision;
-    switch (decision.action) {
-        case LineAction::Ignore:
-            return L"ignored (" + std::wstring(decision.reason) + L")";
-        case LineAction::Refuse:
-            return L"refused (" + std::wstring(decision.reason) + L")";
-        case LineAction::Examine:
-            break;
+    if (decision.action != LineAction::Examine) {
+        return DescribeDecision(decision);
     }
     if (outcome.files.empty()) {
         return L"no match " + DisplayPath(decision.target);
@@ -64,6 +59,21 @@ std::wstring AbsenceOf(const std::wstring& path) {
     }
     return L"left alone with everything it lists (" +
            KeepReasonText(KeepReasonFor(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)), 0) + L")";
+}
+
+std::wstring DescribeDecision(const LineDecision& decision) {
+    switch (decision.action) {
+        case LineAction::Ignore:
+            return L"ignored (" + std::wstring(decision.reason) + L")";
+        case LineAction::Refuse:
+            return L"refused (" + std::wstring(decision.reason) + L")";
+        case LineAction::Examine:
+            break;
+    }
+    const std::wstring_view target = decision.target;
+    const bool pattern = HasWildcards(target.substr(target.find_last_of(L'\\') + 1));
+    return std::wstring(L"an entry: the sweep deletes ") + (pattern ? L"what matches " : L"") +
+           DisplayPath(decision.target);
 }
 
 std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& finding) {

@@ -29,6 +29,11 @@ std::wstring DescribeOutcome(const LineOutcome& outcome);
 // or "left alone ..." for a folder, hidden or system file of that name.
 std::wstring AbsenceOf(const std::wstring& path);
 
+// What a line's decision means before anything it names is looked for:
+// "an entry: the sweep deletes C:\Links\a.url", "an entry: the sweep
+// deletes what matches C:\Links\*.url", "ignored (...)", "refused (...)".
+std::wstring DescribeDecision(const LineDecision& decision);
+
 // How a manifest was found and read: "absent", "left alone ...", "found,
 // read", "found, not read (...): no line is acted on", "could not be
 // looked for; read all the same, read" ...

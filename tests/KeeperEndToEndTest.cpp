@@ -184,7 +184,8 @@ TEST_F(KeeperEndToEnd, ARunningServiceIsMadeAutomaticAndLeftRunning) {
 TEST_F(KeeperEndToEnd, AnyArgumentStopsARunningService) {
     RegisterStarted(Behaviour::Running);
     int stops = 0;
-    for (const wchar_t* arguments : {L"x", L"/start", L"keep it running, please"}) {
+    // "" is two characters of argument text: an argument like any other.
+    for (const wchar_t* arguments : {L"x", L"/start", L"keep it running, please", L"\"\""}) {
         const std::string shown = testing::PrintToString(std::wstring(arguments));
         if (State() != SERVICE_RUNNING) {
             ASSERT_EQ(service_->Start(), static_cast<DWORD>(NO_ERROR)) << shown;
@@ -195,6 +196,25 @@ TEST_F(KeeperEndToEnd, AnyArgumentStopsARunningService) {
         EXPECT_TRUE(service_->WaitForState(SERVICE_STOPPED)) << shown;
         EXPECT_EQ(StartType(), kOnDemand) << shown;
     }
+}
+
+// Windows' own rule for a command line: a program's name not in quotes
+// ends at the first blank. A caller that passes C:\Program Files\...\svckeeper.exe
+// unquoted gives the keeper an argument, and the keeper stops the service
+// it was meant to start; in quotes, it starts it.
+TEST_F(KeeperEndToEnd, AProgramPathWithABlankMustBeInQuotes) {
+    const TempFolder folder(L"keeper");
+    const std::wstring installed = folder / L"Program Files\\Vantrel\\svckeeper.exe";
+    MakeFolders(folder / L"Program Files\\Vantrel");
+    ASSERT_TRUE(::CopyFileW(g_keeperExe.c_str(), installed.c_str(), FALSE));
+    RegisterStarted(Behaviour::Running);
+    EXPECT_EQ(RunProgramAs(installed, installed), 0);
+    EXPECT_TRUE(service_->WaitForCount("stop", 1)) << "unquoted: the keeper saw an argument";
+    EXPECT_TRUE(service_->WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(StartType(), kOnDemand);
+    EXPECT_EQ(RunProgramAs(installed, L"\"" + installed + L"\""), 0);
+    EXPECT_TRUE(service_->WaitForState(SERVICE_RUNNING)) << "in quotes: no argument";
+    EXPECT_EQ(StartType(), kAutomatic);
 }
 
 // The manager refuses a start while the service is still starting, and the

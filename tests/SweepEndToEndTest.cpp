@@ -1024,6 +1024,66 @@ TEST_F(SweepEndToEnd, SweepcheckNamesEveryTrapChangesNothingAndSaysTheSameInJson
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--jsn", text), 2);
 }
 
+// The traps an installer author falls into, and sweepcheck as a gate in a
+// build: the text alone decides, and the exit status and the last line
+// always agree.
+TEST_F(SweepEndToEnd, SweepcheckGatesABuildOnTheTextAloneAndNamesTheAuthorsTraps) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring build = root_ / L"build";
+    // A correct manifest whose wildcard matches nothing on this machine.
+    const std::wstring links = L"C:\\Users\\Public\\Desktop\\";
+    WriteUtf8(build + L"\\__shortcutsweep-en.ini",
+              links + L"Vantrel Home.url\r\n" + links + L"Vantrel no such name here*.url\r\n");
+    std::string text;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + build + L"\"", text), 0) << text;
+    EXPECT_NE(
+        text.find("an entry: the sweep deletes what matches C:\\Users\\Public\\Desktop\\Vantrel no such name "
+                  "here*.url"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("No findings"), std::string::npos);
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + build + L"\"", text), 1)
+        << "on this machine it matches nothing";
+    EXPECT_NE(text.find("[wildcard-matches-nothing]"), std::string::npos);
+
+    // Each trap of an author's, and a manifest of a language never read.
+    WriteUtf8(build + L"\\__shortcutsweep-de.ini",
+              L"\"" + links + L"Vantrel Hilfe.url\"\r\n" + links + L"Vantrel Hilfe.url \r\n" + links +
+                  L"Vantrel Hilfe.url\t\r\n%PUBLIC%\\Desktop\\Vantrel Hilfe.url\r\n");
+    WriteUtf8(build + L"\\__shortcutsweep-it.ini", links + L"Vantrel Aiuto.url\r\n");
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only --json \"" + build + L"\"", text), 1) << text;
+    std::set<std::wstring> findings;
+    for (const std::wstring& line : OutputLines(text)) {
+        if (JsonValue(line, L"kind") == L"finding") {
+            findings.insert(JsonValue(line, L"manifest").substr(build.size() + 1) + L"|" +
+                            JsonValue(line, L"line") + L"|" + JsonValue(line, L"trap"));
+        }
+    }
+    const std::set<std::wstring> expected = {
+        L"__shortcutsweep-de.ini|1|line-in-quotes", L"__shortcutsweep-de.ini|2|trailing-blank",
+        L"__shortcutsweep-de.ini|3|trailing-blank", L"__shortcutsweep-de.ini|4|environment-variable",
+        L"__shortcutsweep-it.ini|0|unread-language"};
+    EXPECT_EQ(findings, expected) << "a specific trap, not also a bare \"refused\"";
+
+    // A folder with none of the four: a gate pointed at the wrong folder.
+    TempFolder empty(L"empty");
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + empty.path() + L"\"", text), 1) << text;
+    EXPECT_NE(text.find("[no-manifests]"), std::string::npos) << text;
+
+    // What cannot be checked exits 2, says why, and never "No findings".
+    for (const std::wstring& arguments :
+         {L"--text-only \"" + build + L"\\none.ini\"", L"\"" + build + L"\\none.ini\"",
+          L"--text-only \"" + build + L"\\no such folder\""}) {
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, arguments, text), 2) << testing::PrintToString(arguments);
+        EXPECT_EQ(text.find("No findings"), std::string::npos) << text;
+        EXPECT_NE(text.find("Not checked: "), std::string::npos) << text;
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json " + arguments, text), 2);
+        EXPECT_NE(text.find("\"status\":2"), std::string::npos) << text;
+    }
+}
+
 // A pipe cannot be deleted through a handle; sweepcheck says so as the
 // sweep's log does, rather than "would delete".
 TEST_F(SweepEndToEnd, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {

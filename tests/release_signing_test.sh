@@ -69,19 +69,31 @@ zip_name="vantrel-tools_shortcutsweep-$(rc_version sweep/shortcutsweep.rc)_svcke
 # Unpacks the one zip in dist into dist/unpacked; checks names and checksums.
 check_package() { # dist folder
     local dist="$1" unpacked="$1/unpacked"
-    check "the package is named $zip_name" test "$(ls "$dist")" = "$zip_name"
+    check "the package is named $zip_name, its SHA-256 beside it" \
+        test "$(ls "$dist" | tr '\n' ' ')" = "$zip_name $zip_name.sha256 "
+    check "  and that SHA-256 is the zip's" zip_checksum_matches "$dist"
     mkdir -p "$unpacked"
     unzip -q "$dist/$zip_name" -d "$unpacked"
-    local integration="integration/build.sh integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/wix/VantrelTools.wxs integration/wix/WriteManifest.cpp integration/wix/demo.wxs"
-    check "it holds the three programs, README.txt, the installer pieces and SHA256SUMS, nothing else" \
-        test "$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "README.txt SHA256SUMS $integration shortcutsweep.exe svckeeper.exe sweepcheck.exe "
+    local integration="integration/build.sh integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/sample/__shortcutsweep-en.ini integration/wix/VantrelTools.wxs integration/wix/WriteManifest.cpp integration/wix/demo.wxs"
+    check "it holds the three programs, README.txt, BUILDINFO, the schema, the installer pieces and SHA256SUMS, nothing else" \
+        test "$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "BUILDINFO README.txt SHA256SUMS $integration shortcutsweep.exe svckeeper.exe sweepcheck.exe sweepcheck.schema.json "
     check "SHA256SUMS covers every other file" \
-        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | LC_ALL=C sort | tr '\n' ' ')" = "README.txt $integration shortcutsweep.exe svckeeper.exe sweepcheck.exe "
+        test "$(awk '{print $2}' "$unpacked/SHA256SUMS" | LC_ALL=C sort | tr '\n' ' ')" = "BUILDINFO README.txt $integration shortcutsweep.exe svckeeper.exe sweepcheck.exe sweepcheck.schema.json "
+    check "BUILDINFO names the source commit and how to build the zip again" buildinfo_names_commit "$unpacked/BUILDINFO"
+    check "BUILDINFO has Windows line ends on every line" crlf_only "$unpacked/BUILDINFO"
+    check "the sample manifest is the one described, byte for byte" \
+        cmp -s "$unpacked/integration/sample/__shortcutsweep-en.ini" "$repo/integration/sample/__shortcutsweep-en.ini"
     check "every checksum in SHA256SUMS matches the unpacked file" checksums_match "$unpacked"
     check "README.txt has Windows line ends on every line" crlf_only "$unpacked/README.txt"
     check "README.txt names the three versions and has no unfilled field" readme_filled_in "$unpacked/README.txt"
 }
 checksums_match() { (cd "$1" && sha256sum --quiet --strict -c SHA256SUMS); }
+zip_checksum_matches() { (cd "$1" && sha256sum --quiet --strict -c "$zip_name.sha256"); }
+buildinfo_names_commit() {
+    local commit
+    commit="$(git -C "$repo" rev-parse HEAD)"
+    grep -q "Built from: commit $commit" "$1" && grep -q "git checkout $commit" "$1"
+}
 crlf_only() { # no line without CR before its LF, and a final LF
     ! LC_ALL=C grep -q $'[^\r]$' "$1" && ! LC_ALL=C grep -q '^$' "$1" && [ "$(tail -c 1 "$1" | od -An -c | tr -d ' ')" = '\n' ]
 }
@@ -99,9 +111,11 @@ signature_verified() { # exe
         echo "$out" | tail -n 5
         return 1
     }
-    echo "$out" | grep -qx "Signature verification: ok" &&
-        echo "$out" | grep -q "Subject: /CN=Vantrel release test" &&
-        echo "$out" | grep -q "Message digest algorithm *: SHA256"
+    # Not "echo | grep -q": grep may end before echo has written it all, and
+    # with pipefail the echo's broken pipe fails the check now and then.
+    grep -qx "Signature verification: ok" <<<"$out" &&
+        grep -q "Subject: /CN=Vantrel release test" <<<"$out" &&
+        grep -q "Message digest algorithm *: SHA256" <<<"$out"
 }
 
 section "signed with a PEM certificate and key"
@@ -126,8 +140,19 @@ check "a wrong password fails the release" \
     fails release "$work/wrong" SIGN_PKCS12="$keys/cert.p12" SIGN_PASSWORD="not it"
 check "  and packs nothing" empty_folder "$work/wrong"
 
+section "unsigned, the same sources give the same zip, byte for byte"
+check "a first unsigned release succeeds" release "$work/plain1"
+check "a second unsigned release succeeds" release "$work/plain2"
+check_package "$work/plain1"
+check "  the two zips are the same, byte for byte" cmp -s "$work/plain1/$zip_name" "$work/plain2/$zip_name"
+check "  and BUILDINFO says the commands build it again" \
+    grep -q "build this zip again, byte for byte" "$work/plain1/unpacked/BUILDINFO"
+
 section "the signed programs do what the unsigned ones do"
 signed="$work/pem/unpacked"
+sample="Z:${signed//\//\\}\\integration\\sample\\__shortcutsweep-en.ini"
+check "sweepcheck.exe, signed, passes the sample manifest of the zip as text alone (exit status 0)" \
+    "$repo/scripts/wine-run" --prefix "$prefix" "$signed/sweepcheck.exe" --text-only "$sample"
 check "shortcutsweep.exe and sweepcheck.exe, signed, pass the sweep's end-to-end tests" \
     "$repo/scripts/wine-run" --prefix "$prefix" "$sweep_tests" "$signed/shortcutsweep.exe" "$signed/sweepcheck.exe"
 if [ -n "$keeper_tests" ]; then

@@ -217,6 +217,28 @@ long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD time
     return RunningProgram(exe, arguments).Wait(timeoutMs);
 }
 
+long RunProgramAs(const std::wstring& exe, const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return -1;
+    }
+    ::CloseHandle(process.hThread);
+    long result = -1;
+    DWORD code = 0;
+    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0 &&
+        ::GetExitCodeProcess(process.hProcess, &code)) {
+        result = static_cast<long>(code);
+    } else {
+        ::TerminateProcess(process.hProcess, 1);
+    }
+    ::CloseHandle(process.hProcess);
+    return result;
+}
+
 long RunProgramIn(const std::wstring& currentFolder, const std::wstring& exe, std::wstring_view arguments) {
     return RunningProgram(exe, arguments, {}, currentFolder).Wait(60000);
 }

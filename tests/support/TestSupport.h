@@ -67,6 +67,10 @@ private:
 // exit code, or -1 when it could not be started or did not end in time.
 long RunProgram(const std::wstring& exe, std::wstring_view arguments, DWORD timeoutMs = 60000);
 
+// Runs `exe` with exactly this command line, the program's own name as
+// written in it (in quotes or not), and waits for it; as RunProgram.
+long RunProgramAs(const std::wstring& exe, const std::wstring& commandLine);
+
 // The same, started in `currentFolder`.
 long RunProgramIn(const std::wstring& currentFolder, const std::wstring& exe, std::wstring_view arguments);
 
