@@ -136,9 +136,15 @@ Step SweepReadLine() {
             }};
 }
 
+// The folders' places, known across lines as the sweep knows them across
+// the lines of a manifest.
+vantrel::FolderLocations sweepFolders;
+
 Step SweepDelete() {
     return {"DeleteFiles", [](const std::wstring&, HANDLE&) {
-                return sweepTarget && vantrel::DeleteFiles(*sweepTarget, L".url");
+                vantrel::DeleteOptions options;
+                options.folders = &sweepFolders;
+                return sweepTarget && vantrel::DeleteFiles(*sweepTarget, L".url", options);
             }};
 }
 

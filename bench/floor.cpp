@@ -19,6 +19,7 @@
 //                      forbid it, the handle closed. No other call.
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -66,21 +67,22 @@ std::wstring FinalPath(HANDLE handle) {
     return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
 }
 
-// The final path of the folder a file was named in, asked once per folder.
+// The final path of the folder a file was named in, asked once per folder,
+// as the sweep asks it: lines of many folders may take turns.
 const std::wstring& FolderFinalPath(const std::wstring& folder) {
-    static std::wstring last;
-    static std::wstring lastFinal;
-    if (folder != last) {
-        last = folder;
-        HANDLE handle = ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        lastFinal = handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle) + L"\\";
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle);
-        }
+    static std::map<std::wstring, std::wstring> known;
+    auto found = known.find(folder);
+    if (found != known.end()) {
+        return found->second;
     }
-    return lastFinal;
+    HANDLE handle = ::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    std::wstring final = handle == INVALID_HANDLE_VALUE ? std::wstring() : FinalPath(handle) + L"\\";
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+    }
+    return known.emplace(folder, std::move(final)).first->second;
 }
 
 void DeleteOne(const std::wstring& path) {

@@ -106,8 +106,11 @@ private:
 };
 
 // Whether the file open as `file` is the entry of that name in `folder`:
-// its final path lies in the folder's own final path. `finalName` gets the
-// last piece of the file's final path.
+// its final path lies in the folder's own final path. Where the system
+// gives no final path (Wine past MAX_PATH), the paths within the volume
+// (FileNameInfo, which shows a link as well) and the volume's serial number
+// are compared instead; Unknown when neither can be had. `finalName` gets
+// the last piece of the file's path.
 enum class Placement { InFolder, Elsewhere, Unknown };
 Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
                       std::wstring& finalName);

@@ -333,12 +333,23 @@ TEST_F(SweepEndToEnd, ALinkNeverTakesItsTargetWhateverNamesIt) {
     for (const Link& link : links) {
         ASSERT_TRUE(MakeUnixLink(link.target, Links(link.link))) << testing::PrintToString(link.link);
     }
+    // Past MAX_PATH, where Wine gives no final path: the path within the
+    // volume shows the link instead.
+    std::wstring deep = L"Deep";
+    for (int i = 0; i < 8; ++i) {
+        deep += L"\\a-rather-long-folder-name-" + std::to_wstring(i);
+    }
+    WriteBytes(Links(deep + L"\\deep real.url"), kShortcutBody);
+    WriteBytes(other + L"\\far target.url", kShortcutBody);
+    ASSERT_TRUE(MakeUnixLink(other + L"\\far target.url", Links(deep + L"\\deep link.url")));
+    ASSERT_GT(Links(deep + L"\\deep link.url").size(), static_cast<size_t>(MAX_PATH));
     ASSERT_TRUE(MakeUnixLink(other + L"\\manifest.ini", ManifestPath(Bin(), L"de")));
     ASSERT_TRUE(MakeUnixLink(other + L"\\important.bat", Bin() + L"\\__shortcutsweep.bat"));
     Manifest(Bin(), L"en",
              {Links(L"L\\text.url"), Links(L"L\\VANTRE~9.url"), Links(L"L\\same.url"), Links(L"L\\here.url"),
               Links(L"W\\*.url"), Links(L"L\\folder.url"), Links(L"Profile\\Desktop\\Vantrel.url"),
-              Links(L"Profile\\Desktop\\*Web.url")});
+              Links(L"Profile\\Desktop\\*Web.url"), Links(deep + L"\\deep real.url"),
+              Links(deep + L"\\deep link.url")});
     const Tree before = Snapshot(root_.path());
 
     std::string text;
@@ -351,6 +362,7 @@ TEST_F(SweepEndToEnd, ALinkNeverTakesItsTargetWhateverNamesIt) {
 
     const std::set<std::wstring> expected = {
         Links(L"W\\plain.url"),
+        Links(deep + L"\\deep real.url"),
         root_ / L"Profile\\Desktop\\Vantrel.url",
         root_ / L"Profile\\Desktop\\Vantrel Web.url",
         ManifestPath(Bin(), L"en"),
