@@ -149,7 +149,10 @@ else
 fi
 compiler="$(i686-w64-mingw32-g++-posix --version | head -n 1)"
 linker="$(i686-w64-mingw32-ld --version | head -n 1)"
-if [ ${#sign_args[@]} -gt 0 ]; then
+if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+    rebuild="This zip was built from uncommitted changes: the commands below build the
+zip of the commit, which differs from it."
+elif [ ${#sign_args[@]} -gt 0 ]; then
     rebuild="The programs in this zip are signed, and a signature differs each time: the
 commands below build the zip of the same programs before signing, byte for byte."
 else
