@@ -19,22 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "common/modFiles.h"
 #include "sweep/modLineRules.h"
 #include "sweep/modManifests.h"
 
 namespace {
 
-double Now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency;
-}
+using bench::Now;
 
 // One step of a way of deleting: gets the path and the handle the steps
 // before it opened (INVALID_HANDLE_VALUE before the first), and may replace

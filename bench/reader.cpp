@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "common/Handle.h"
 #include "sweep/modLineRules.h"
 #include "sweep/modManifests.h"
@@ -40,16 +41,7 @@ using vantrel::sweep::LineList;
 
 namespace {
 
-double Now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency;
-}
+using bench::Now;
 
 std::string ManifestBytes(size_t wanted) {
     const std::string folder = "Z:\\work\\main\\build\\bench\\tree\\Links\\";
