@@ -31,56 +31,46 @@
 #define MAP_FIXED_NOREPLACE 0x100000
 #endif
 
-static void *map_pages(void *addr, size_t len, int prot, int flags, int fd, uint64_t offset)
-{
+static void* map_pages(void* addr, size_t len, int prot, int flags, int fd, uint64_t offset) {
     if (offset & 4095) {
         errno = EINVAL;
         return MAP_FAILED;
     }
     long r = syscall(SYS_mmap2, addr, len, prot, flags, fd, (unsigned long)(offset >> 12));
-    return (void *)r;
+    return (void*)r;
 }
 
-static void *map_checked(void *addr, size_t len, int prot, int flags, int fd, uint64_t offset)
-{
-    if (!(flags & MAP_FIXED_NOREPLACE))
-        return map_pages(addr, len, prot, flags, fd, offset);
-    void *got = map_pages(addr, len, prot, flags & ~MAP_FIXED_NOREPLACE, fd, offset);
-    if (got == MAP_FAILED || got == addr)
-        return got;
+static void* map_checked(void* addr, size_t len, int prot, int flags, int fd, uint64_t offset) {
+    if (!(flags & MAP_FIXED_NOREPLACE)) return map_pages(addr, len, prot, flags, fd, offset);
+    void* got = map_pages(addr, len, prot, flags & ~MAP_FIXED_NOREPLACE, fd, offset);
+    if (got == MAP_FAILED || got == addr) return got;
     syscall(SYS_munmap, got, len);
     errno = EEXIST;
     return MAP_FAILED;
 }
 
-void *mmap(void *addr, size_t len, int prot, int flags, int fd, off_t offset)
-{
+void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t offset) {
     return map_checked(addr, len, prot, flags, fd, (uint64_t)(uint32_t)offset);
 }
 
-void *mmap64(void *addr, size_t len, int prot, int flags, int fd, off64_t offset)
-{
+void* mmap64(void* addr, size_t len, int prot, int flags, int fd, off64_t offset) {
     return map_checked(addr, len, prot, flags, fd, (uint64_t)offset);
 }
 
-static void (*wine_segv_handler)(int, siginfo_t *, void *);
+static void (*wine_segv_handler)(int, siginfo_t*, void*);
 static int probe_pipe[2] = {-1, -1};
 
 /* A readable page that faulted with SEGV_ACCERR was being written. */
-static int page_is_readable(void *addr)
-{
-    if (probe_pipe[0] < 0 && syscall(SYS_pipe2, probe_pipe, O_NONBLOCK) != 0)
-        return 0;
-    if (syscall(SYS_write, probe_pipe[1], addr, 1) != 1)
-        return 0;
+static int page_is_readable(void* addr) {
+    if (probe_pipe[0] < 0 && syscall(SYS_pipe2, probe_pipe, O_NONBLOCK) != 0) return 0;
+    if (syscall(SYS_write, probe_pipe[1], addr, 1) != 1) return 0;
     char c;
     syscall(SYS_read, probe_pipe[0], &c, 1);
     return 1;
 }
 
-static void segv_with_trap_number(int sig, siginfo_t *info, void *ucontext)
-{
-    greg_t *regs = ((ucontext_t *)ucontext)->uc_mcontext.gregs;
+static void segv_with_trap_number(int sig, siginfo_t* info, void* ucontext) {
+    greg_t* regs = ((ucontext_t*)ucontext)->uc_mcontext.gregs;
     int page_fault = info->si_code == SEGV_MAPERR || info->si_code == SEGV_ACCERR;
     if (page_fault && regs[REG_TRAPNO] != 14 && regs[REG_TRAPNO] != 13) {
         int present = info->si_code == SEGV_ACCERR;
@@ -91,13 +81,10 @@ static void segv_with_trap_number(int sig, siginfo_t *info, void *ucontext)
     wine_segv_handler(sig, info, ucontext);
 }
 
-int sigaction(int sig, const struct sigaction *act, struct sigaction *old)
-{
-    static int (*real_sigaction)(int, const struct sigaction *, struct sigaction *);
-    if (!real_sigaction)
-        real_sigaction = dlsym(RTLD_NEXT, "sigaction");
-    if (sig == SIGSEGV && act && (act->sa_flags & SA_SIGINFO) &&
-        act->sa_sigaction != segv_with_trap_number) {
+int sigaction(int sig, const struct sigaction* act, struct sigaction* old) {
+    static int (*real_sigaction)(int, const struct sigaction*, struct sigaction*);
+    if (!real_sigaction) real_sigaction = dlsym(RTLD_NEXT, "sigaction");
+    if (sig == SIGSEGV && act && (act->sa_flags & SA_SIGINFO) && act->sa_sigaction != segv_with_trap_number) {
         struct sigaction wrapped = *act;
         wine_segv_handler = act->sa_sigaction;
         wrapped.sa_sigaction = segv_with_trap_number;
