@@ -137,11 +137,13 @@ std::wstring AsFolder(std::wstring path) {
 }
 
 // Whether `filePath` is a name directly in the folder `folderPath`; the
-// name is handed back.
+// name is handed back. Both are the system's own spellings of where things
+// lie, so the folders are compared letter for letter: on a file system
+// that tells letter case apart, "Links" and "links" are two folders.
 bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std::wstring& name) {
     const size_t cut = filePath.find_last_of(L'\\');
     if (cut == std::wstring::npos || cut + 1 == filePath.size() ||
-        !EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {
+        std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {
         return false;
     }
     name = filePath.substr(cut + 1);
@@ -150,6 +152,13 @@ bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std:
 
 bool IsNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
+// `name` without the dots and blanks at its end, upper-cased: the form in
+// which names that a final path may report alike are the same.
+std::wstring TrimmedKey(std::wstring_view name) {
+    const size_t kept = name.find_last_not_of(L". ");
+    return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));
 }
 
 }  // namespace
@@ -217,11 +226,9 @@ KeepReason AliasOwnName(const std::wstring& path, std::wstring_view reachedAs, c
         return KeepReason::ReachedElsewhere;  // no entry has that alias: a link of that name
     }
     if (!EqualsIgnoringCase(data.cFileName, finalName)) {
-        // Wine lists a name ending in a dot or a blank whole, and gives it
-        // without that character through the handle.
-        const wchar_t last = data.cFileName[std::wstring_view(data.cFileName).size() - 1];
-        return last == L'.' || last == L' ' ? KeepReason::NameReportedOtherwise
-                                            : KeepReason::ReachedElsewhere;
+        // A long name ending in a dot or a blank, which some systems report
+        // without it, was kept already: its folder leaves the name in doubt.
+        return KeepReason::ReachedElsewhere;
     }
     ownName = data.cFileName;
     return KeepReason::None;
@@ -255,6 +262,8 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
             break;
         case Placement::Elsewhere:
             return Kept(path, KeepReason::ReachedElsewhere);
+        case Placement::NameInDoubt:
+            return Kept(path, KeepReason::NameReportedOtherwise);
         case Placement::Unknown:
             return Kept(path, KeepReason::PlaceUnknown);
     }
@@ -485,28 +494,57 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, bo
     return known.place;
 }
 
+bool FolderLocations::HoldsAnotherNameReportedAs(const std::wstring& folder, std::wstring_view name) {
+    Known& known = known_[folder];
+    if (!known.trimmedAsked) {
+        known.trimmedAsked = true;
+        WIN32_FIND_DATAW data;
+        UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &data,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (find) {
+            do {
+                const std::wstring_view entry = data.cFileName;
+                if (!entry.empty() && (entry.back() == L'.' || entry.back() == L' ') && entry != L"." &&
+                    entry != L"..") {
+                    known.trimmedNames.insert(TrimmedKey(entry));
+                }
+            } while (::FindNextFileW(find.get(), &data));
+        }
+    }
+    return known.trimmedNames.count(TrimmedKey(name)) != 0;
+}
+
 Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
                       std::wstring& finalName) {
     if (folder.empty()) {
         return Placement::Unknown;
     }
+    Placement placement = Placement::Unknown;
     const std::wstring finalPath = FinalPathOf(file);
-    if (!finalPath.empty()) {
-        const FolderLocations::Place& place = folders.Of(folder);
-        if (!place.finalPath.empty()) {
-            return IsNameIn(finalPath, place.finalPath, finalName) ? Placement::InFolder
-                                                                   : Placement::Elsewhere;
+    const FolderLocations::Place* place = finalPath.empty() ? nullptr : &folders.Of(folder);
+    if (place && !place->finalPath.empty()) {
+        placement =
+            IsNameIn(finalPath, place->finalPath, finalName) ? Placement::InFolder : Placement::Elsewhere;
+    } else {
+        // Either final path is missing: compare the paths within the volume.
+        std::wstring volumePath;
+        unsigned long volume = 0;
+        place = &folders.Of(folder, true);
+        if (!VolumePathOf(file, volumePath, volume) || place->volumePath.empty()) {
+            return Placement::Unknown;
         }
+        placement = volume == place->volume && IsNameIn(volumePath, place->volumePath, finalName)
+                        ? Placement::InFolder
+                        : Placement::Elsewhere;
     }
-    // Either final path is missing: compare the paths within the volume.
-    std::wstring volumePath;
-    unsigned long volume = 0;
-    const FolderLocations::Place& place = folders.Of(folder, true);
-    if (!VolumePathOf(file, volumePath, volume) || place.volumePath.empty()) {
-        return Placement::Unknown;
+    // Some systems (Wine) report a name that ends in a dot or a blank
+    // without that character, so a link named x.url to x.url. in the same
+    // folder reports the name it was reached by. A folder that holds such a
+    // name leaves the reported one in doubt.
+    if (placement == Placement::InFolder && folders.HoldsAnotherNameReportedAs(folder, finalName)) {
+        return Placement::NameInDoubt;
     }
-    return volume == place.volume && IsNameIn(volumePath, place.volumePath, finalName) ? Placement::InFolder
-                                                                                       : Placement::Elsewhere;
+    return placement;
 }
 
 Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {

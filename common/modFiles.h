@@ -21,12 +21,16 @@
 //    (Wine among them) open a symbolic link as the file it points to, and
 //    nothing else a program reads tells the two apart; so on every system
 //    a link is removed itself or kept, never its target. A folder on the
-//    way that is itself a link is fine: it is compared by its final path.
+//    way that is itself a link is fine: it is compared by its final path,
+//    letter for letter. Where the folder also lists a name ending in a dot
+//    or a blank that, without them, is the name the file reports, the file
+//    is kept: some systems (Wine) report such a name without its end.
 //  - A name from a folder listing that holds a separator, or any other
 //    character no Windows name holds, is never joined to its folder.
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,11 +100,18 @@ public:
     // `withVolumePath`, the volume path is given too.
     const Place& Of(const std::wstring& folder, bool withVolumePath = false);
 
+    // Whether `folder` lists a name that ends in a dot or a blank and that,
+    // without them, is `name` (letter case aside). The folder is listed
+    // once; a listing that fails finds none.
+    bool HoldsAnotherNameReportedAs(const std::wstring& folder, std::wstring_view name);
+
 private:
     struct Known {
         Place place;
         bool finalAsked = false;
         bool volumeAsked = false;
+        bool trimmedAsked = false;
+        std::set<std::wstring> trimmedNames;  // upper-cased, without the dots and blanks at their end
     };
     std::map<std::wstring, Known> known_;
 };
@@ -109,9 +120,11 @@ private:
 // its final path lies in the folder's own final path. Where the system
 // gives no final path (Wine past MAX_PATH), the paths within the volume
 // (FileNameInfo, which shows a link as well) and the volume's serial number
-// are compared instead; Unknown when neither can be had. `finalName` gets
-// the last piece of the file's path.
-enum class Placement { InFolder, Elsewhere, Unknown };
+// are compared instead; Unknown when neither can be had. NameInDoubt: in
+// the folder, but the folder also lists a name ending in a dot or a blank
+// that the system may report as `finalName`, which gets the last piece of
+// the file's path.
+enum class Placement { InFolder, Elsewhere, NameInDoubt, Unknown };
 Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
                       std::wstring& finalName);
 

@@ -72,9 +72,12 @@ fault "only the last piece compared" common/modFiles.cpp \
     'finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1); return true ? Placement::InFolder'
 fault "listed names joined without a check" common/modFiles.cpp \
     'if (!IsPlainName(name)) {' 'if (false) {'
-fault "an alias's own name taken from the final path alone" common/modFiles.cpp \
-    'report.reason = AliasOwnName(path, reachedAs, finalName, ownName);' \
-    'AliasOwnName(path, reachedAs, finalName, ownName); ownName = finalName; report.reason = KeepReason::None;'
+fault "a name reported without its last dot or blank taken as it is" common/modFiles.cpp \
+    'if (placement == Placement::InFolder && folders.HoldsAnotherNameReportedAs(folder, finalName)) {' \
+    'if (false) {'
+fault "folders compared without regard to letter case" common/modFiles.cpp \
+    'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
+    '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
 
 copy_tree() {
     mkdir -p "$1"

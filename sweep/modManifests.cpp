@@ -105,7 +105,8 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
 
 bool LeadsElsewhere(const std::wstring& path) {
     FolderLocations folders;
-    return PlacementOfPath(path, folders) == Placement::Elsewhere;
+    const Placement placement = PlacementOfPath(path, folders);
+    return placement == Placement::Elsewhere || placement == Placement::NameInDoubt;
 }
 
 void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool report,

@@ -59,8 +59,8 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
 
 // Whether the manifest or batch file at `path` leads to another file than
 // the entry it names: a link, which some systems (Wine) show as the file it
-// points to. Such a file is no file of this folder's; false when that
-// cannot be told.
+// points to, or a name its folder leaves in doubt. Such a file is no file
+// of this folder's; false when that cannot be told.
 bool LeadsElsewhere(const std::wstring& path);
 
 // How a manifest was found, and read.

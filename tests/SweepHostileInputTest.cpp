@@ -411,6 +411,15 @@ TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
     for (const auto& [name, shortName] : trailing) {
         lines.push_back(Links(L"T\\") + shortName);
     }
+    // Links to such names in the same folder, by the name they report:
+    // one named on a line, one matched by a wildcard.
+    MakeFolders(Links(L"U"));
+    const std::string u = UnixPathOf(Links(L"U"));
+    RunUnixCommand({"/bin/touch", u + "/plain.url.", u + "/matched.url "});
+    RunUnixCommand({"/bin/ln", "-s", "plain.url.", u + "/plain.url"});
+    RunUnixCommand({"/bin/ln", "-s", "matched.url ", u + "/matched.url"});
+    lines.push_back(Links(L"U\\plain.url"));
+    lines.push_back(Links(L"U\\m*.url"));
     WriteLines(lines);
     TempFolder logs(L"log");
     ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
@@ -426,7 +435,7 @@ TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
             << Utf8(odd) << "\n"
             << log;
     }
-    EXPECT_EQ(CountOf(log, "(the folder lists its name otherwise than the file reports it"), 2u) << log;
+    EXPECT_EQ(CountOf(log, "(the folder lists its name otherwise than the file reports it"), 4u) << log;
 }
 
 }  // namespace
