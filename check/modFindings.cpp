@@ -283,7 +283,8 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
             manifest.lines.push_back({number, std::wstring(text), outcome});
         };
         steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
-        sweep::HandleManifest(path, match, true, true, steps);
+        FolderLocations folders;
+        sweep::HandleManifest(path, match, true, true, steps, folders);
         manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
         if (!manifest.present) {
             // A file that shows in its folder's listing is there, even where

@@ -189,8 +189,6 @@ FileReport Kept(std::wstring path, KeepReason reason, DWORD error = 0) {
     return report;
 }
 
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
-
 // What the name a path reaches a file by says about the file's own name.
 enum class NameSource {
     OwnName,     // it is the file's own long name, up to letter case
@@ -356,8 +354,9 @@ void Record(const DeleteOptions& options, FileReport&& report) noexcept {
     }
 }
 
-bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::wstring_view requiredSuffix,
+bool DeletePlainPath(const std::wstring& path, const FolderAndName& parts, std::wstring_view requiredSuffix,
                      const DeleteOptions& options, FolderLocations& folders) {
+    const std::wstring& name = parts.name;
     if (name.empty()) {
         return false;
     }
@@ -368,7 +367,7 @@ bool DeletePlainPath(const std::wstring& path, const std::wstring& name, std::ws
                               : requiredSuffix.empty() ? NameSource::MustBeOwn
                                                        : NameSource::MaybeAlias;
     FileReport report =
-        CheckAndDelete(path, FolderOf(path), name, requiredSuffix, source, options.onlyCheck, folders);
+        CheckAndDelete(path, parts.folder, parts.name, requiredSuffix, source, options.onlyCheck, folders);
     if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
         return false;  // no match
     }
@@ -467,7 +466,7 @@ bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix, con
     FolderLocations& folders = options.folders ? *options.folders : ownFolders;
     // A plain name needs no search: the checks are made on the opened file.
     return HasWildcards(parts.name) ? DeleteByPattern(path, requiredSuffix, options, folders)
-                                    : DeletePlainPath(path, parts.name, requiredSuffix, options, folders);
+                                    : DeletePlainPath(path, parts, requiredSuffix, options, folders);
 }
 
 const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, bool withVolumePath) {
@@ -554,9 +553,14 @@ Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
     if (!file) {
         return Placement::Unknown;
     }
+    return PlacementOfEntry(file.get(), path, folders);
+}
+
+Placement PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders) {
+    const FolderAndName parts = SplitFolderAndName(path);
     std::wstring finalName;
-    const Placement placement = PlacementOf(file.get(), FolderOf(path), folders, finalName);
-    if (placement == Placement::InFolder && !EqualsIgnoringCase(finalName, SplitFolderAndName(path).name)) {
+    const Placement placement = PlacementOf(file, parts.folder, folders, finalName);
+    if (placement == Placement::InFolder && !EqualsIgnoringCase(finalName, parts.name)) {
         return Placement::Elsewhere;
     }
     return placement;

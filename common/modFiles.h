@@ -133,6 +133,9 @@ Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& f
 // link to another file.
 Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders);
 
+// The same for a file already open as `file`.
+Placement PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders);
+
 // Whether `name` could stand as one piece of a Windows path: no separator,
 // no wildcard, colon, < > " | or control character, not "." or "..".
 bool IsPlainName(std::wstring_view name);

@@ -327,14 +327,10 @@ bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std:
     }
     FILE_ATTRIBUTE_TAG_INFO tag;
     FILE_STANDARD_INFO standard;
-    std::wstring finalName;
     if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
         (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
         !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
-        standard.NumberOfLinks > 1 ||
-        PlacementOf(file.get(), path.substr(0, path.find_last_of(L"\\/") + 1), folders, finalName) !=
-            Placement::InFolder ||
-        !EqualsIgnoringCase(finalName, path.substr(path.find_last_of(L"\\/") + 1))) {
+        standard.NumberOfLinks > 1 || PlacementOfEntry(file.get(), path, folders) != Placement::InFolder) {
         return false;  // a link, a file with another name elsewhere, or an 8.3 alias
     }
     LogState& state = State();

@@ -39,7 +39,7 @@ std::vector<std::wstring> RunFiles(const std::wstring& argumentText, const std::
 
 }  // namespace
 
-void ProcessLanguage(std::wstring_view lang) {
+void ProcessLanguage(std::wstring_view lang, FolderLocations& folders) {
     SkipOnFailure([&] {
         const std::wstring path = ManifestPath(BaseFolder, lang);
         const std::wstring name = OwnFileName(L"manifest", lang, path);
@@ -56,7 +56,7 @@ void ProcessLanguage(std::wstring_view lang) {
         logged.itself = [&](const std::vector<FileReport>& itself) {
             LogSafely([&] { WriteDecisionLog(name + L": " + DescribeOwnFile(path, itself)); });
         };
-        HandleManifest(path, FindMatchingFile(path), false, DecisionLogOn(), logged);
+        HandleManifest(path, FindMatchingFile(path), false, DecisionLogOn(), logged, folders);
     });
     YieldToEvents();
 }
@@ -85,12 +85,13 @@ void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFo
                               ? L" (/noproduction given: the folder ZV two levels above the program's)"
                               : L" (no /noproduction: the program's own folder)"));
     });
+    FolderLocations folders;
     for (std::wstring_view lang : kLanguages) {
-        ProcessLanguage(lang);
+        ProcessLanguage(lang, folders);
     }
     SkipOnFailure([&] {
         const std::wstring path = BatchFilePath(BaseFolder);
-        const std::vector<FileReport> report = HandleOwnFile(path, false, DecisionLogOn());
+        const std::vector<FileReport> report = HandleOwnFile(path, false, DecisionLogOn(), &folders);
         LogSafely([&] {
             WriteDecisionLog(OwnFileName(L"batch file", {}, path) + L": " + DescribeOwnFile(path, report));
         });

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/modFiles.h"
+
 namespace vantrel::sweep {
 
 // The folder in which manifests and the batch file are sought; it always
@@ -14,8 +16,8 @@ extern std::wstring BaseFolder;
 
 // Deletes the shortcuts that one language's manifest in BaseFolder lists,
 // then the manifest, and logs what became of each. A step that fails is
-// passed over.
-void ProcessLanguage(std::wstring_view lang);
+// passed over. `folders` keeps where folders lie for the whole run.
+void ProcessLanguage(std::wstring_view lang, FolderLocations& folders);
 
 // The sweep for a given argument text and program folder.
 void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFolder);

@@ -103,14 +103,13 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
     return LineList::OneEmptyLine();
 }
 
-bool LeadsElsewhere(const std::wstring& path) {
-    FolderLocations folders;
+bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders) {
     const Placement placement = PlacementOfPath(path, folders);
     return placement == Placement::Elsewhere || placement == Placement::NameInDoubt;
 }
 
 void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool report,
-                    const ManifestSteps& steps) {
+                    const ManifestSteps& steps, FolderLocations& folders) {
     ManifestFinding finding;
     finding.match = match;
     if (match == Match::NotFound) {
@@ -122,7 +121,7 @@ void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool 
         return;
     }
     // Only a file that shows as one can be told to lead elsewhere.
-    finding.leadsElsewhere = match == Match::Found && LeadsElsewhere(path);
+    finding.leadsElsewhere = match == Match::Found && LeadsElsewhere(path, folders);
     LineList lines = LineList::OneEmptyLine();
     if (!finding.leadsElsewhere) {
         SkipOnFailure([&] {
@@ -141,7 +140,6 @@ void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool 
     if (finding.leadsElsewhere) {
         return;
     }
-    FolderLocations folders;
     for (size_t i = 0; i < lines.size(); ++i) {
         SkipOnFailure([&] {
             const LineOutcome outcome = HandleLine(lines, i, onlyCheck, report, &folders);

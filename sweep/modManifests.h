@@ -61,7 +61,7 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
 // the entry it names: a link, which some systems (Wine) show as the file it
 // points to, or a name its folder leaves in doubt. Such a file is no file
 // of this folder's; false when that cannot be told.
-bool LeadsElsewhere(const std::wstring& path);
+bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders);
 
 // How a manifest was found, and read.
 struct ManifestFinding {
@@ -89,8 +89,10 @@ struct ManifestSteps {
 // acted on, and the manifest itself deleted, also when it could not be
 // read. With `onlyCheck` every check is made and nothing deleted. A step
 // that fails is passed over. `report` asks for the files each line reached.
+// `folders` keeps where folders lie across the manifests of one run, so
+// that each folder is asked about once.
 void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool report,
-                    const ManifestSteps& steps);
+                    const ManifestSteps& steps, FolderLocations& folders);
 
 // Deletes, or with `onlyCheck` checks, a manifest or the batch file: its
 // own name only, no suffix required. The report, when asked for, says

@@ -202,7 +202,8 @@ TEST(HandleManifest, AManifestWhoseTestCannotTellIsReadAndActedOnAllTheSame) {
             seen.lines.push_back(outcome);
         };
         steps.itself = [&](const std::vector<FileReport>& itself) { seen.itself = itself; };
-        HandleManifest(manifest, Match::Unknown, onlyCheck, true, steps);
+        FolderLocations folders;
+        HandleManifest(manifest, Match::Unknown, onlyCheck, true, steps, folders);
         return seen;
     };
 
