@@ -420,6 +420,14 @@ TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
     RunUnixCommand({"/bin/ln", "-s", "matched.url ", u + "/matched.url"});
     lines.push_back(Links(L"U\\plain.url"));
     lines.push_back(Links(L"U\\m*.url"));
+    // Two folders whose names differ only in letter case: a link in one to
+    // the other's file of the same name.
+    WriteBytes(Links(L"case\\cased.url"), kShortcutBody);
+    const std::string lower = UnixPathOf(Links(L"case"));
+    const std::string upper = lower.substr(0, lower.size() - 4) + "CASE";
+    RunUnixCommand({"/bin/mkdir", upper});
+    RunUnixCommand({"/bin/ln", "-s", lower + "/cased.url", upper + "/cased.url"});
+    lines.push_back(Links(L"CASE\\cased.url"));
     WriteLines(lines);
     TempFolder logs(L"log");
     ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
@@ -436,6 +444,10 @@ TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
             << log;
     }
     EXPECT_EQ(CountOf(log, "(the folder lists its name otherwise than the file reports it"), 4u) << log;
+    EXPECT_NE(
+        log.find(Utf8(L"kept " + Links(L"CASE\\cased.url") + L" (reached through a link to another file)")),
+        std::string::npos)
+        << log;
 }
 
 }  // namespace
