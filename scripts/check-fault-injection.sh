@@ -68,8 +68,8 @@ fault "the final path not asked" common/modFiles.cpp \
     'switch (PlacementOf(file.get(), folder, folders, finalName)) {' \
     'finalName = std::wstring(reachedAs); switch (source == NameSource::OwnName ? Placement::InFolder : PlacementOf(file.get(), folder, folders, finalName)) {'
 fault "only the last piece compared" common/modFiles.cpp \
-    'return IsNameIn(finalPath, place.finalPath, finalName) ? Placement::InFolder' \
-    'finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1); return true ? Placement::InFolder'
+    'IsNameIn(finalPath, place->finalPath, finalName) ? Placement::InFolder : Placement::Elsewhere;' \
+    '(finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1), Placement::InFolder);'
 fault "listed names joined without a check" common/modFiles.cpp \
     'if (!IsPlainName(name)) {' 'if (false) {'
 fault "a name reported without its last dot or blank taken as it is" common/modFiles.cpp \
