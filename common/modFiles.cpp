@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Handle.h"
+#include "common/modPaths.h"
 #include "common/modProcess.h"
 #include "common/modText.h"
 
@@ -33,7 +34,6 @@ FolderAndName SplitFolderAndName(const std::wstring& path) {
 
 // The ? of the \\?\ prefix is not a wildcard.
 std::wstring_view WithoutLiteralPrefix(std::wstring_view path) {
-    constexpr std::wstring_view kLiteralPrefix = L"\\\\?\\";
     return path.substr(0, kLiteralPrefix.size()) == kLiteralPrefix ? path.substr(kLiteralPrefix.size())
                                                                    : path;
 }
@@ -159,6 +159,91 @@ bool IsNotFound(DWORD error) {
 std::wstring TrimmedKey(std::wstring_view name) {
     const size_t kept = name.find_last_not_of(L". ");
     return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));
+}
+
+bool EndsInDotOrBlank(std::wstring_view name) {
+    return !name.empty() && (name.back() == L'.' || name.back() == L' ');
+}
+
+// Whether `folder` lists, now, a name that ends in a dot or a blank and
+// that, without them, is `name` (letter case aside): some systems (Wine)
+// report such a name without its end, so a link of the shorter name to it
+// would report the name it was reached by. NameInDoubt when it does,
+// Unknown when the folder cannot be listed. Only the names that start
+// with `name` are asked for; a name that could widen the pattern is doubt.
+Placement ReportedNameIn(const std::wstring& folder, std::wstring_view name) {
+    if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring_view::npos) {
+        return Placement::NameInDoubt;
+    }
+    const std::wstring key = TrimmedKey(name);
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileExW((folder + std::wstring(name) + L"*").c_str(), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
+        return IsNotFound(::GetLastError()) ? Placement::InFolder : Placement::Unknown;
+    }
+    do {
+        const std::wstring_view entry = data.cFileName;
+        if (EndsInDotOrBlank(entry) && entry != L"." && entry != L".." && TrimmedKey(entry) == key) {
+            return Placement::NameInDoubt;
+        }
+    } while (::FindNextFileW(find.get(), &data));
+    return ::GetLastError() == ERROR_NO_MORE_FILES ? Placement::InFolder : Placement::Unknown;
+}
+
+// Whether two handles are open on the same file or folder.
+bool SameObject(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first;
+    BY_HANDLE_FILE_INFORMATION second;
+    return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// Whether `path`, a path the system reported for the folder open as
+// `folder`, leads back to that folder. Wine reports a folder whose name
+// ends in a dot or a blank without them: that path names another folder,
+// or none.
+bool LeadsBackTo(const std::wstring& path, HANDLE folder) {
+    UniqueFile reported(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return reported && SameObject(reported.get(), folder);
+}
+
+// A full path as the system's final paths spell it: its root as
+// \\?\C: or \\?\UNC\server\share, and the rest, from the separator after
+// the root on. Empty when `path` is no full path to a drive or share.
+struct RootAndRest {
+    std::wstring root;
+    std::wstring rest;
+};
+RootAndRest AsFinalPathParts(const std::wstring& path) {
+    const PathForm form = FormOf(path);
+    std::wstring full;
+    if (form == PathForm::Literal) {
+        full = OrdinaryPath(path);
+    } else if (form == PathForm::Drive || form == PathForm::Share) {
+        full = TextOfFittingSize([&path](wchar_t* buffer, DWORD size) {
+            return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+        });
+    }
+    const std::wstring_view root = FullPathRoot(full);
+    if (root.empty()) {
+        return {};
+    }
+    RootAndRest parts;
+    if (FormOf(full) == PathForm::Drive) {
+        parts.root = std::wstring(kLiteralPrefix) + UpperCase(full.substr(0, 1)) + L":";
+    } else {
+        std::wstring_view server = root.substr(2);
+        if (!server.empty() && IsSeparator(server.back())) {
+            server.remove_suffix(1);
+        }
+        parts.root = std::wstring(kLiteralPrefix) + L"UNC\\" + std::wstring(server);
+    }
+    parts.rest = L"\\" + full.substr(root.size());
+    return parts;
 }
 
 }  // namespace
@@ -414,6 +499,12 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
         // or a link of that name.
         FileReport report = CheckAndDelete(folder + name, folder, name, requiredSuffix, NameSource::OwnName,
                                            options.onlyCheck, folders);
+        if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
+            // Listed, then gone before it was opened: someone deleted it first.
+            report.verdict = FileVerdict::AlreadyGone;
+            report.reason = KeepReason::None;
+            report.error = 0;
+        }
         allGone = allGone && report.verdict != FileVerdict::Kept;
         Record(options, std::move(report));
     }
@@ -478,39 +569,30 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, bo
     UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Place& place = known.place;
     if (!known.finalAsked) {
         known.finalAsked = true;
         if (handle) {
-            known.place.finalPath = FinalPathOf(handle.get());
+            place.finalPath = FinalPathOf(handle.get());
+            if (!place.finalPath.empty() && !LeadsBackTo(place.finalPath, handle.get())) {
+                const RootAndRest named = AsFinalPathParts(folder);
+                place.reportedOtherwise = true;
+                place.finalPath = named.root.empty() ? std::wstring() : named.root + named.rest;
+            }
         }
     }
     if (withVolumePath && !known.volumeAsked) {
         known.volumeAsked = true;
-        if (handle) {
-            VolumePathOf(handle.get(), known.place.volumePath, known.place.volume);
+        if (handle && VolumePathOf(handle.get(), place.volumePath, place.volume)) {
+            // Found again from the named root, or the folder as named.
+            const RootAndRest named = AsFinalPathParts(folder);
+            if (named.root.empty() || !LeadsBackTo(named.root + place.volumePath, handle.get())) {
+                place.reportedOtherwise = true;
+                place.volumePath = named.rest;
+            }
         }
     }
-    return known.place;
-}
-
-bool FolderLocations::HoldsAnotherNameReportedAs(const std::wstring& folder, std::wstring_view name) {
-    Known& known = known_[folder];
-    if (!known.trimmedAsked) {
-        known.trimmedAsked = true;
-        WIN32_FIND_DATAW data;
-        UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &data,
-                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (find) {
-            do {
-                const std::wstring_view entry = data.cFileName;
-                if (!entry.empty() && (entry.back() == L'.' || entry.back() == L' ') && entry != L"." &&
-                    entry != L"..") {
-                    known.trimmedNames.insert(TrimmedKey(entry));
-                }
-            } while (::FindNextFileW(find.get(), &data));
-        }
-    }
-    return known.trimmedNames.count(TrimmedKey(name)) != 0;
+    return place;
 }
 
 Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
@@ -539,11 +621,8 @@ Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& f
     // Some systems (Wine) report a name that ends in a dot or a blank
     // without that character, so a link named x.url to x.url. in the same
     // folder reports the name it was reached by. A folder that holds such a
-    // name leaves the reported one in doubt.
-    if (placement == Placement::InFolder && folders.HoldsAnotherNameReportedAs(folder, finalName)) {
-        return Placement::NameInDoubt;
-    }
-    return placement;
+    // name, now that the file is open, leaves the reported one in doubt.
+    return placement == Placement::InFolder ? ReportedNameIn(folder, finalName) : placement;
 }
 
 Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {

@@ -22,15 +22,20 @@
 //    nothing else a program reads tells the two apart; so on every system
 //    a link is removed itself or kept, never its target. A folder on the
 //    way that is itself a link is fine: it is compared by its final path,
-//    letter for letter. Where the folder also lists a name ending in a dot
-//    or a blank that, without them, is the name the file reports, the file
-//    is kept: some systems (Wine) report such a name without its end.
+//    letter for letter, once that final path is shown to lead back to the
+//    folder itself. Where it does not (Wine reports a folder whose name ends
+//    in a dot or a blank without them, which names another folder or none),
+//    the final path is not used: the file's own final path must then be the
+//    entry exactly as it was named. Where the folder also lists a name
+//    ending in a dot or a blank that, without them, is the name the file
+//    reports, the file is kept: some systems (Wine) report such a name
+//    without its end. The folder is asked while the file is open, just
+//    before it is deleted, so a name that appears late is seen too.
 //  - A name from a folder listing that holds a separator, or any other
 //    character no Windows name holds, is never joined to its folder.
 #pragma once
 
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +54,9 @@ Match FindMatchingFile(const std::wstring& path);
 bool FileMatches(const std::wstring& path);
 
 // What became, or would become, of one file that a path reached.
-enum class FileVerdict { Deleted, WouldDelete, Kept };
+// AlreadyGone: the listing named it, but it was gone when it was opened
+// (another run, or someone else, deleted it first).
+enum class FileVerdict { Deleted, WouldDelete, Kept, AlreadyGone };
 
 enum class KeepReason {
     None,
@@ -93,6 +100,11 @@ public:
         std::wstring finalPath;    // its normalised final path with its drive; empty when not given
         std::wstring volumePath;   // otherwise its path within its volume (FileNameInfo)
         unsigned long volume = 0;  // and that volume's serial number
+        // The system reports the folder under a path that does not lead back
+        // to it (Wine drops the dots and blanks at the end of its name): the
+        // paths above are then the folder as it was named, which a file in
+        // it must match exactly.
+        bool reportedOtherwise = false;
     };
 
     // The place of `folder` (as a file path's folder part, with its
@@ -100,18 +112,11 @@ public:
     // `withVolumePath`, the volume path is given too.
     const Place& Of(const std::wstring& folder, bool withVolumePath = false);
 
-    // Whether `folder` lists a name that ends in a dot or a blank and that,
-    // without them, is `name` (letter case aside). The folder is listed
-    // once; a listing that fails finds none.
-    bool HoldsAnotherNameReportedAs(const std::wstring& folder, std::wstring_view name);
-
 private:
     struct Known {
         Place place;
         bool finalAsked = false;
         bool volumeAsked = false;
-        bool trimmedAsked = false;
-        std::set<std::wstring> trimmedNames;  // upper-cased, without the dots and blanks at their end
     };
     std::map<std::wstring, Known> known_;
 };

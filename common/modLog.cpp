@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -60,6 +61,19 @@ bool IsUsableLogPath(const std::wstring& path) {
         if (colon != driveColon) {
             return false;
         }
+    }
+    // A name that ends in a dot or a blank is made under another name (the
+    // ordinary way drops them), or, in a literal path, under one that some
+    // systems (Wine) report without them, as the file of the shorter name.
+    for (size_t start = 0; start <= full.size();) {
+        const size_t end = std::min(full.find_first_of(L"\\/", start), full.size());
+        const std::wstring_view piece = full.substr(start, end - start);
+        const bool last = end == full.size();
+        if ((last || form == PathForm::Literal) && !piece.empty() &&
+            (piece.back() == L'.' || piece.back() == L' ')) {
+            return false;
+        }
+        start = end + 1;
     }
     if (form == PathForm::Literal) {
         return (FormOf(full) == PathForm::Drive && full.size() > 3 && full[2] == L'\\') ||
@@ -210,26 +224,73 @@ std::wstring LocalTime() {
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// The log file, opened or, where nothing of that name is, created. Both
-// without following a final link: some systems (Wine) follow a link
-// without a target when creating, and would make its target.
-UniqueFile OpenOrCreateLog(const std::wstring& path) {
+// The log file, opened or, where nothing of that name is, created; `made`
+// says which. Both without following a final link: some systems (Wine)
+// follow a link without a target when creating, and would make its target.
+// A file made here is opened with the right to delete it, so that it can be
+// taken back when it fails the checks.
+UniqueFile OpenOrCreateLog(const std::wstring& path, bool& made) {
     constexpr DWORD kAccess = FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    made = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         UniqueFile file(::CreateFileW(path.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file || !IsNotFound(::GetLastError())) {
             return file;
         }
-        file.reset(::CreateFileW(path.c_str(), kAccess, kShare, nullptr, CREATE_NEW,
+        file.reset(::CreateFileW(path.c_str(), kAccess | DELETE, kShare, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (file || ::GetLastError() != ERROR_FILE_EXISTS) {
+            made = static_cast<bool>(file);
             return file;  // made, or cannot be made
         }
         // Another writer made it meanwhile, or a link without a target is there.
     }
     return UniqueFile();
+}
+
+// Whether the open file is empty or already a decision log: the byte-order
+// mark, then a line that starts with a process id in brackets. A log is
+// never appended to anything else (a manifest, a program, someone's notes).
+bool IsEmptyOrDecisionLog(HANDLE file) {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file, &size)) {
+        return false;
+    }
+    if (size.QuadPart == 0) {
+        return true;
+    }
+    char start[24] = {};
+    OVERLAPPED at = {};
+    DWORD got = 0;
+    if (!::ReadFile(file, start, sizeof start, &got, &at)) {
+        return false;
+    }
+    const std::string_view head(start, got);
+    if (head.substr(0, 4) != "\xEF\xBB\xBF[") {
+        return false;
+    }
+    size_t digits = 4;
+    while (digits < head.size() && head[digits] >= '0' && head[digits] <= '9') {
+        ++digits;
+    }
+    return digits > 4 && digits <= 14 && head.substr(digits, 2) == "] ";
+}
+
+// Whether the open file is the entry `path` names and fit to be appended
+// to. A program run with more rights than whoever set the path must not be
+// led to write into some other file: a link, a second name, a file
+// elsewhere, or a file that is no log is refused.
+bool IsFitForLog(HANDLE file, const std::wstring& path, FolderLocations& folders) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    FILE_STANDARD_INFO standard;
+    return ::GetFileType(file) == FILE_TYPE_DISK &&
+           ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+           (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+           ::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+           standard.NumberOfLinks <= 1 && PlacementOfEntry(file, path, folders) == Placement::InFolder &&
+           IsEmptyOrDecisionLog(file);
 }
 
 // Where a file at `path` lies, or would lie: its folder's own final path
@@ -318,20 +379,20 @@ bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std:
         }
     }
     // Reading rights as well as appending: the lock and the end's check
-    // need them. A program run with more rights than whoever set the path
-    // must not be led to write into some other file: a link, a second name
-    // or a file elsewhere is refused.
-    UniqueFile file = OpenOrCreateLog(path);
-    if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    // need them.
+    bool made = false;
+    UniqueFile file = OpenOrCreateLog(path, made);
+    if (!file) {
         return false;
     }
-    FILE_ATTRIBUTE_TAG_INFO tag;
-    FILE_STANDARD_INFO standard;
-    if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
-        (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
-        standard.NumberOfLinks > 1 || PlacementOfEntry(file.get(), path, folders) != Placement::InFolder) {
-        return false;  // a link, a file with another name elsewhere, or an 8.3 alias
+    if (!IsFitForLog(file.get(), path, folders)) {
+        if (made) {
+            // Made here a moment ago: taken back, so that a refused path
+            // leaves nothing behind.
+            FILE_DISPOSITION_INFO disposition = {TRUE};
+            ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
+        }
+        return false;
     }
     LogState& state = State();
     state.file = std::move(file);

@@ -14,6 +14,8 @@ const wchar_t* VerdictWord(FileVerdict verdict) {
             return L"would delete";
         case FileVerdict::Kept:
             return L"kept";
+        case FileVerdict::AlreadyGone:
+            return L"already gone";
     }
     return L"";
 }

@@ -391,13 +391,21 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
                   "start: no start requested: the service could not be opened\n"
                   "finished, exit status 0\n");
 
-    // A folder, a file in a folder that does not exist, and the program
-    // itself, which the log must never change.
+    // A folder, a file in a folder that does not exist, the program itself,
+    // a sweep's manifest and someone's notes, which the log must never
+    // change; and names the system would make otherwise (a dot or blank at
+    // their end), for which nothing is made.
     const TempFolder unusable(L"nolog");
     MakeFolders(unusable / L"folder");
+    const std::string manifest = "\xEF\xBB\xBF" + Utf8(unusable / L"a.url") + "\r\n";
+    WriteBytes(unusable / L"__shortcutsweep-en.ini", manifest);
+    WriteBytes(unusable / L"notes.txt", "my notes\r\n");
     const Tree files = Snapshot(unusable.path());
     const std::string program = ReadWholeFile(g_keeperExe);
-    for (const std::wstring& log : {unusable / L"folder", unusable / L"absent\\svckeeper.log", g_keeperExe}) {
+    for (const std::wstring& log :
+         {unusable / L"folder", unusable / L"absent\\svckeeper.log", g_keeperExe,
+          unusable / L"__shortcutsweep-en.ini", unusable / L"notes.txt",
+          L"\\\\?\\" + (unusable / L"__shortcutsweep-de.ini."), unusable / L"keeper.log."}) {
         Register();
         const ServiceConfig before = service_->Config();
         KeepLogging(log);
@@ -410,6 +418,8 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
     }
     EXPECT_EQ(Snapshot(unusable.path()), files) << "no log file made";
     EXPECT_EQ(ReadWholeFile(g_keeperExe), program) << "the program is never a log";
+    EXPECT_EQ(ReadWholeFile(unusable / L"__shortcutsweep-en.ini"), manifest);
+    EXPECT_EQ(ReadWholeFile(unusable / L"notes.txt"), "my notes\r\n");
 }
 
 }  // namespace

@@ -801,6 +801,80 @@ TEST_F(SweepEndToEnd, TheLogCanBeTurnedOnForTheWholeMachine) {
     ::SetEnvironmentVariableW(L"VANTREL_TEST_LOGS", nullptr);
 }
 
+// Wine reports a folder whose name ends in a blank or a dot without them:
+// its own final path names the twin folder beside it, or none, while the
+// files in it report the name whole. Such a folder's final path decides
+// nothing: a file in it goes only when its own final path is the entry as
+// named, so its real files go and links into the twin never take their
+// targets. The same holds for the program's own folder and the log's.
+TEST_F(SweepEndToEnd, AFolderReportedWithoutItsLastBlankOrDotDecidesNothing) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such folders";
+    }
+    const std::string links = UnixPathOf(root_ / L"Links");
+    ASSERT_TRUE(RunUnixCommand({"/bin/mkdir", "-p", links + "/Blank ", links + "/Blank", links + "/Dot.",
+                                links + "/Dot", links + "/Logs ", links + "/Logs"}));
+    for (const wchar_t* name : {L"Blank \\own.url", L"Blank \\wild.url", L"Blank\\v1.url", L"Blank\\v2.url",
+                                L"Dot\\d1.url", L"Dot\\d2.url"}) {
+        WriteBytes(Links(name), kShortcutBody);
+    }
+    // Links into the twins, each by the name it has there; a folder link
+    // that is the way to Dot. , whose name no Windows path keeps.
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "../Blank/v1.url", links + "/Blank /v1.url"}));
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "../Blank/v2.url", links + "/Blank /v2.url"}));
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "../Dot/d1.url", links + "/Dot./d1.url"}));
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "../Dot/d2.url", links + "/Dot./d2.url"}));
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "Dot.", links + "/D"}));
+    // The log: a link in Logs  to a file of its twin, which must stay empty.
+    WriteBytes(Links(L"Logs\\tools.log"), "");
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "../Logs/tools.log", links + "/Logs /tools.log"}));
+    Manifest(Bin(), L"en",
+             {Links(L"Blank \\own.url"), Links(L"Blank \\v1.url"), Links(L"Blank \\*.url"),
+              Links(L"D\\d1.url"), Links(L"D\\*.url")});
+    const Tree before = Snapshot(root_.path());
+
+    std::string text;
+    if (!g_checkExe.empty()) {
+        // Links are no trap of the manifest's: no finding.
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", text), 0);
+    }
+    {
+        LogVariable variable(Links(L"Logs \\tools.log"));
+        Sweep();
+    }
+    const std::set<std::wstring> expected = {Links(L"Blank \\own.url"), Links(L"Blank \\wild.url"),
+                                             ManifestPath(Bin(), L"en")};
+    EXPECT_EQ(Removed(before, Snapshot(root_.path())), expected)
+        << "the real files go; the twins' files, and the links to them, stay";
+    EXPECT_EQ(ReadWholeFile(Links(L"Logs\\tools.log")), "") << "never the log through a link into the twin";
+
+    // sweepcheck says the same.
+    if (!g_checkExe.empty()) {
+        const std::wstring link = L" (reached through a link to another file)";
+        for (const std::wstring& kept : {Links(L"Blank \\v1.url"), Links(L"Blank \\v2.url")}) {
+            EXPECT_NE(text.find(Utf8(L"kept " + kept + link)), std::string::npos) << Utf8(kept) << "\n"
+                                                                                  << text;
+        }
+        EXPECT_NE(text.find(Utf8(L"would delete " + Links(L"Blank \\own.url"))), std::string::npos) << text;
+        EXPECT_EQ(text.find(Utf8(L"would delete " + Links(L"D\\"))), std::string::npos) << text;
+    }
+
+    // The program in a folder whose name ends in a blank sweeps its own
+    // manifests, and a log in such a folder is written.
+    const std::wstring tool = root_ / L"Apps\\Tool ";
+    ASSERT_TRUE(RunUnixCommand({"/bin/mkdir", "-p", UnixPathOf(root_ / L"Apps") + "/Tool "}));
+    ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (tool + L"\\shortcutsweep.exe").c_str(), FALSE));
+    const std::wstring listed = Shortcut(L"listed.url");
+    Manifest(tool, L"en", {listed});
+    {
+        LogVariable variable(Links(L"Logs \\real.log"));
+        EXPECT_EQ(RunProgram(tool + L"\\shortcutsweep.exe", L""), 0);
+    }
+    EXPECT_FALSE(Exists(listed));
+    EXPECT_FALSE(Exists(ManifestPath(tool, L"en")));
+    EXPECT_TRUE(Holds(ReadLog(Links(L"Logs \\real.log")), L"shortcutsweep 1.00"));
+}
+
 // The log is written only into the entry its path names: never through a
 // link to another file (which Wine follows), never by creating a link's
 // target; a folder on the way may be a link.
@@ -898,9 +972,9 @@ TEST_F(SweepEndToEnd, TwoSweepsLoggingToOneFileLoseNoLineAndAFullLogStops) {
     // A log near its limit takes lines up to it, says so once, and stops.
     std::string full = "\xEF\xBB\xBF";
     while (full.size() < (16u << 20) - 3000) {
-        full += std::string(998, 'x') + "\r\n";
+        full += "[1] " + std::string(994, 'x') + "\r\n";
     }
-    full += std::string((16u << 20) - 2000 - full.size() - 2, 'x') + "\r\n";  // 2000 bytes short
+    full += "[1] " + std::string((16u << 20) - 2000 - full.size() - 6, 'x') + "\r\n";  // 2000 bytes short
     WriteBytes(logPath, full);
     WriteUtf8(first / L"bin\\__shortcutsweep-en.ini", first / L"Links\\missing.url\r\n");
     {
@@ -916,6 +990,111 @@ TEST_F(SweepEndToEnd, TwoSweepsLoggingToOneFileLoseNoLineAndAFullLogStops) {
     EXPECT_EQ(bytes.find("the log is full", said + 1), std::string::npos) << "said once";
     EXPECT_EQ(bytes.compare(bytes.size() - 2, 2, "\r\n"), 0);
     EXPECT_FALSE(Exists(first / L"bin\\__shortcutsweep-en.ini")) << "the sweep went on all the same";
+}
+
+// A log path the system would make under another name (a dot or a blank
+// at its end, which the ordinary way drops and Wine reports without) is
+// refused before anything is made, so no run is changed by it: not this
+// one, not the next.
+TEST_F(SweepEndToEnd, ARefusedLogPathLeavesNothingBehindAndChangesNoRun) {
+    TempFolder logs(L"logs");
+    const std::wstring paths[] = {
+        L"\\\\?\\" + ManifestPath(Bin(), L"en") + L".",
+        L"\\\\?\\" + ManifestPath(Bin(), L"de") + L".",
+        L"\\\\?\\" + Links(L"a.url "),
+        logs / L"c5.log.",
+        logs / L"c6.log ",
+        L"\\\\?\\" + (logs / L"Sub.\\c7.log"),
+    };
+    for (const std::wstring& log : paths) {
+        SCOPED_TRACE(testing::PrintToString(log));
+        for (int run = 0; run < 2; ++run) {  // the second meets whatever the first left
+            const std::set<std::wstring> expected = {Shortcut(L"listed.url"), Shortcut(L"a.url"),
+                                                     ManifestPath(Bin(), L"en")};
+            Manifest(Bin(), L"en", {Links(L"listed.url"), Links(L"a.url")});
+            const Tree before = Snapshot(root_.path());
+            {
+                LogVariable variable(log);
+                Sweep();
+            }
+            const Tree after = Snapshot(root_.path());
+            EXPECT_EQ(Removed(before, after), expected);
+            EXPECT_EQ(AddedOrChanged(before, after), std::set<std::wstring>{});
+            EXPECT_EQ(Snapshot(logs.path()), Tree{}) << "no log made";
+        }
+    }
+}
+
+// A log is appended only to an empty file or to a decision log; anything
+// else at its path (someone's notes, a text with a byte-order mark, a
+// program) is passed over, unchanged, and the work goes on without a log.
+TEST_F(SweepEndToEnd, TheLogAppendsOnlyToAnEmptyFileOrADecisionLog) {
+    TempFolder logs(L"logs");
+    const std::map<std::wstring, std::string> others = {
+        {logs / L"notes.txt", "my notes\r\n"},
+        {logs / L"marked.txt", "\xEF\xBB\xBFmy notes\r\n"},
+        {logs / L"bracket.txt", "\xEF\xBB\xBF[draft] my notes\r\n"},
+        {logs / L"tool.exe", ReadWholeFile(g_sweepExe)},
+    };
+    for (const auto& [path, bytes] : others) {
+        WriteBytes(path, bytes);
+    }
+    WriteBytes(logs / L"empty.log", "");
+    for (const std::wstring& log : {logs / L"notes.txt", logs / L"marked.txt", logs / L"bracket.txt",
+                                    logs / L"tool.exe", logs / L"empty.log", logs / L"empty.log"}) {
+        SCOPED_TRACE(testing::PrintToString(log));
+        const std::wstring listed = Shortcut(L"listed.url");
+        Manifest(Bin(), L"en", {listed});
+        {
+            LogVariable variable(log);
+            Sweep();
+        }
+        EXPECT_FALSE(Exists(listed)) << "the work is done all the same";
+    }
+    for (const auto& [path, bytes] : others) {
+        EXPECT_EQ(ReadWholeFile(path), bytes) << testing::PrintToString(path);
+    }
+    const LogLines log = ReadLog(logs / L"empty.log");
+    EXPECT_TRUE(log.wellFormed);
+    int runs = 0;
+    for (const std::wstring& line : log.text) {
+        runs += line.compare(0, 18, L"shortcutsweep 1.00") == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(runs, 2) << "an empty file becomes a log, and a log is appended to";
+}
+
+// Two sweeps over the same shortcuts at once: what one deletes first, the
+// other finds gone, and says so; neither keeps anything.
+TEST_F(SweepEndToEnd, AShortcutAnotherRunDeletedFirstIsAlreadyGoneNotKept) {
+    TempFolder logs(L"logs");
+    constexpr int kShortcuts = 400;
+    for (int i = 0; i < kShortcuts; ++i) {
+        Shortcut(L"S\\shortcut " + std::to_wstring(i) + L".url");
+    }
+    TempFolder first(L"first");
+    TempFolder second(L"second");
+    for (const TempFolder* install : {&first, &second}) {
+        MakeFolders(install->path() + L"\\bin");
+        ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (*install / L"bin\\shortcutsweep.exe").c_str(), FALSE));
+        WriteUtf8(*install / L"bin\\__shortcutsweep-en.ini", Links(L"S\\*.url") + L"\r\n");
+    }
+    {
+        LogVariable variable(logs / L"both.log");
+        RunningProgram one(first / L"bin\\shortcutsweep.exe", L"");
+        RunningProgram two(second / L"bin\\shortcutsweep.exe", L"");
+        EXPECT_EQ(one.Wait(), 0);
+        EXPECT_EQ(two.Wait(), 0);
+    }
+    EXPECT_EQ(Snapshot(Links(L"S")), Tree{});
+    const LogLines log = ReadLog(logs / L"both.log");
+    int lines = 0;
+    for (const std::wstring& line : log.text) {
+        if (line.compare(0, 10, L"en line 1 ") == 0) {
+            ++lines;
+            EXPECT_EQ(line.find(L"kept"), std::wstring::npos) << Utf8(line.substr(0, 600));
+        }
+    }
+    EXPECT_EQ(lines, 2);
 }
 
 // The value of `"key":` in a JSON line: a string (unescaped) or a number.

@@ -450,6 +450,47 @@ TEST_F(SweepHostileInput, NamesWineListsOtherwiseThanWindowsReachNothing) {
         << log;
 }
 
+// Wine reports x.url. as x.url, so a link x.url to it reports the name it
+// was reached by; only the folder's listing shows the dotted name. A name
+// that appears while the sweep runs, after the folder was first looked at,
+// is seen all the same: the folder is asked when each file is open.
+TEST_F(SweepHostileInput, ANameThatAppearsWhileTheSweepRunsIsSeen) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    WriteBytes(Links(L"F\\a.url"), kShortcutBody);
+    std::vector<std::wstring> lines = {Links(L"F\\a.url")};
+    for (int i = 0; i < 20000; ++i) {
+        lines.push_back(Links(L"F\\none-" + std::to_wstring(i) + L".url"));
+    }
+    lines.push_back(Links(L"F\\x.url"));
+    WriteLines(lines);
+    TempFolder logs(L"log");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
+    RunningProgram sweep(Bin() + L"\\shortcutsweep.exe", L"");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
+    for (int tries = 0; tries < 60000 && Exists(Links(L"F\\a.url")); ++tries) {
+        ::Sleep(1);
+    }
+    ASSERT_FALSE(Exists(Links(L"F\\a.url")));
+    const std::string f = UnixPathOf(Links(L"F"));
+    ASSERT_TRUE(RunUnixCommand({"/bin/touch", f + "/x.url."}));
+    ASSERT_TRUE(RunUnixCommand({"/bin/ln", "-s", "x.url.", f + "/x.url"}));
+    const std::string lastLine = "en line " + std::to_string(lines.size()) + " ";
+    ASSERT_EQ(ReadWholeFile(logs / L"sweep.log").find(lastLine), std::string::npos)
+        << "the name appeared before the sweep reached its line";
+    EXPECT_EQ(sweep.Wait(300000), 0);
+
+    const std::wstring dotted = L"\\\\?\\" + Links(L"F\\x.url.");
+    EXPECT_NE(::GetFileAttributesW(dotted.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "a file whose own name does not end in .url";
+    const std::string log = ReadWholeFile(logs / L"sweep.log");
+    const size_t said = log.find(lastLine);
+    ASSERT_NE(said, std::string::npos) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+    EXPECT_NE(log.find("kept", said), std::string::npos) << log.substr(said, 400);
+    EXPECT_FALSE(Exists(Manifest()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

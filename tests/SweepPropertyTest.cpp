@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/modLog.h"
 #include "sweep/modMain.h"
 #include "tests/support/FailurePrinter.h"
 #include "tests/support/TestSupport.h"
@@ -1242,11 +1243,18 @@ void RunCase(uint64_t seed, Stats& stats) {
     const std::set<std::wstring> expected =
         ModelDeletions(before, c.BaseFolder(), c.written(), c.links(), why);
     long exitCode = 0;
+    // The decision log, outside the tree, says why a file went or stayed.
+    TempFolder logs(L"prop-log");
+    const std::wstring logPath = logs / L"sweep.log";
     if (throughExe) {
+        ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", logPath.c_str());
         exitCode = RunProgram(c.bin() + L"\\shortcutsweep.exe", c.arguments());
+        ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
         ++stats.exeCases;
     } else {
+        vantrel::OpenDecisionLogAt(logPath, L"sweep_property_tests", L"");
         vantrel::sweep::RunSweepFor(c.arguments(), c.bin());
+        vantrel::CloseDecisionLog();
     }
     const Tree after = Snapshot(root);
     ::SetCurrentDirectoryW(previous);
@@ -1307,6 +1315,7 @@ void RunCase(uint64_t seed, Stats& stats) {
     for (const std::wstring& path : changed) {
         report += "appeared or changed attributes: " + Narrow(path) + "\n";
     }
+    report += "the sweep's decision log:\n" + ReadWholeFile(logPath) + "\n";
     if (stats.failedCases <= 3) {
         fwrite(report.data(), 1, report.size(), stdout);
         fflush(stdout);
