@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "common/Handle.h"
@@ -165,30 +166,16 @@ bool EndsInDotOrBlank(std::wstring_view name) {
     return !name.empty() && (name.back() == L'.' || name.back() == L' ');
 }
 
-// Whether `folder` lists, now, a name that ends in a dot or a blank and
-// that, without them, is `name` (letter case aside): some systems (Wine)
-// report such a name without its end, so a link of the shorter name to it
-// would report the name it was reached by. NameInDoubt when it does,
-// Unknown when the folder cannot be listed. Only the names that start
-// with `name` are asked for; a name that could widen the pattern is doubt.
-Placement ReportedNameIn(const std::wstring& folder, std::wstring_view name) {
-    if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring_view::npos) {
-        return Placement::NameInDoubt;
+// When the folder's entries last changed, as a count of 100 ns; false
+// when that cannot be read.
+bool LastChangeOf(const std::wstring& folder, uint64_t& when) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data)) {
+        return false;
     }
-    const std::wstring key = TrimmedKey(name);
-    WIN32_FIND_DATAW data;
-    UniqueFind find(::FindFirstFileExW((folder + std::wstring(name) + L"*").c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, 0));
-    if (!find) {
-        return IsNotFound(::GetLastError()) ? Placement::InFolder : Placement::Unknown;
-    }
-    do {
-        const std::wstring_view entry = data.cFileName;
-        if (EndsInDotOrBlank(entry) && entry != L"." && entry != L".." && TrimmedKey(entry) == key) {
-            return Placement::NameInDoubt;
-        }
-    } while (::FindNextFileW(find.get(), &data));
-    return ::GetLastError() == ERROR_NO_MORE_FILES ? Placement::InFolder : Placement::Unknown;
+    when = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+    return true;
 }
 
 // Whether two handles are open on the same file or folder.
@@ -390,6 +377,8 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
         report.error = error;
         return report;
     }
+    file.reset();  // the file goes as its last handle closes
+    folders.NoteOwnDeletion(folder);
     report.verdict = FileVerdict::Deleted;
     return report;
 }
@@ -622,7 +611,49 @@ Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& f
     // without that character, so a link named x.url to x.url. in the same
     // folder reports the name it was reached by. A folder that holds such a
     // name, now that the file is open, leaves the reported one in doubt.
-    return placement == Placement::InFolder ? ReportedNameIn(folder, finalName) : placement;
+    return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName) : placement;
+}
+
+Placement FolderLocations::NameReportedIn(const std::wstring& folder, std::wstring_view name) {
+    Known& known = known_[folder];
+    uint64_t changed = 0;
+    if (!LastChangeOf(folder, changed)) {
+        return Placement::Unknown;
+    }
+    if (!known.listed || changed != known.listedAt) {
+        // Listed afresh whenever its entries changed since: a name may
+        // appear while the run goes on.
+        known.listed = false;
+        known.trimmedNames.clear();
+        WIN32_FIND_DATAW data;
+        UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &data,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (!find) {
+            return Placement::Unknown;
+        }
+        do {
+            const std::wstring_view entry = data.cFileName;
+            if (EndsInDotOrBlank(entry) && entry != L"." && entry != L"..") {
+                known.trimmedNames.insert(TrimmedKey(entry));
+            }
+        } while (::FindNextFileW(find.get(), &data));
+        if (::GetLastError() != ERROR_NO_MORE_FILES) {
+            return Placement::Unknown;
+        }
+        known.listed = true;
+        known.listedAt = changed;
+    }
+    return known.trimmedNames.count(TrimmedKey(name)) != 0 ? Placement::NameInDoubt : Placement::InFolder;
+}
+
+void FolderLocations::NoteOwnDeletion(const std::wstring& folder) {
+    auto found = known_.find(folder);
+    uint64_t changed = 0;
+    if (found != known_.end() && found->second.listed) {
+        // Only this run's own change: the entry it just removed.
+        found->second.listed = LastChangeOf(folder, changed);
+        found->second.listedAt = changed;
+    }
 }
 
 Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {

@@ -35,7 +35,9 @@
 //    character no Windows name holds, is never joined to its folder.
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +91,10 @@ KeepReason KeepReasonFor(unsigned long attributes);
 // "read-only", "hidden", "Error 32 The process cannot access ..." ...
 std::wstring KeepReasonText(KeepReason reason, unsigned long error);
 
+// Where an open file lies against the folder it was named in: in it, a
+// link to another file, in it under a name in doubt, or not to be told.
+enum class Placement { InFolder, Elsewhere, NameInDoubt, Unknown };
+
 // Where folders really lie: each folder's own final path, asked once
 // through a handle to the folder and kept for every file in it, so that a
 // file costs one request more than its deletion, not two. A folder that is
@@ -112,11 +118,26 @@ public:
     // `withVolumePath`, the volume path is given too.
     const Place& Of(const std::wstring& folder, bool withVolumePath = false);
 
+    // Whether `folder` lists a name that ends in a dot or a blank and that,
+    // without them, is `name` (letter case aside): NameInDoubt when it does,
+    // InFolder when not, Unknown when the folder cannot be listed. Some
+    // systems (Wine) report such a name without its end, so a link of the
+    // shorter name to it reports the name it was reached by. The folder is
+    // listed again whenever its entries changed since it was last listed.
+    Placement NameReportedIn(const std::wstring& folder, std::wstring_view name);
+
+    // This run just deleted a file in `folder`: a listing taken before still
+    // holds, as the only change is the entry that went.
+    void NoteOwnDeletion(const std::wstring& folder);
+
 private:
     struct Known {
         Place place;
         bool finalAsked = false;
         bool volumeAsked = false;
+        bool listed = false;
+        uint64_t listedAt = 0;                // when its entries had last changed, at that listing
+        std::set<std::wstring> trimmedNames;  // upper-cased, without the dots and blanks at their end
     };
     std::map<std::wstring, Known> known_;
 };
@@ -129,7 +150,6 @@ private:
 // the folder, but the folder also lists a name ending in a dot or a blank
 // that the system may report as `finalName`, which gets the last piece of
 // the file's path.
-enum class Placement { InFolder, Elsewhere, NameInDoubt, Unknown };
 Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
                       std::wstring& finalName);
 

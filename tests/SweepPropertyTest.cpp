@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/modLog.h"
@@ -102,8 +103,9 @@ bool ModelGlob(std::wstring_view name, std::wstring_view pattern) {
 }
 
 struct ModelTarget {
-    std::wstring folder;   // folded, without a trailing separator
-    std::wstring pattern;  // folded final piece
+    std::wstring folder;       // folded, without a trailing separator
+    std::wstring pattern;      // folded final piece
+    std::wstring exactFolder;  // the folder as named, normalised but not folded (its drive letter upper case)
 };
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
@@ -203,8 +205,10 @@ std::optional<ModelTarget> TargetOf(std::wstring_view line) {
     }
     ModelTarget target;
     target.folder = root == L"\\" ? L"\\" : Fold(root);
+    target.exactFolder = root == L"\\" ? L"\\" : Fold(root);
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
         target.folder += L"\\" + Fold(pieces[i]);
+        target.exactFolder += L"\\" + pieces[i];
     }
     target.pattern = Fold(pieces.back());
     return target;
@@ -272,11 +276,20 @@ struct CaseLinks {
     std::map<std::wstring, std::wstring> folders;  // link -> the folder it points to
 };
 
+// Whether the system reports the folder at `path` under another path than
+// its own: Wine drops the dots and blanks at the end of a folder's name.
+bool ReportedOtherwise(const std::wstring& path) {
+    return !path.empty() && (path.back() == L'.' || path.back() == L' ');
+}
+
 // The files the rules allow a sweep to delete from `before`.
 // `why` is given, for each, the line or rule that allows it.
 // A link to a file is never deleted, nor anything through it: it is not
 // the entry that names it. It drops out of the listing when its target
-// goes. A line may name files through a link to a folder.
+// goes. A line may name files through a link to a folder, but for a folder
+// the system reports under another path: a file there goes only when the
+// line names its folder exactly as it is (letter case too, but the drive
+// letter's), not through a link.
 std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& baseFolder,
                                       const std::map<std::wstring, WrittenManifest>& written,
                                       const CaseLinks& links, std::map<std::wstring, std::wstring>& why) {
@@ -314,8 +327,11 @@ std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& ba
                     auto alias = aliases.find(path);
                     const bool named = ModelGlob(name, target->pattern) ||
                                        (plain && alias != aliases.end() && alias->second == target->pattern);
+                    const bool placeKnown =
+                        !ReportedOtherwise(FolderOf(path)) ||
+                        (linked == links.folders.end() && target->exactFolder == FolderOf(path));
                     if (Fold(FolderOf(path)) == folder && IsDeletable(attributes) && !isLink(path) &&
-                        name.size() >= 4 && name.substr(name.size() - 4) == L".URL" && named) {
+                        name.size() >= 4 && name.substr(name.size() - 4) == L".URL" && named && placeKnown) {
                         deleted.insert(path);
                         why[path] = line;
                     }
@@ -455,6 +471,40 @@ TEST(SweepModel, ALinkIsNeverDeletedNorItsTargetThroughItButAFolderLinkIsAWayIn)
     EXPECT_EQ(ModelDeletions(before, L"C:\\bin", written, links, why), expected);
 }
 
+TEST(SweepModel, InAFolderReportedOtherwiseOnlyTheExactNameOfTheFolderReachesAFile) {
+    const Tree before = {
+        {L"C:\\bin", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\bin\\__shortcutsweep-en.ini", 0},
+        {L"C:\\L\\Home ", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\Home \\a.url", 0},
+        {L"C:\\L\\Home \\b.url", 0},
+        {L"C:\\L\\Home \\t.url", 0},  // a link to C:\L\Home\t.url
+        {L"C:\\L\\Home", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\Home\\t.url", 0},
+        {L"C:\\L\\Dot.", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\Dot.\\d.url", 0},
+        {L"C:\\L\\D", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},  // a link to C:\L\Dot.
+    };
+    CaseLinks links;
+    links.files = {{L"C:\\L\\HOME \\T.URL", L"C:\\L\\HOME\\T.URL"}};
+    links.folders = {{L"C:\\L\\D", L"C:\\L\\DOT."}};
+    const std::string en = Utf8(
+        L"\uFEFFc:\\L\\Home \\a.url\r\nC:\\l\\home \\b.url\r\nC:\\L\\Home \\*.url\r\n"
+        L"C:\\L\\D\\d.url\r\nC:\\L\\Home .\\t.url\r\n");
+    const std::map<std::wstring, WrittenManifest> written = {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", en}};
+    std::map<std::wstring, std::wstring> why;
+    // b.url: named in other letter case; d.url: through a link; t.url: a
+    // link stays, and Home .\ is Home \ , where the target is not.
+    const std::set<std::wstring> expected = {L"C:\\bin\\__shortcutsweep-en.ini", L"C:\\L\\Home \\a.url",
+                                             L"C:\\L\\Home \\b.url"};
+    EXPECT_EQ(ModelDeletions(before, L"C:\\bin", written, links, why), expected)
+        << "the wildcard line names the folder exactly, and b.url goes by it";
+    const std::string exactOnly = Utf8(L"\uFEFFC:\\l\\home \\b.url\r\nC:\\L\\D\\*.url\r\n");
+    EXPECT_EQ(
+        ModelDeletions(before, L"C:\\bin", {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", exactOnly}}, links, why),
+        std::set<std::wstring>{L"C:\\bin\\__shortcutsweep-en.ini"});
+}
+
 TEST(SweepModel, CutsOnlyAtCrLfAndNeverTakesTheLastPiece) {
     using Lines = std::vector<std::wstring>;
     EXPECT_EQ(ModelLines(L""), Lines{});
@@ -553,6 +603,8 @@ struct Stats {
     uint64_t linesIgnored = 0;
     uint64_t wildcardLines = 0;
     uint64_t links = 0;
+    uint64_t twins = 0;      // folders ending in a dot or a blank, with a twin
+    uint64_t lateNames = 0;  // names that appeared while the sweep ran
     uint64_t failedCases = 0;
 };
 
@@ -592,6 +644,13 @@ public:
             MakeFolder(folder);
             targets_.push_back(folder);
         }
+        if (links_.enabled && Chance(0.3)) {
+            // A name that appears while the sweep runs (RunCase makes it).
+            late_.folder = Pick(targets_);
+            late_.name = L"late-" + std::to_wstring(Uniform(0, 999)) + L".url";
+            names_[Fold(late_.folder)].insert(Fold(late_.name));
+            names_[Fold(late_.folder)].insert(Fold(late_.name + L"."));
+        }
         for (const std::wstring& folder : targets_) {
             const size_t count = Uniform(folder == bin_ || folder == zv_ ? 0 : 2, 7);
             for (size_t i = 0; i < count; ++i) {
@@ -600,6 +659,9 @@ public:
         }
         if (links_.enabled && Chance(0.6)) {
             AddLinks();
+        }
+        if (links_.enabled && Chance(0.3)) {
+            AddTwins();
         }
         for (const std::wstring& base : {bin_, zv_}) {
             if (!Exists(base)) {
@@ -646,6 +708,14 @@ public:
     uint64_t linesActed = 0;
     uint64_t linesIgnored = 0;
     uint64_t wildcardLines = 0;
+    uint64_t twins = 0;
+    // A name that appears while the sweep runs: a file `name` + "." and a
+    // link `name` to it, which no listing taken before shows. Neither may go.
+    struct LateName {
+        std::wstring folder;
+        std::wstring name;
+    };
+    const LateName& late() const { return late_; }
     std::vector<std::wstring> modelDisagreements;
 
 private:
@@ -881,13 +951,16 @@ private:
         const std::wstring relative = folder.substr(root_.size() + 1);  // the working folder is the root
         const std::wstring leaf = LeafOf(folder);
         const std::wstring parent = FolderOf(folder);
+        // A literal path takes a folder ending in a dot or a blank as it is:
+        // no line of that form is an entry.
+        const LineKind literalUsable =
+            !leaf.empty() && (leaf.back() == L'.' || leaf.back() == L' ') ? LineKind::Ignored : usable;
         const double roll = std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
         if (roll < 0.60) {
             std::wstring line = folder + L"\\" + name;
             switch (Uniform(0, 5)) {
                 case 0:
-                    line = L"\\\\?\\" + line;
-                    break;
+                    return {L"\\\\?\\" + line, literalUsable};
                 case 1:
                     for (wchar_t& c : line) {
                         if (c == L'\\' && Chance(0.5)) c = L'/';
@@ -929,10 +1002,11 @@ private:
         }
         if (roll < 0.65 && RunningUnderWine()) {
             // A share that is not there: safe by its form, names nothing.
-            return {Pick(std::vector<std::wstring>{L"\\\\no-such-server.invalid\\share\\",
-                                                   L"\\\\?\\UNC\\no-such-server.invalid\\share\\"}) +
+            const bool literal = Chance(0.5);
+            return {(literal ? L"\\\\?\\UNC\\no-such-server.invalid\\share\\"
+                             : L"\\\\no-such-server.invalid\\share\\") +
                         relative + L"\\" + name,
-                    usable};
+                    literal ? literalUsable : usable};
         }
         if (roll < 0.70) {
             // Not ending in exactly ".url": never an entry.
@@ -1065,6 +1139,9 @@ private:
                             : ending < 0.96 ? L"\r\r\n"
                                             : L"");
         }
+        if (!late_.folder.empty() && lines > 0) {
+            text += late_.folder + L"\\" + late_.name + L"\r\n";
+        }
         const double last = std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
         if (last < 0.25) {
             text += Line().first;  // the piece after the last CR LF
@@ -1188,6 +1265,51 @@ private:
         }
     }
 
+    // A folder whose name ends in a dot or a blank, which Wine reports
+    // without them, as the name of the twin folder beside it; links in it
+    // to the twin's files by the names they have there, and a folder link
+    // that leads to it.
+    void AddTwins() {
+        const std::wstring links = root_ + L"\\Links";
+        const std::wstring stem = NewName(links, L"");
+        const std::wstring twin = links + L"\\" + stem;
+        const std::wstring odd = twin + Pick(std::vector<std::wstring>{L" ", L".", L" .", L". ", L"  "});
+        names_[Fold(links)].insert(Fold(stem));
+        names_[Fold(links)].insert(Fold(LeafOf(odd)));
+        MakeFolder(twin);
+        MakeFolder(odd);
+        for (size_t i = Uniform(2, 5); i > 0; --i) {
+            AddEntry(twin);
+            AddEntry(odd);
+        }
+        // The Windows path of the odd folder would lose its end: Unix paths.
+        const std::string unixOdd = UnixPathOf(links) + "/" + Utf8(LeafOf(odd));
+        for (const std::wstring& name : FilesIn(twin)) {
+            const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\" + twin + L"\\" + name).c_str());
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || names_[Fold(odd)].count(Fold(name)) ||
+                !Chance(0.6)) {
+                continue;
+            }
+            names_[Fold(odd)].insert(Fold(name));
+            if (RunUnixCommand(
+                    {"/bin/ln", "-s", "../" + Utf8(stem) + "/" + Utf8(name), unixOdd + "/" + Utf8(name)})) {
+                links_.made.files[Fold(odd + L"\\" + name)] = Fold(twin + L"\\" + name);
+                log_.push_back(L"link " + odd + L"\\" + name + L" -> " + twin + L"\\" + name);
+            }
+        }
+        const std::wstring via = links + L"\\" + NewName(links, L"");
+        names_[Fold(links)].insert(Fold(LeafOf(via)));
+        if (RunUnixCommand({"/bin/ln", "-s", unixOdd, UnixPathOf(via)})) {
+            links_.made.folders[Fold(via)] = Fold(odd);
+            folderLinks_[via] = odd;
+            targets_.push_back(via);
+            log_.push_back(L"link " + via + L" -> " + odd);
+        }
+        targets_.push_back(twin);
+        targets_.push_back(odd);
+        ++twins;
+    }
+
     std::mt19937_64 rng_;
     std::wstring root_;
     std::wstring vendor_;
@@ -1203,6 +1325,7 @@ private:
         CaseLinks made;
     } links_;
     std::wstring outside_;
+    LateName late_;
     std::map<std::wstring, std::wstring> folderLinks_;
     std::vector<std::wstring> log_;
     uint64_t filesCreated_ = 0;
@@ -1246,6 +1369,19 @@ void RunCase(uint64_t seed, Stats& stats) {
     // The decision log, outside the tree, says why a file went or stayed.
     TempFolder logs(L"prop-log");
     const std::wstring logPath = logs / L"sweep.log";
+    // The late name appears a moment after the sweep starts.
+    std::thread late;
+    const Case::LateName& lateName = c.late();
+    if (!lateName.folder.empty()) {
+        const std::string folder = UnixPathOf(lateName.folder);
+        const std::string name = Utf8(lateName.name);
+        const DWORD delay = static_cast<DWORD>(how() % 40);
+        late = std::thread([folder, name, delay] {
+            ::Sleep(delay);
+            RunUnixCommand({"/bin/touch", folder + "/" + name + "."});
+            RunUnixCommand({"/bin/ln", "-s", name + ".", folder + "/" + name});
+        });
+    }
     if (throughExe) {
         ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", logPath.c_str());
         exitCode = RunProgram(c.bin() + L"\\shortcutsweep.exe", c.arguments());
@@ -1256,13 +1392,25 @@ void RunCase(uint64_t seed, Stats& stats) {
         vantrel::sweep::RunSweepFor(c.arguments(), c.bin());
         vantrel::CloseDecisionLog();
     }
+    if (late.joinable()) {
+        late.join();
+    }
     const Tree after = Snapshot(root);
     ::SetCurrentDirectoryW(previous);
 
     const std::set<std::wstring> removed = Removed(before, after);
-    const std::set<std::wstring> changed = AddedOrChanged(before, after);
+    std::set<std::wstring> changed = AddedOrChanged(before, after);
     std::vector<std::wstring> wronglyDeleted;
     std::vector<std::wstring> wronglyKept;
+    if (!lateName.folder.empty()) {
+        for (const std::wstring& name : {lateName.name + L".", lateName.name}) {
+            const std::wstring path = lateName.folder + L"\\" + name;
+            if (!changed.erase(path)) {
+                wronglyDeleted.push_back(path + L" (appeared while the sweep ran)");
+            }
+        }
+        ++stats.lateNames;
+    }
     for (const std::wstring& path : removed) {
         if (!expected.count(path)) {
             wronglyDeleted.push_back(path);
@@ -1286,6 +1434,7 @@ void RunCase(uint64_t seed, Stats& stats) {
     stats.linesIgnored += c.linesIgnored;
     stats.wildcardLines += c.wildcardLines;
     stats.links += c.linksMade();
+    stats.twins += c.twins;
 
     const bool failed = !wronglyDeleted.empty() || !wronglyKept.empty() || !changed.empty() ||
                         exitCode != 0 || !c.modelDisagreements.empty();
@@ -1372,10 +1521,12 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
     printf("cases run %" PRIu64 " (%" PRIu64 " through the program), files created %" PRIu64
            ", files deleted %" PRIu64 ", wrongly deleted %" PRIu64 ", wrongly kept %" PRIu64
            ", lines acted on %" PRIu64 ", lines passed over %" PRIu64 ", wildcard lines %" PRIu64
-           ", links %" PRIu64 ", failed cases %" PRIu64 ", %lu s\n",
+           ", links %" PRIu64 ", folders ending in a dot or blank %" PRIu64 ", late names %" PRIu64
+           ", failed cases %" PRIu64 ", %lu s\n",
            stats.cases, stats.exeCases, stats.filesCreated, stats.filesDeleted, stats.wronglyDeleted,
            stats.wronglyKept, stats.linesActed, stats.linesIgnored, stats.wildcardLines, stats.links,
-           stats.failedCases, static_cast<unsigned long>((::GetTickCount() - started) / 1000));
+           stats.twins, stats.lateNames, stats.failedCases,
+           static_cast<unsigned long>((::GetTickCount() - started) / 1000));
     if (stats.failedCases > 0) {
         printf("first seed of this run: %" PRIu64 "\n", first);
     }
@@ -1393,6 +1544,8 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
         if (RunningUnderWine()) {
             EXPECT_GT(stats.links, stats.cases)
                 << "links to files and folders, in and out of the listed ones";
+            EXPECT_GT(stats.twins, stats.cases / 10);
+            EXPECT_GT(stats.lateNames, stats.cases / 10);
         }
     }
 }
