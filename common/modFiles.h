@@ -40,7 +40,10 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "common/Handle.h"
 
 namespace vantrel {
 
@@ -136,8 +139,9 @@ private:
         bool finalAsked = false;
         bool volumeAsked = false;
         bool listed = false;
-        uint64_t listedAt = 0;                // when its entries had last changed, at that listing
-        std::set<std::wstring> trimmedNames;  // upper-cased, without the dots and blanks at their end
+        UniqueFile listedFolder;               // the folder as it was listed
+        std::pair<int64_t, int64_t> listedAt;  // its last write and change times then
+        std::set<std::wstring> trimmedNames;   // upper-cased, without the dots and blanks at their end
     };
     std::map<std::wstring, Known> known_;
 };
