@@ -992,8 +992,10 @@ private:
                     spelled = folder + L"\\\\" + name;
                     break;
                 case 3:
+                    // A folder that ends in a dot already would then end
+                    // in two: refused.
                     spelled = folder + L".\\" + name;
-                    break;
+                    return {spelled, leaf.back() == L'.' ? LineKind::Ignored : usable};
                 default:
                     spelled = folder + L" \\" + name;
                     break;
