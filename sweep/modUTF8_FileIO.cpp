@@ -43,6 +43,34 @@ std::wstring DecodeBytes(UINT codePage, const ByteBuffer& bytes) {
 // `content` or `message` set.
 DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                    bool emptyOk, bool descramble) {
+    FileBytes file;
+    if (DWORD error = ReadFileBytes(path, allowAnsi, file)) {
+        return error;
+    }
+    if (file.length < 1) {
+        if (!emptyOk) {
+            message = L"File not found or empty";
+        }
+        return ERROR_SUCCESS;
+    }
+    if (!file.marked && !allowAnsi) {
+        message = L"Error: The file " + path + L" is not UTF-8 encoded";
+        return ERROR_SUCCESS;
+    }
+    if (file.marked && file.bytes.empty()) {
+        return ERROR_HANDLE_EOF;  // the mark and nothing after it
+    }
+    if (descramble) {
+        DescrambleBytes(file.bytes);
+    }
+    content = file.marked ? UTF8BytesToString(file.bytes) : AnsiBytesToString(file.bytes);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file) {
+    file = FileBytes();
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
         return ::GetLastError();
@@ -50,59 +78,41 @@ DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring
     if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         return ERROR_ACCESS_DENIED;  // a folder is not an empty file
     }
-    const uint64_t length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-    if (length < 1) {
-        if (!emptyOk) {
-            message = L"File not found or empty";
-        }
+    file.length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    if (file.length < 1) {
         return ERROR_SUCCESS;
     }
-    if (length > SIZE_MAX / 4) {
+    if (file.length > SIZE_MAX / 4) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
+    UniqueFile handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) {
         return ::GetLastError();
     }
     // Bytes past the end of a shorter file stay 0 in the probe.
     unsigned char probe[3] = {0, 0, 0};
-    const size_t probed = length < 3 ? static_cast<size_t>(length) : 3;
-    if (DWORD error = ReadExactly(file.get(), probe, probed)) {
+    const size_t probed = file.length < 3 ? static_cast<size_t>(file.length) : 3;
+    if (DWORD error = ReadExactly(handle.get(), probe, probed)) {
         return error;
     }
-    const bool marked =
+    file.marked =
         probe[0] == kByteOrderMark[0] && probe[1] == kByteOrderMark[1] && probe[2] == kByteOrderMark[2];
-    if (!marked && !allowAnsi) {
-        message = L"Error: The file " + path + L" is not UTF-8 encoded";
+    if (!file.marked && !unmarkedToo) {
         return ERROR_SUCCESS;
     }
-    if (marked && length == 3) {
-        return ERROR_HANDLE_EOF;  // the mark and nothing after it
-    }
 
-    ByteBuffer bytes(static_cast<size_t>(marked ? length - 3 : length));
+    file.bytes.resize(static_cast<size_t>(file.marked ? file.length - 3 : file.length));
     size_t kept = 0;
-    if (!marked) {
+    if (!file.marked) {
         // The probe already holds the first bytes of an unmarked file.
         for (; kept < probed; ++kept) {
-            bytes[kept] = probe[kept];
+            file.bytes[kept] = probe[kept];
         }
     }
-    if (DWORD error = ReadExactly(file.get(), bytes.data() + kept, bytes.size() - kept)) {
-        return error;
-    }
-    file.reset();
-
-    if (descramble) {
-        DescrambleBytes(bytes);
-    }
-    content = marked ? UTF8BytesToString(bytes) : AnsiBytesToString(bytes);
-    return ERROR_SUCCESS;
+    return ReadExactly(handle.get(), file.bytes.data() + kept, file.bytes.size() - kept);
 }
-
-}  // namespace
 
 std::wstring UTF8BytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_UTF8, bytes); }
 

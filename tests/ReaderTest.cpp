@@ -178,4 +178,24 @@ TEST(UTF8BytesToString, EveryConvertedUnitIsKeptAndNoMore) {
     EXPECT_EQ(UTF8BytesToString({0xC0, 0xAF}), L"\uFFFD\uFFFD");
 }
 
+// The reader's bytes, which sweepcheck judges: after the mark, or all of
+// an unmarked file when asked for, through the same opening as the reader.
+TEST_F(ReaderTest, FileBytesAreWhatTheReaderDecodes) {
+    FileBytes file;
+    EXPECT_EQ(ReadFileBytes(FileWith("\xEF\xBB\xBF"
+                                     "ab"),
+                            false, file),
+              0u);
+    EXPECT_TRUE(file.marked);
+    EXPECT_EQ(file.bytes, (ByteBuffer{'a', 'b'}));
+    const std::wstring unmarked = FileWith("\xFF\xFEx");
+    EXPECT_EQ(ReadFileBytes(unmarked, false, file), 0u);
+    EXPECT_EQ(file.length, 3u);
+    EXPECT_TRUE(file.bytes.empty()) << "an unmarked file is read only when asked for";
+    EXPECT_EQ(ReadFileBytes(unmarked, true, file), 0u);
+    EXPECT_EQ(file.bytes, (ByteBuffer{0xFF, 0xFE, 'x'}));
+    EXPECT_EQ(ReadFileBytes(folder_ / L"absent.ini", true, file),
+              static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace
