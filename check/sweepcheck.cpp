@@ -153,9 +153,11 @@ int Run(int argc, wchar_t** argv) {
             check(path, std::wstring());
             CheckedManifest& manifest = manifests.back();
             const std::wstring language = LanguageOfName(path.substr(path.find_last_of(L"\\/") + 1));
-            if (manifest.missing || !manifest.openable) {
-                trouble.push_back((manifest.missing ? L"no such file: " : L"cannot read ") + manifest.path);
-            } else if (!language.empty() && !IsReadLanguage(language)) {
+            if (manifest.missing) {
+                trouble.push_back(L"no such file: " + manifest.path);
+            } else if (options.textOnly && !manifest.openable) {
+                trouble.push_back(L"cannot read " + manifest.path + L" (" + manifest.openError + L")");
+            } else if (!language.empty() && ReadLanguage(language).empty()) {
                 manifest.findings.insert(manifest.findings.begin(),
                                          UnreadManifest(manifest.path, language).findings.front());
             }
@@ -183,18 +185,19 @@ int Run(int argc, wchar_t** argv) {
                 check(sweep::ManifestPath(base, lang), std::wstring(lang));
                 const CheckedManifest& manifest = manifests.back();
                 anyThere = anyThere || !manifest.missing;
-                if (manifest.present && !manifest.openable) {
-                    trouble.push_back(L"cannot read " + manifest.path);
+                // On this machine a manifest the sweep cannot read is a
+                // finding; without its text the text cannot be judged.
+                if (options.textOnly && manifest.present && !manifest.openable) {
+                    trouble.push_back(L"cannot read " + manifest.path + L" (" + manifest.openError + L")");
                 }
             }
             // Manifests for languages the sweep never reads, lying beside the four.
             WIN32_FIND_DATAW data;
-            const UniqueFind find(::FindFirstFileExW((base + L"__shortcutsweep-*.ini").c_str(),
-                                                     FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                                     0));
+            const UniqueFind find(::FindFirstFileExW(sweep::ManifestPath(base, L"*").c_str(), FindExInfoBasic,
+                                                     &data, FindExSearchNameMatch, nullptr, 0));
             for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &data)) {
                 const std::wstring language = LanguageOfName(data.cFileName);
-                if (!language.empty() && !IsReadLanguage(language)) {
+                if (!language.empty() && ReadLanguage(language).empty()) {
                     manifests.push_back(UnreadManifest(base + data.cFileName, language));
                     PrintManifest(out, manifests.back(), options.json);
                 }
