@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <string_view>
@@ -23,9 +24,40 @@ void Add(CheckedManifest& manifest, Trap trap, size_t line, std::wstring message
     manifest.findings.push_back({trap, line, std::move(message)});
 }
 
+// How `file` is UTF-16, in words; empty when it is not. Without a mark,
+// UTF-16 shows by its zero bytes: most characters of a path are ASCII, and
+// each of them has a zero byte beside it, on the same side.
+std::wstring Utf16Form(const sweep::FileBytes& file) {
+    const sweep::ByteBuffer& bytes = file.bytes;
+    if (!file.marked && bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        return L"UTF-16 (little-endian, with its byte-order mark FF FE)";
+    }
+    if (!file.marked && bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        return L"UTF-16 (big-endian, with its byte-order mark FE FF)";
+    }
+    size_t zeros[2] = {0, 0};  // at even and at odd offsets
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        zeros[0] += bytes[i] == 0 ? 1u : 0u;
+        zeros[1] += bytes[i + 1] == 0 ? 1u : 0u;
+    }
+    const size_t pairs = bytes.size() / 2;
+    for (const size_t side : {1u, 0u}) {
+        if (pairs > 0 && zeros[side] * 2 >= pairs && zeros[1 - side] * 4 <= zeros[side]) {
+            return std::wstring(side == 1 ? L"UTF-16 (little-endian" : L"UTF-16 (big-endian") +
+                   (file.marked ? L", after a UTF-8 byte-order mark)" : L", without a byte-order mark)");
+        }
+    }
+    return std::wstring();
+}
+
 // Traps in the bytes and line ends, found whether or not the sweep can read
-// the manifest, so that an author sees every one at once.
-void FindTrapsInText(CheckedManifest& manifest, const sweep::FileBytes& file) {
+// the manifest, so that an author sees every one at once. False when the
+// manifest is no UTF-8 at all, which is its one finding.
+bool FindTrapsInText(CheckedManifest& manifest, const sweep::FileBytes& file) {
+    if (const std::wstring utf16 = Utf16Form(file); !utf16.empty()) {
+        Add(manifest, Trap::Utf16, 0, utf16 + L", not UTF-8: the sweep acts on nothing in it");
+        return false;
+    }
     // The text as its author wrote it, mark or not: for looking at its line
     // ends, never for deciding what the sweep does.
     const std::wstring text = sweep::UTF8BytesToString(file.bytes);
@@ -33,14 +65,9 @@ void FindTrapsInText(CheckedManifest& manifest, const sweep::FileBytes& file) {
         Add(manifest, Trap::EmptyManifest, 0, L"the manifest lists nothing");
     }
     if (file.length == 0) {
-        return;
+        return true;
     }
-    const sweep::ByteBuffer& bytes = file.bytes;
-    const bool utf16Mark = !file.marked && bytes.size() >= 2 &&
-                           ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
-    if (utf16Mark) {
-        Add(manifest, Trap::Utf16, 0, L"UTF-16, not UTF-8: the sweep acts on nothing in it");
-    } else if (!file.marked) {
+    if (!file.marked) {
         Add(manifest, Trap::NoByteOrderMark, 0,
             L"no UTF-8 byte-order mark (EF BB BF) at the start: the sweep acts on nothing in it");
     }
@@ -75,6 +102,65 @@ void FindTrapsInText(CheckedManifest& manifest, const sweep::FileBytes& file) {
         }
         Add(manifest, Trap::LastEntryWithoutCrLf, number,
             L"the last entry " + Quoted(last) + L" has no CR LF after it: the sweep never acts on it");
+    }
+    return true;
+}
+
+// The bytes as hex, "F6 DF".
+std::wstring Hex(const sweep::ByteBuffer& bytes, size_t at, size_t count) {
+    std::wstring hex;
+    for (size_t i = at; i < at + count; ++i) {
+        wchar_t digits[4];
+        std::swprintf(digits, 4, L"%02X", static_cast<unsigned>(bytes[i]));
+        hex += (hex.empty() ? L"" : L" ") + std::wstring(digits);
+    }
+    return hex;
+}
+
+// Bytes of a marked manifest that are not UTF-8: one finding a line, with
+// where they are, their likely cause, and what the sweep makes of the line.
+void FindInvalidUtf8(CheckedManifest& manifest, const sweep::FileBytes& file) {
+    if (!file.marked) {
+        return;  // the sweep reads none of it
+    }
+    const sweep::ByteBuffer& bytes = file.bytes;
+    const std::vector<std::pair<size_t, size_t>> invalid = sweep::InvalidUTF8Sequences(bytes);
+    // The sweep cuts lines at CR LF, which no ill-formed sequence holds.
+    std::vector<size_t> starts = {0};
+    for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && bytes[i + 1] == '\n') {
+            starts.push_back(i + 2);
+        }
+    }
+    for (size_t next = 0; next < invalid.size();) {
+        const auto [first, length] = invalid[next];
+        const size_t number =
+            static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), first) - starts.begin());
+        const size_t start = starts[number - 1];
+        const size_t end = number < starts.size() ? starts[number] - 2 : bytes.size();
+        size_t count = 0;
+        for (; next < invalid.size() && invalid[next].first < end; ++next) {
+            count += invalid[next].second;
+        }
+        std::wstring message = L"invalid UTF-8 at byte offset " + std::to_wstring(3 + first) + L" (" +
+                               Hex(bytes, first, length) + L")";
+        if (count > length) {
+            message += L" and " + std::to_wstring(count - length) + L" more invalid byte(s) on this line";
+        }
+        message += L", likely text in an ANSI code page after a UTF-8 byte-order mark";
+        const sweep::ByteBuffer lineBytes(bytes.begin() + static_cast<ptrdiff_t>(start),
+                                          bytes.begin() + static_cast<ptrdiff_t>(end));
+        if (const std::wstring ansi = sweep::AnsiBytesToString(lineBytes);
+            ansi.find(L'\uFFFD') == std::wstring::npos) {
+            message += L" (read in this machine's ANSI code page, the line is " + Quoted(ansi) + L")";
+        }
+        for (const CheckedLine& line : manifest.lines) {
+            if (line.number == number) {
+                message += L". The sweep reads each invalid sequence as U+FFFD and takes the line as " +
+                           Quoted(line.text) + L": " + LineText(manifest, line);
+            }
+        }
+        Add(manifest, Trap::InvalidUtf8, number, std::move(message));
     }
 }
 
@@ -208,6 +294,8 @@ const wchar_t* TrapName(Trap trap) {
             return L"unread-language";
         case Trap::NoManifests:
             return L"no-manifests";
+        case Trap::InvalidUtf8:
+            return L"invalid-utf-8";
     }
     return L"";
 }
@@ -256,12 +344,18 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     sweep::FileBytes file;
     const unsigned long error = sweep::ReadFileBytes(path, true, file);
     manifest.openable = error == ERROR_SUCCESS;
+    bool linesMatter = true;
     if (manifest.openable) {
-        FindTrapsInText(manifest, file);
+        linesMatter = FindTrapsInText(manifest, file);
+        if (linesMatter) {
+            FindInvalidUtf8(manifest, file);
+        }
     } else {
         manifest.openError = SystemErrorMessage(error);
     }
-    FindTrapsInLines(manifest, textOnly);
+    if (linesMatter) {
+        FindTrapsInLines(manifest, textOnly);
+    }
     if (!manifest.finding.read) {
         bool explained = false;
         for (const Finding& finding : manifest.findings) {

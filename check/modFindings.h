@@ -32,6 +32,7 @@ enum class Trap {
     EnvironmentVariable,
     UnreadLanguage,
     NoManifests,
+    InvalidUtf8,
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...

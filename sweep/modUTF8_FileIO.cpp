@@ -67,6 +67,42 @@ DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring
     return ERROR_SUCCESS;
 }
 
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is
+// none; `bad` is then the length of the ill-formed piece (at least 1).
+size_t SequenceAt(const ByteBuffer& bytes, size_t at, size_t& bad) {
+    const unsigned char lead = bytes[at];
+    if (lead < 0x80) {
+        return 1;
+    }
+    // The second byte's range by lead byte, then 80..BF for the others.
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
+    }
+    size_t good = length == 0 ? 0 : 1;
+    for (; good > 0 && good < length && at + good < bytes.size(); ++good) {
+        const unsigned char c = bytes[at + good];
+        if (c < (good == 1 ? low : 0x80) || c > (good == 1 ? high : 0xBF)) {
+            break;
+        }
+    }
+    if (length > 0 && good == length) {
+        return length;
+    }
+    bad = good > 0 ? good : 1;  // the lead byte and the continuation bytes that fit it
+    return 0;
+}
+
 }  // namespace
 
 DWORD ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file) {
@@ -117,6 +153,19 @@ DWORD ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file)
 std::wstring UTF8BytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_UTF8, bytes); }
 
 std::wstring AnsiBytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_ACP, bytes); }
+
+std::vector<std::pair<size_t, size_t>> InvalidUTF8Sequences(const ByteBuffer& bytes) {
+    std::vector<std::pair<size_t, size_t>> invalid;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t bad = 0;
+        const size_t good = SequenceAt(bytes, at, bad);
+        if (good == 0) {
+            invalid.emplace_back(at, bad);
+        }
+        at += good + bad;
+    }
+    return invalid;
+}
 
 bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                   bool emptyOk, bool descramble) {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/modProcess.h"  // SystemErrorMessage
 #include "sweep/modCrypt.h"
@@ -42,5 +44,10 @@ std::wstring UTF8BytesToString(const ByteBuffer& bytes);
 
 // Decodes bytes from the system's default ANSI code page.
 std::wstring AnsiBytesToString(const ByteBuffer& bytes);
+
+// Where `bytes` are not UTF-8: the offset and length of each ill-formed
+// sequence (a stray, overlong, surrogate or out-of-range byte, or a
+// sequence cut short), each of which the converter turns into U+FFFD.
+std::vector<std::pair<size_t, size_t>> InvalidUTF8Sequences(const ByteBuffer& bytes);
 
 }  // namespace vantrel::sweep

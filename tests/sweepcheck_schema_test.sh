@@ -34,6 +34,9 @@ manifest it "$L\\a.url"$'\r\n'
 printf 'x' >"$bin/__shortcutsweep.bat"
 utf16="$work/utf16.ini"
 printf '\xff\xfe' >"$utf16"
+# Windows-1252 after the mark.
+mkdir -p "$work/ansi"
+printf '\xef\xbb\xbf%s\\Gr\xf6\xdfe.url\r\n' "$L" >"$work/ansi/__shortcutsweep-en.ini"
 
 # Each run: name, expected exit status, arguments.
 runs=(
@@ -44,6 +47,7 @@ runs=(
     "missing|2|--json $(winpath "$work")\\none.ini"
     "nofolder|2|--json --text-only $(winpath "$work")\\none"
     "sample|0|--json --text-only $(winpath "$sample")"
+    "ansi|1|--json --text-only $(winpath "$work/ansi")\\__shortcutsweep-en.ini"
 )
 for run in "${runs[@]}"; do
     IFS='|' read -r name want arguments <<<"$run"
