@@ -296,6 +296,8 @@ const wchar_t* TrapName(Trap trap) {
             return L"no-manifests";
         case Trap::InvalidUtf8:
             return L"invalid-utf-8";
+        case Trap::MissingLanguage:
+            return L"missing-language";
     }
     return L"";
 }
@@ -428,6 +430,12 @@ CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder) {
         L"none of " + names +
             L" is here: the sweep would act on nothing (is this the folder the sweep's program lies in?)");
     return folder;
+}
+
+Finding MissingLanguage(const std::wstring& language) {
+    return {Trap::MissingLanguage, 0,
+            L"no manifest for \"" + language +
+                L"\", which --expect names: the sweep would remove no shortcut of that language"};
 }
 
 }  // namespace vantrel::check

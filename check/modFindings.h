@@ -33,6 +33,7 @@ enum class Trap {
     UnreadLanguage,
     NoManifests,
     InvalidUtf8,
+    MissingLanguage,
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...
@@ -95,5 +96,9 @@ CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& lan
 // A folder checked in which none of the sweep's four manifests is, with a
 // finding of its own: a gate pointed at the wrong folder must not pass.
 CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder);
+
+// The finding for a language that --expect names and whose manifest is
+// not there.
+Finding MissingLanguage(const std::wstring& language);
 
 }  // namespace vantrel::check

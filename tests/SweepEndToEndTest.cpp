@@ -1197,6 +1197,59 @@ TEST_F(SweepEndToEnd, SweepcheckGivesAUtf16ManifestOneFinding) {
     EXPECT_TRUE(Exists(Links(L"a.url")) && Exists(Links(L"b.url"))) << "the sweep acts on nothing in them";
 }
 
+// The gate can demand the whole set: without --expect one language is a
+// set; with it, each named language that is absent is a finding.
+TEST_F(SweepEndToEnd, SweepcheckExpectMakesAnAbsentLanguageAFinding) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring build = root_ / L"build";
+    WriteUtf8(build + L"\\__shortcutsweep-ja.ini", L"C:\\Users\\Public\\Desktop\\Vantrel.url\r\n");
+    std::string output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + build + L"\"", output), 0) << output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only --json --expect en,de,fr,ja \"" + build + L"\"",
+                                  output),
+              1);
+    EXPECT_EQ(Keys(JsonFindings(output)),
+              (std::set<std::wstring>{L"__shortcutsweep-en.ini|0|missing-language",
+                                      L"__shortcutsweep-de.ini|0|missing-language",
+                                      L"__shortcutsweep-fr.ini|0|missing-language"}))
+        << output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--expect=JA --text-only \"" + build + L"\"", output), 0)
+        << output;
+    for (const std::wstring& wrong : {L"--expect en,it \"" + build + L"\"", L"--expect \"" + build + L"\"",
+                                      L"--expect ja \"" + build + L"\\__shortcutsweep-ja.ini\""}) {
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, wrong, output), 2)
+            << testing::PrintToString(wrong) << output;
+    }
+}
+
+// An argument is an option only if sweepcheck knows it: a Unix path, which
+// Wine opens, is a path. With --json a usage error still ends in a summary.
+TEST_F(SweepEndToEnd, SweepcheckTakesEveryArgumentItDoesNotKnowForAPath) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring manifest = ManifestPath(Bin(), L"en");
+    WriteUtf8(manifest, Shortcut(L"a.url") + L"\r\n");
+    std::string output;
+    if (RunningUnderWine()) {
+        for (const std::wstring& unix : {Wide(UnixPathOf(manifest)), Wide(UnixPathOf(Bin()))}) {
+            EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + unix + L"\"", output), 0) << output;
+            EXPECT_NE(output.find(Utf8(manifest + L": found, read")), std::string::npos) << output;
+        }
+    }
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json --bogus", output), 2);
+    const std::vector<std::wstring> lines = OutputLines(output);
+    const auto summary = std::find_if(lines.begin(), lines.end(), [](const std::wstring& line) {
+        return JsonValue(line, L"kind") == L"summary";
+    });
+    ASSERT_NE(summary, lines.end()) << output;
+    EXPECT_EQ(JsonValue(*summary, L"status"), L"2");
+    EXPECT_NE(summary->find(L"\"trouble\":[\"usage: unknown option --bogus\"]"), std::wstring::npos)
+        << *summary;
+}
+
 // A pipe cannot be deleted through a handle; sweepcheck says so as the
 // sweep's log does, rather than "would delete".
 TEST_F(SweepEndToEnd, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {
