@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # check-fault-injection.sh [--cases=N] [--seed=S] [--only=TEXT]
 #
-# Shows that the sweep's property and hostile-input tests notice real
-# faults: for each of a list of small, deliberate faults it takes a copy of
-# the sources, makes that one change, builds, and runs both test programs
-# under Wine. A fault counts as caught when the results differ from those of
-# the unchanged sources: other counts of wrongly deleted or wrongly kept
-# files, or other hostile-input tests failing.
+# Shows that the sweep's property and hostile-input tests, and sweepcheck's
+# end-to-end tests, notice real faults: for each of a list of small,
+# deliberate faults it takes a copy of the sources, makes that one change,
+# builds, and runs the three under Wine. A fault counts as caught when the
+# results differ from those of the unchanged sources: other counts of
+# wrongly deleted or wrongly kept files, or other hostile-input or
+# sweepcheck tests failing.
 # The sources are copied once, at the start, from the working tree (tracked
-# and untracked, not ignored, files). Takes about fifteen minutes; nothing
-# in the working tree is changed.
+# and untracked, not ignored, files). Each fault, built and run, takes three
+# minutes or more; nothing in the working tree is changed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
@@ -78,6 +79,8 @@ fault "a name reported without its last dot or blank taken as it is" common/modF
 fault "folders compared without regard to letter case" common/modFiles.cpp \
     'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
     '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
+fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp \
+    'const std::wstring_view suffix = sweep::kShortcutSuffix;' 'const std::wstring_view suffix = L".lnk";'
 
 copy_tree() {
     mkdir -p "$1"
@@ -86,13 +89,14 @@ copy_tree() {
         tar --null -T - -cf -) | tar -x -C "$1"
 }
 
-# Runs both test programs in tree $1; prints "property <wrongly deleted> <wrongly kept> hostile <failed tests>".
+# Runs the test programs in tree $1; prints "property <wrongly deleted> <wrongly kept> hostile <failed tests>
+# sweepcheck <failed tests>".
 run_tests() {
     local tree="$1" log="$1/run.log"
     cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
-    if ! cmake --build "$tree/build" --target shortcutsweep sweep_property_tests sweep_hostile_input_tests \
-        >"$tree/build.log" 2>&1; then
+    if ! cmake --build "$tree/build" --target shortcutsweep sweepcheck sweep_property_tests \
+        sweep_hostile_input_tests sweep_end_to_end_tests >"$tree/build.log" 2>&1; then
         echo "not-built"
         return
     fi
@@ -101,13 +105,16 @@ run_tests() {
         --cases="$cases" --seed="$seed" --gtest_filter='SweepProperty.*' >"$log" 2>&1 || true
     "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_hostile_input_tests.exe" "$exe" \
         >>"$log" 2>&1 || true
+    "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_end_to_end_tests.exe" "$exe" \
+        "$tree/build/check/sweepcheck.exe" --gtest_filter='SweepEndToEnd.*Sweepcheck*' >>"$log" 2>&1 || true
     local summary
     summary="$(grep -m1 '^cases run' "$log" || echo 'cases run ?')"
-    local deleted kept failed
+    local deleted kept failed checks
     deleted="$(sed -n 's/.*wrongly deleted \([0-9]*\).*/\1/p' <<<"$summary")"
     kept="$(sed -n 's/.*wrongly kept \([0-9]*\).*/\1/p' <<<"$summary")"
     failed="$(tr -d '\r' <"$log" | grep '^\[  FAILED  \] SweepHostileInput\.' | sed 's/ (.*//' | sort -u | wc -l)"
-    echo "property ${deleted:-?} ${kept:-?} hostile ${failed:-?}"
+    checks="$(tr -d '\r' <"$log" | grep '^\[  FAILED  \] SweepEndToEnd\.' | sed 's/ (.*//' | sort -u | wc -l)"
+    echo "property ${deleted:-?} ${kept:-?} hostile ${failed:-?} sweepcheck ${checks:-?}"
 }
 
 "$repo/scripts/wine-prefix" create "$prefix"
@@ -116,12 +123,13 @@ echo "seed $seed, $cases random cases per run"
 # One copy of the sources, taken now, for every build below.
 copy_tree "$work/sources"
 cp -a "$work/sources" "$work/base"
-read -r outcome base_deleted base_kept _ base_failed <<<"$(run_tests "$work/base")"
+read -r outcome base_deleted base_kept _ base_failed _ base_checks <<<"$(run_tests "$work/base")"
 if [ "$outcome" = not-built ]; then
     echo "the unchanged sources do not build" >&2
     exit 1
 fi
-echo "unchanged sources: wrongly deleted $base_deleted, wrongly kept $base_kept, hostile-input tests failed $base_failed"
+echo "unchanged sources: wrongly deleted $base_deleted, wrongly kept $base_kept, hostile-input tests failed" \
+    "$base_failed, sweepcheck tests failed $base_checks"
 rm -rf "$work/base"
 
 caught=0
@@ -140,19 +148,21 @@ for i in "${!names[@]}"; do
         continue
     fi
     FIND="$find" REPLACE="$replace" perl -0pi -e 's/\Q$ENV{FIND}\E/$ENV{REPLACE}/' "$tree/$file"
-    read -r outcome deleted kept _ failed <<<"$(run_tests "$tree")"
+    read -r outcome deleted kept _ failed _ checks <<<"$(run_tests "$tree")"
     if [ "$outcome" = not-built ]; then
         echo "NOT BUILT $name: the changed sources do not build"
         missed=$((missed + 1))
         continue
     fi
-    if [ "$deleted" != "$base_deleted" ] || [ "$kept" != "$base_kept" ] || [ "$failed" != "$base_failed" ]; then
+    if [ "$deleted" != "$base_deleted" ] || [ "$kept" != "$base_kept" ] || [ "$failed" != "$base_failed" ] ||
+        [ "$checks" != "$base_checks" ]; then
         verdict="CAUGHT   "
         caught=$((caught + 1))
     else
         verdict="MISSED   "
         missed=$((missed + 1))
     fi
-    echo "$verdict  $name: wrongly deleted $deleted, wrongly kept $kept, hostile-input tests failed $failed"
+    echo "$verdict  $name: wrongly deleted $deleted, wrongly kept $kept, hostile-input tests failed $failed," \
+        "sweepcheck tests failed $checks"
 done
 echo "$caught of $tried faults caught"
