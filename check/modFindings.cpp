@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <map>
 #include <string_view>
 
@@ -12,71 +14,60 @@
 #include "common/modProcess.h"
 #include "common/modText.h"
 #include "sweep/modOutcomeWords.h"
+#include "sweep/modUTF8_FileIO.h"
 
 namespace vantrel::check {
 
 namespace {
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
-// The whole file, as bytes; false with `error` set when it cannot be read.
-bool ReadBytes(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !::GetFileSizeEx(file.get(), &size)) {
-        error = SystemErrorMessage(::GetLastError());
-        return false;
-    }
-    if (size.QuadPart > (1LL << 30)) {
-        error = SystemErrorMessage(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got,
-                        nullptr) ||
-            got == 0) {
-            error = SystemErrorMessage(got == 0 ? ERROR_HANDLE_EOF : ::GetLastError());
-            return false;
-        }
-        done += got;
-    }
-    return true;
-}
-
-// The text as its author wrote it, mark or not: for looking at its line
-// ends, never for deciding what the sweep does.
-std::wstring AuthorsText(std::string_view bytes) {
-    if (bytes.substr(0, 3) == kUtf8Mark) {
-        bytes.remove_prefix(3);
-    }
-    return WideFromBytes(bytes, CP_UTF8);
-}
-
-bool EndsInUrlInOtherCase(std::wstring_view text) {
-    return EndsWithIgnoringCase(text, L".url") && text.substr(text.size() - 4) != L".url";
-}
-
 void Add(CheckedManifest& manifest, Trap trap, size_t line, std::wstring message) {
     manifest.findings.push_back({trap, line, std::move(message)});
 }
 
+// How `file` is UTF-16, in words; empty when it is not. Without a mark,
+// UTF-16 shows by its zero bytes: most characters of a path are ASCII, and
+// each of them has a zero byte beside it, on the same side.
+std::wstring Utf16Form(const sweep::FileBytes& file) {
+    const sweep::ByteBuffer& bytes = file.bytes;
+    if (!file.marked && bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        return L"UTF-16 (little-endian, with its byte-order mark FF FE)";
+    }
+    if (!file.marked && bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        return L"UTF-16 (big-endian, with its byte-order mark FE FF)";
+    }
+    size_t zeros[2] = {0, 0};  // at even and at odd offsets
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        zeros[0] += bytes[i] == 0 ? 1u : 0u;
+        zeros[1] += bytes[i + 1] == 0 ? 1u : 0u;
+    }
+    const size_t pairs = bytes.size() / 2;
+    for (const size_t side : {1u, 0u}) {
+        if (pairs > 0 && zeros[side] * 2 >= pairs && zeros[1 - side] * 4 <= zeros[side]) {
+            return std::wstring(side == 1 ? L"UTF-16 (little-endian" : L"UTF-16 (big-endian") +
+                   (file.marked ? L", after a UTF-8 byte-order mark)" : L", without a byte-order mark)");
+        }
+    }
+    return std::wstring();
+}
+
 // Traps in the bytes and line ends, found whether or not the sweep can read
-// the manifest, so that an author sees every one at once.
-void FindTrapsInText(CheckedManifest& manifest, const std::string& bytes) {
-    const std::wstring text = AuthorsText(bytes);
+// the manifest, so that an author sees every one at once. False when the
+// manifest is no UTF-8 at all, which is its one finding.
+bool FindTrapsInText(CheckedManifest& manifest, const sweep::FileBytes& file) {
+    if (const std::wstring utf16 = Utf16Form(file); !utf16.empty()) {
+        Add(manifest, Trap::Utf16, 0, utf16 + L", not UTF-8: the sweep acts on nothing in it");
+        return false;
+    }
+    // The text as its author wrote it, mark or not: for looking at its line
+    // ends, never for deciding what the sweep does.
+    const std::wstring text = sweep::UTF8BytesToString(file.bytes);
     if (text.find_first_not_of(L"\r\n") == std::wstring::npos) {
         Add(manifest, Trap::EmptyManifest, 0, L"the manifest lists nothing");
     }
-    if (bytes.empty()) {
-        return;
+    if (file.length == 0) {
+        return true;
     }
-    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
-        Add(manifest, Trap::Utf16, 0, L"UTF-16, not UTF-8: the sweep acts on nothing in it");
-    } else if (bytes.compare(0, 3, kUtf8Mark) != 0) {
+    if (!file.marked) {
         Add(manifest, Trap::NoByteOrderMark, 0,
             L"no UTF-8 byte-order mark (EF BB BF) at the start: the sweep acts on nothing in it");
     }
@@ -111,6 +102,65 @@ void FindTrapsInText(CheckedManifest& manifest, const std::string& bytes) {
         }
         Add(manifest, Trap::LastEntryWithoutCrLf, number,
             L"the last entry " + Quoted(last) + L" has no CR LF after it: the sweep never acts on it");
+    }
+    return true;
+}
+
+// The bytes as hex, "F6 DF".
+std::wstring Hex(const sweep::ByteBuffer& bytes, size_t at, size_t count) {
+    std::wstring hex;
+    for (size_t i = at; i < at + count; ++i) {
+        wchar_t digits[4];
+        std::swprintf(digits, 4, L"%02X", static_cast<unsigned>(bytes[i]));
+        hex += (hex.empty() ? L"" : L" ") + std::wstring(digits);
+    }
+    return hex;
+}
+
+// Bytes of a marked manifest that are not UTF-8: one finding a line, with
+// where they are, their likely cause, and what the sweep makes of the line.
+void FindInvalidUtf8(CheckedManifest& manifest, const sweep::FileBytes& file) {
+    if (!file.marked) {
+        return;  // the sweep reads none of it
+    }
+    const sweep::ByteBuffer& bytes = file.bytes;
+    const std::vector<std::pair<size_t, size_t>> invalid = sweep::InvalidUTF8Sequences(bytes);
+    // The sweep cuts lines at CR LF, which no ill-formed sequence holds.
+    std::vector<size_t> starts = {0};
+    for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && bytes[i + 1] == '\n') {
+            starts.push_back(i + 2);
+        }
+    }
+    for (size_t next = 0; next < invalid.size();) {
+        const auto [first, length] = invalid[next];
+        const size_t number =
+            static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), first) - starts.begin());
+        const size_t start = starts[number - 1];
+        const size_t end = number < starts.size() ? starts[number] - 2 : bytes.size();
+        size_t count = 0;
+        for (; next < invalid.size() && invalid[next].first < end; ++next) {
+            count += invalid[next].second;
+        }
+        std::wstring message = L"invalid UTF-8 at byte offset " + std::to_wstring(3 + first) + L" (" +
+                               Hex(bytes, first, length) + L")";
+        if (count > length) {
+            message += L" and " + std::to_wstring(count - length) + L" more invalid byte(s) on this line";
+        }
+        message += L", likely text in an ANSI code page after a UTF-8 byte-order mark";
+        const sweep::ByteBuffer lineBytes(bytes.begin() + static_cast<ptrdiff_t>(start),
+                                          bytes.begin() + static_cast<ptrdiff_t>(end));
+        if (const std::wstring ansi = sweep::AnsiBytesToString(lineBytes);
+            ansi.find(L'\uFFFD') == std::wstring::npos) {
+            message += L" (read in this machine's ANSI code page, the line is " + Quoted(ansi) + L")";
+        }
+        for (const CheckedLine& line : manifest.lines) {
+            if (line.number == number) {
+                message += L". The sweep reads each invalid sequence as U+FFFD and takes the line as " +
+                           Quoted(line.text) + L": " + LineText(manifest, line);
+            }
+        }
+        Add(manifest, Trap::InvalidUtf8, number, std::move(message));
     }
 }
 
@@ -175,10 +225,12 @@ void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
                     TakenAsItStands(decision));
             explained = true;
         }
-        if (EndsInUrlInOtherCase(text)) {
+        if (decision.ignored == sweep::IgnoredBecause::SuffixInOtherCase) {
+            const std::wstring_view suffix = sweep::kShortcutSuffix;
             Add(manifest, Trap::UrlInOtherCase, line.number,
-                L"ends in \"" + text.substr(text.size() - 4) +
-                    L"\": the sweep acts only on lines ending in \".url\" in lower case");
+                L"ends in \"" + text.substr(text.size() - suffix.size()) +
+                    L"\": the sweep acts only on lines ending in \"" + std::wstring(suffix) +
+                    L"\" in lower case");
         }
         if (decision.action == sweep::LineAction::Refuse && !explained) {
             Add(manifest, Trap::Refused, line.number,
@@ -199,24 +251,12 @@ void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
     }
 }
 
-// The manifest read as the sweep's reader reads it, and every line decided;
-// nothing it names is looked for.
-void DecideText(CheckedManifest& manifest) {
-    const sweep::ManifestText text = sweep::ReadManifestAt(manifest.path);
-    manifest.finding.match = Match::Found;
-    manifest.finding.read = text.read;
-    manifest.finding.message = text.message;
-    manifest.finding.pieces = text.lines.size();
-    for (size_t i = 0; text.read && i < text.lines.size(); ++i) {
-        if (i + 1 == text.lines.size() && text.lines[i].empty()) {
-            break;  // only the end of the last line
-        }
-        manifest.lines.push_back(
-            {i + 1, std::wstring(text.lines[i]), {sweep::DecideLine(text.lines, i), {}}});
-    }
-}
-
 }  // namespace
+
+std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line) {
+    return manifest.textOnly ? sweep::DescribeDecision(line.outcome.decision)
+                             : sweep::DescribeOutcome(line.outcome);
+}
 
 const wchar_t* TrapName(Trap trap) {
     switch (trap) {
@@ -254,6 +294,10 @@ const wchar_t* TrapName(Trap trap) {
             return L"unread-language";
         case Trap::NoManifests:
             return L"no-manifests";
+        case Trap::InvalidUtf8:
+            return L"invalid-utf-8";
+        case Trap::MissingLanguage:
+            return L"missing-language";
     }
     return L"";
 }
@@ -263,6 +307,13 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     manifest.path = path;
     manifest.language = language;
     manifest.textOnly = textOnly;
+    sweep::ManifestSteps steps;
+    steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
+    steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
+        manifest.lines.push_back({number, std::wstring(text), outcome});
+    };
+    steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
+    FolderLocations folders;
     if (textOnly) {
         // Only the file itself: whether it is there, and its bytes.
         WIN32_FIND_DATAW data;
@@ -274,17 +325,10 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         if (!manifest.present) {
             return manifest;
         }
-        DecideText(manifest);
+        sweep::HandleManifest(path, Match::Found, sweep::Handling::Decide, false, steps, folders);
     } else {
         const Match match = FindMatchingFile(path);
-        sweep::ManifestSteps steps;
-        steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
-        steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
-            manifest.lines.push_back({number, std::wstring(text), outcome});
-        };
-        steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
-        FolderLocations folders;
-        sweep::HandleManifest(path, match, true, true, steps, folders);
+        sweep::HandleManifest(path, match, sweep::Handling::Check, true, steps, folders);
         manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
         if (!manifest.present) {
             // A file that shows in its folder's listing is there, even where
@@ -298,12 +342,22 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
             return manifest;
         }
     }
-    std::string bytes;
-    manifest.openable = ReadBytes(path, bytes, manifest.openError);
+    // The bytes, through the sweep's own reader, unmarked ones too.
+    sweep::FileBytes file;
+    const unsigned long error = sweep::ReadFileBytes(path, true, file);
+    manifest.openable = error == ERROR_SUCCESS;
+    bool linesMatter = true;
     if (manifest.openable) {
-        FindTrapsInText(manifest, bytes);
+        linesMatter = FindTrapsInText(manifest, file);
+        if (linesMatter) {
+            FindInvalidUtf8(manifest, file);
+        }
+    } else {
+        manifest.openError = SystemErrorMessage(error);
     }
-    FindTrapsInLines(manifest, textOnly);
+    if (linesMatter) {
+        FindTrapsInLines(manifest, textOnly);
+    }
     if (!manifest.finding.read) {
         bool explained = false;
         for (const Finding& finding : manifest.findings) {
@@ -322,45 +376,66 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
 }
 
 std::wstring LanguageOfName(std::wstring_view name) {
-    constexpr std::wstring_view kPrefix = L"__shortcutsweep-";
-    constexpr std::wstring_view kSuffix = L".ini";
-    if (name.size() <= kPrefix.size() + kSuffix.size() ||
-        !EqualsIgnoringCase(name.substr(0, kPrefix.size()), kPrefix) ||
-        !EndsWithIgnoringCase(name, kSuffix)) {
+    const std::wstring_view prefix = sweep::kManifestPrefix;
+    const std::wstring_view extension = sweep::kManifestExtension;
+    if (name.size() <= prefix.size() + extension.size() ||
+        !EqualsIgnoringCase(name.substr(0, prefix.size()), prefix) ||
+        !EndsWithIgnoringCase(name, extension)) {
         return std::wstring();
     }
-    return std::wstring(name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size()));
+    return std::wstring(name.substr(prefix.size(), name.size() - prefix.size() - extension.size()));
 }
 
-bool IsReadLanguage(std::wstring_view language) {
+std::wstring ReadLanguage(std::wstring_view language) {
     for (std::wstring_view read : sweep::kLanguages) {
         if (EqualsIgnoringCase(read, language)) {
-            return true;
+            return std::wstring(read);
         }
     }
-    return false;
+    return std::wstring();
+}
+
+std::wstring ReadLanguages(std::wstring_view last) {
+    std::wstring list;
+    const size_t count = std::size(sweep::kLanguages);
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            list += i + 1 < count ? std::wstring(L", ") : L" " + std::wstring(last) + L" ";
+        }
+        list += sweep::kLanguages[i];
+    }
+    return list;
 }
 
 CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& language) {
     CheckedManifest manifest;
     manifest.path = path;
     manifest.language = language;
-    manifest.absence = L"never read: the sweep reads only the manifests of en, de, fr and ja";
+    manifest.absence = L"never read: the sweep reads only the manifests of " + ReadLanguages(L"and");
     Add(manifest, Trap::UnreadLanguage, 0,
-        L"a manifest for \"" + language +
-            L"\": the sweep reads only en, de, fr and ja, in that order; it never reads or deletes this one");
+        L"a manifest for \"" + language + L"\": the sweep reads only " + ReadLanguages(L"and") +
+            L", in that order; it never reads or deletes this one");
     return manifest;
 }
 
 CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder) {
+    std::wstring names;
+    for (std::wstring_view language : sweep::kLanguages) {
+        names += (names.empty() ? L"" : L", ") + sweep::ManifestPath(std::wstring(), language);
+    }
     CheckedManifest folder;
     folder.path = baseFolder;
-    folder.absence = L"holds none of the four manifests";
+    folder.absence = L"holds none of the sweep's manifests";
     Add(folder, Trap::NoManifests, 0,
-        L"none of __shortcutsweep-en.ini, -de, -fr or -ja is here: the sweep would act on nothing (is this "
-        L"the "
-        L"folder the sweep's program lies in?)");
+        L"none of " + names +
+            L" is here: the sweep would act on nothing (is this the folder the sweep's program lies in?)");
     return folder;
+}
+
+Finding MissingLanguage(const std::wstring& language) {
+    return {Trap::MissingLanguage, 0,
+            L"no manifest for \"" + language +
+                L"\", which --expect names: the sweep would remove no shortcut of that language"};
 }
 
 }  // namespace vantrel::check

@@ -32,6 +32,8 @@ enum class Trap {
     EnvironmentVariable,
     UnreadLanguage,
     NoManifests,
+    InvalidUtf8,
+    MissingLanguage,
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...
@@ -55,7 +57,7 @@ struct CheckedManifest {
     bool present = false;            // the sweep would read it
     bool missing = false;            // there is no such file
     std::wstring absence;            // otherwise why not: "absent", "left alone ..."
-    bool openable = true;            // its bytes could be read at all
+    bool openable = true;            // the sweep's reader could read its bytes
     std::wstring openError;          // otherwise why not
     sweep::ManifestFinding finding;  // how the sweep's own procedure found and read it
     std::vector<CheckedLine> lines;  // every line, the last piece too when it holds text
@@ -64,18 +66,28 @@ struct CheckedManifest {
     bool textOnly = false;  // checked from its text alone
 };
 
-// Checks the manifest at `path` as the sweep would read it. `language` is
-// given for a manifest the sweep finds by its name. With `textOnly`, only
-// the manifest's own bytes are read: every line is decided, nothing it
-// names is looked for, and the verdict is the same on any machine.
+// What the sweep would do with a line, in words: on this machine, or from
+// the text alone.
+std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line);
+
+// Checks the manifest at `path` as the sweep would read it, through the
+// sweep's own HandleManifest and reader. `language` is given for a
+// manifest the sweep finds by its name. With `textOnly`, only the
+// manifest's own bytes are read: every line is decided, nothing it names
+// is looked for, and the verdict is the same on any machine.
 CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, bool textOnly);
 
 // The language code of a manifest file name, "it" for
 // __shortcutsweep-it.ini; empty for any other name.
 std::wstring LanguageOfName(std::wstring_view name);
 
-// Whether the sweep reads manifests of this language.
-bool IsReadLanguage(std::wstring_view language);
+// The language as the sweep spells it ("en" for "EN"), when the sweep
+// reads its manifests; empty otherwise.
+std::wstring ReadLanguage(std::wstring_view language);
+
+// The languages the sweep reads, in its order: "en, de, fr and ja" with
+// `last` "and".
+std::wstring ReadLanguages(std::wstring_view last);
 
 // A manifest of a language the sweep never reads, found beside the others:
 // never read, never deleted, with a finding of its own.
@@ -84,5 +96,9 @@ CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& lan
 // A folder checked in which none of the sweep's four manifests is, with a
 // finding of its own: a gate pointed at the wrong folder must not pass.
 CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder);
+
+// The finding for a language that --expect names and whose manifest is
+// not there.
+Finding MissingLanguage(const std::wstring& language);
 
 }  // namespace vantrel::check

@@ -50,16 +50,7 @@ std::wstring StateOf(const CheckedManifest& manifest) {
     if (!manifest.present) {
         return manifest.absence;
     }
-    if (!manifest.openable) {
-        return L"cannot be read (" + manifest.openError + L")";
-    }
     return sweep::DescribeFinding(manifest.path, manifest.finding);
-}
-
-// What the sweep would do with a line: on this machine, or from the text.
-std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line) {
-    return manifest.textOnly ? sweep::DescribeDecision(line.outcome.decision)
-                             : sweep::DescribeOutcome(line.outcome);
 }
 
 std::wstring ItselfText(const CheckedManifest& manifest) {

@@ -2,16 +2,18 @@
 // with a manifest on this machine now, and which of the manifest format's
 // traps it falls into. For installer authors and their build pipelines.
 //
-//   sweepcheck.exe [--json] [/noproduction] [FOLDER]
+//   sweepcheck.exe [--json] [--text-only] [--expect LANGS] [/noproduction] [FOLDER]
 //       the manifests the sweep would read for a program in FOLDER
 //       (default: the current folder)
-//   sweepcheck.exe [--json] FILE.ini [FILE.ini ...]
+//   sweepcheck.exe [--json] [--text-only] FILE.ini [FILE.ini ...]
 //       these manifest files
 //
+// Only the options it knows are options; any other argument is a path.
 // Exit status: 0 without findings, 1 with findings, 2 for a usage error or
 // a file that cannot be read.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,14 +36,17 @@ constexpr int kFindings = 1;
 constexpr int kTrouble = 2;
 
 constexpr wchar_t kUsage[] =
-    L"usage: sweepcheck [--json] [--text-only] [/noproduction] [FOLDER]\n"
+    L"usage: sweepcheck [--json] [--text-only] [--expect LANGS] [/noproduction] [FOLDER]\n"
     L"       sweepcheck [--json] [--text-only] FILE.ini [FILE.ini ...]\n"
     L"Shows what shortcutsweep would do with its manifests, and the traps they fall into;\n"
     L"changes nothing. FOLDER is the folder of shortcutsweep.exe (default: the current\n"
     L"folder); /noproduction reads the folder ZV two levels above it, as the sweep does.\n"
     L"By default it looks at this machine: the files each line would delete now. With\n"
     L"--text-only it reads only the manifests' text, so that a build machine gives the\n"
-    L"verdict any machine would. --json prints one JSON object a line.\n"
+    L"verdict any machine would. --expect en,de,fr,ja makes each of these languages whose\n"
+    L"manifest is not in FOLDER a finding. --json prints one JSON object a line.\n"
+    L"Options are --json, --text-only, --expect, /noproduction and /?; any other argument\n"
+    L"is a path, /home/me/build under Wine too.\n"
     L"Exit status: 0 no findings, 1 findings, 2 usage error or a manifest that could not\n"
     L"be checked.\n";
 
@@ -50,9 +55,31 @@ struct Options {
     bool textOnly = false;
     bool development = false;
     bool help = false;
-    std::vector<std::wstring> files;  // FILE.ini arguments
-    std::wstring folder;              // the FOLDER argument
+    std::vector<std::wstring> expected;  // --expect: languages whose manifests must be there
+    std::vector<std::wstring> files;     // FILE.ini arguments
+    std::wstring folder;                 // the FOLDER argument
 };
+
+// The languages of --expect's list, "en,de,fr,ja", as the sweep spells them.
+bool ParseLanguages(std::wstring_view list, std::vector<std::wstring>& languages, std::wstring& error) {
+    for (;;) {
+        const size_t comma = list.find(L',');
+        const std::wstring_view given = list.substr(0, comma);
+        const std::wstring language = ReadLanguage(given);
+        if (language.empty()) {
+            error = L"--expect: \"" + std::wstring(given) + L"\" is none of the languages the sweep reads (" +
+                    ReadLanguages(L"or") + L")";
+            return false;
+        }
+        if (std::find(languages.begin(), languages.end(), language) == languages.end()) {
+            languages.push_back(language);
+        }
+        if (comma == std::wstring_view::npos) {
+            return true;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
 
 bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& error) {
     std::vector<std::wstring> positional;
@@ -62,11 +89,25 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& er
             options.json = true;
         } else if (argument == L"--text-only") {
             options.textOnly = true;
+        } else if (argument == L"--expect" || argument.compare(0, 9, L"--expect=") == 0) {
+            if (argument == L"--expect" && i + 1 == argc) {
+                std::wstring all;
+                for (std::wstring_view language : sweep::kLanguages) {
+                    all += (all.empty() ? L"" : L",") + std::wstring(language);
+                }
+                error = L"--expect needs the languages, such as --expect " + all;
+                return false;
+            }
+            const std::wstring list = argument == L"--expect" ? std::wstring(argv[++i]) : argument.substr(9);
+            if (!ParseLanguages(list, options.expected, error)) {
+                return false;
+            }
         } else if (EqualsIgnoringCase(argument, L"/noproduction")) {
             options.development = true;
         } else if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
             options.help = true;
-        } else if (!argument.empty() && (argument[0] == L'-' || argument[0] == L'/')) {
+        } else if (argument.compare(0, 2, L"--") == 0) {
+            // Any other argument is a path: /home/me/build is one under Wine.
             error = L"unknown option " + argument;
             return false;
         } else {
@@ -78,8 +119,10 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& er
         named += EndsWithIgnoringCase(argument, L".ini") ? 1u : 0u;
     }
     if (named > 0) {
-        if (named != positional.size() || options.development) {
-            error = L"give either manifest files (*.ini) or one folder, with /noproduction only for a folder";
+        if (named != positional.size() || options.development || !options.expected.empty()) {
+            error =
+                L"give either manifest files (*.ini) or one folder, with /noproduction and --expect only for "
+                L"a folder";
             return false;
         }
         options.files = positional;
@@ -116,6 +159,20 @@ std::wstring LongPath(const std::wstring& path) {
     return full.empty() ? path : full;
 }
 
+void PrintHeader(const Output& out, bool textOnly, bool json) {
+    if (json) {
+        out.Line(L"{\"kind\":\"sweepcheck\",\"version\":" + Json(L"" VANTREL_PROGRAM_VERSION) +
+                 L",\"mode\":" + Json(textOnly ? L"text-only" : L"this-machine") + L"}");
+    } else if (textOnly) {
+        out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
+                 L": what shortcutsweep would do with these manifests as written (their text only; nothing "
+                 L"on this machine is looked at)");
+    } else {
+        out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
+                 L": what shortcutsweep would do on this machine now (nothing is changed)");
+    }
+}
+
 int Run(int argc, wchar_t** argv) {
     const Output out(STD_OUTPUT_HANDLE);
     const Output errors(STD_ERROR_HANDLE);
@@ -124,25 +181,29 @@ int Run(int argc, wchar_t** argv) {
     if (!ParseArguments(argc, argv, options, error)) {
         errors.Line(L"sweepcheck: " + error);
         errors.Lines(kUsage);
+        // A pipeline reading the JSON gets its summary all the same.
+        const auto given = [&](std::wstring_view option) {
+            return std::find(argv + 1, argv + argc, option) != argv + argc;
+        };
+        if (given(L"--json")) {
+            PrintHeader(out, given(L"--text-only"), true);
+            PrintSummary(out, {}, {L"usage: " + error}, kTrouble, given(L"--text-only"), true);
+        }
         return kTrouble;
     }
     if (options.help) {
-        out.Lines(kUsage);
+        if (!options.json) {
+            out.Lines(kUsage);
+            return kClean;
+        }
+        errors.Lines(kUsage);  // standard output holds only JSON
+        PrintHeader(out, options.textOnly, true);
+        PrintSummary(out, {}, {}, kClean, options.textOnly, true);
         return kClean;
     }
     std::vector<CheckedManifest> manifests;
     std::vector<std::wstring> trouble;  // what could not be checked
-    if (options.json) {
-        out.Line(L"{\"kind\":\"sweepcheck\",\"version\":" + Json(L"" VANTREL_PROGRAM_VERSION) +
-                 L",\"mode\":" + Json(options.textOnly ? L"text-only" : L"this-machine") + L"}");
-    } else if (options.textOnly) {
-        out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
-                 L": what shortcutsweep would do with these manifests as written (their text only; nothing "
-                 L"on this machine is looked at)");
-    } else {
-        out.Line(L"sweepcheck " VANTREL_PROGRAM_VERSION
-                 L": what shortcutsweep would do on this machine now (nothing is changed)");
-    }
+    PrintHeader(out, options.textOnly, options.json);
     const auto check = [&](const std::wstring& path, const std::wstring& language) {
         manifests.push_back(CheckManifest(path, language, options.textOnly));
         PrintManifest(out, manifests.back(), options.json);
@@ -153,9 +214,11 @@ int Run(int argc, wchar_t** argv) {
             check(path, std::wstring());
             CheckedManifest& manifest = manifests.back();
             const std::wstring language = LanguageOfName(path.substr(path.find_last_of(L"\\/") + 1));
-            if (manifest.missing || !manifest.openable) {
-                trouble.push_back((manifest.missing ? L"no such file: " : L"cannot read ") + manifest.path);
-            } else if (!language.empty() && !IsReadLanguage(language)) {
+            if (manifest.missing) {
+                trouble.push_back(L"no such file: " + manifest.path);
+            } else if (options.textOnly && !manifest.openable) {
+                trouble.push_back(L"cannot read " + manifest.path + L" (" + manifest.openError + L")");
+            } else if (!language.empty() && ReadLanguage(language).empty()) {
                 manifest.findings.insert(manifest.findings.begin(),
                                          UnreadManifest(manifest.path, language).findings.front());
             }
@@ -183,24 +246,33 @@ int Run(int argc, wchar_t** argv) {
                 check(sweep::ManifestPath(base, lang), std::wstring(lang));
                 const CheckedManifest& manifest = manifests.back();
                 anyThere = anyThere || !manifest.missing;
-                if (manifest.present && !manifest.openable) {
-                    trouble.push_back(L"cannot read " + manifest.path);
+                // On this machine a manifest the sweep cannot read is a
+                // finding; without its text the text cannot be judged.
+                if (options.textOnly && manifest.present && !manifest.openable) {
+                    trouble.push_back(L"cannot read " + manifest.path + L" (" + manifest.openError + L")");
                 }
             }
             // Manifests for languages the sweep never reads, lying beside the four.
             WIN32_FIND_DATAW data;
-            const UniqueFind find(::FindFirstFileExW((base + L"__shortcutsweep-*.ini").c_str(),
-                                                     FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                                     0));
+            const UniqueFind find(::FindFirstFileExW(sweep::ManifestPath(base, L"*").c_str(), FindExInfoBasic,
+                                                     &data, FindExSearchNameMatch, nullptr, 0));
             for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &data)) {
                 const std::wstring language = LanguageOfName(data.cFileName);
-                if (!language.empty() && !IsReadLanguage(language)) {
+                if (!language.empty() && ReadLanguage(language).empty()) {
                     manifests.push_back(UnreadManifest(base + data.cFileName, language));
                     PrintManifest(out, manifests.back(), options.json);
                 }
             }
             if (!anyThere) {
                 manifests.push_back(FolderWithoutManifests(base));
+            } else {
+                for (CheckedManifest& manifest : manifests) {
+                    const bool expected = std::find(options.expected.begin(), options.expected.end(),
+                                                    manifest.language) != options.expected.end();
+                    if (expected && manifest.missing) {
+                        manifest.findings.push_back(MissingLanguage(manifest.language));
+                    }
+                }
             }
             if (!options.textOnly) {
                 PrintBatchFile(out, sweep::BatchFilePath(base), options.json);

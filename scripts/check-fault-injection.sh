@@ -5,12 +5,12 @@
 # notice real faults: for each of a list of small, deliberate faults it
 # takes a copy of the sources, makes that one change, builds, and runs the
 # property and hostile-input test programs and the end-to-end tests of
-# folders, links and the log under Wine. A fault counts as caught when the
+# folders, links, the log and sweepcheck under Wine. A fault counts as caught when the
 # results differ from those of the unchanged sources: other counts of
 # wrongly deleted or wrongly kept files, or other tests failing.
 # The sources are copied once, at the start, from the working tree (tracked
-# and untracked, not ignored, files). Takes about fifteen minutes; nothing
-# in the working tree is changed.
+# and untracked, not ignored, files). Each fault, built and run, takes three
+# minutes or more; nothing in the working tree is changed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
@@ -93,6 +93,8 @@ fault "a file another run deleted first taken as kept" common/modFiles.cpp \
 fault "folders compared without regard to letter case" common/modFiles.cpp \
     'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
     '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
+fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp \
+    'const std::wstring_view suffix = sweep::kShortcutSuffix;' 'const std::wstring_view suffix = L".lnk";'
 
 copy_tree() {
     mkdir -p "$1"
@@ -101,9 +103,9 @@ copy_tree() {
         tar --null -T - -cf -) | tar -x -C "$1"
 }
 
-# The end-to-end tests run for each fault: folders, links, the log, and
-# files another run deleted first.
-e2e_filter='SweepEndToEnd.*Log*:SweepEndToEnd.*Link*:SweepEndToEnd.AFolder*:SweepEndToEnd.AShortcut*'
+# The end-to-end tests run for each fault: folders, links, the log, files
+# another run deleted first, and sweepcheck.
+e2e_filter='SweepEndToEnd.*Log*:SweepEndToEnd.*Link*:SweepEndToEnd.AFolder*:SweepEndToEnd.AShortcut*:SweepEndToEnd.*Sweepcheck*'
 
 # Runs the test programs in tree $1; prints
 # "property <wrongly deleted> <wrongly kept> hostile <failed tests> end-to-end <failed tests>".

@@ -11,8 +11,6 @@ namespace vantrel::sweep {
 
 namespace {
 
-constexpr std::wstring_view kShortcutSuffix = L".url";
-
 bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
@@ -260,12 +258,15 @@ LineDecision DecideLine(const LineList& lines, size_t i) {
     const std::wstring_view line = lines[i];
     if (i + 1 == lines.size()) {
         // The piece after the last CR LF is never a complete entry.
-        return LineDecision::Ignored(L"the last piece, with no CR LF after it, is never acted on");
+        return LineDecision::Ignored(IgnoredBecause::LastPiece,
+                                     L"the last piece, with no CR LF after it, is never acted on");
     }
     if (!EndsWith(line, kShortcutSuffix)) {
-        return LineDecision::Ignored(EndsWithIgnoringCase(line, kShortcutSuffix)
-                                         ? L"ends in .url in other letters than lower case"
-                                         : L"does not end in .url");
+        if (EndsWithIgnoringCase(line, kShortcutSuffix)) {
+            return LineDecision::Ignored(IgnoredBecause::SuffixInOtherCase,
+                                         L"ends in .url in other letters than lower case");
+        }
+        return LineDecision::Ignored(IgnoredBecause::NoShortcutSuffix, L"does not end in .url");
     }
     ShortcutTarget target = CheckShortcutLine(line);
     if (target.refusal) {

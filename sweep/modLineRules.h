@@ -13,6 +13,10 @@
 
 namespace vantrel::sweep {
 
+// The suffix of a line the sweep acts on, and of every file it deletes:
+// exactly this, in lower case.
+inline constexpr std::wstring_view kShortcutSuffix = L".url";
+
 // The lines of a manifest: one text, cut at every CR LF, every piece kept.
 class LineList {
 public:
@@ -72,15 +76,28 @@ enum class LineAction {
     Refuse,   // an entry that could name another file than it seems to
 };
 
+// Why a line is ignored, for a caller that tells the cases apart.
+enum class IgnoredBecause {
+    NotIgnored,
+    LastPiece,          // after the last CR LF
+    NoShortcutSuffix,   // it does not end in kShortcutSuffix in any letter case
+    SuffixInOtherCase,  // it ends in kShortcutSuffix in other letters than lower case
+};
+
 struct LineDecision {
     LineAction action = LineAction::Ignore;
     const wchar_t* reason = nullptr;  // why it is ignored or refused
     std::wstring target;              // the path examined, in the \\?\ form
+    IgnoredBecause ignored = IgnoredBecause::NotIgnored;
 
-    static LineDecision Ignored(const wchar_t* why) { return {LineAction::Ignore, why, {}}; }
-    static LineDecision Refused(const wchar_t* why) { return {LineAction::Refuse, why, {}}; }
+    static LineDecision Ignored(IgnoredBecause because, const wchar_t* why) {
+        return {LineAction::Ignore, why, {}, because};
+    }
+    static LineDecision Refused(const wchar_t* why) {
+        return {LineAction::Refuse, why, {}, IgnoredBecause::NotIgnored};
+    }
     static LineDecision Examined(std::wstring path) {
-        return {LineAction::Examine, nullptr, std::move(path)};
+        return {LineAction::Examine, nullptr, std::move(path), IgnoredBecause::NotIgnored};
     }
 };
 

@@ -56,7 +56,7 @@ void ProcessLanguage(std::wstring_view lang, FolderLocations& folders) {
         logged.itself = [&](const std::vector<FileReport>& itself) {
             LogSafely([&] { WriteDecisionLog(name + L": " + DescribeOwnFile(path, itself)); });
         };
-        HandleManifest(path, FindMatchingFile(path), false, DecisionLogOn(), logged, folders);
+        HandleManifest(path, FindMatchingFile(path), Handling::Act, DecisionLogOn(), logged, folders);
     });
     YieldToEvents();
 }

@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::wstring_view kDevelopmentSwitch = L"/noproduction";
 constexpr std::wstring_view kDevelopmentFolder = L"ZV\\";
-constexpr std::wstring_view kBatchFile = L"__shortcutsweep.bat";
 
 }  // namespace
 
@@ -63,7 +62,7 @@ std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring&
 }
 
 std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang) {
-    return baseFolder + L"__shortcutsweep-" + std::wstring(lang) + L".ini";
+    return baseFolder + std::wstring(kManifestPrefix) + std::wstring(lang) + std::wstring(kManifestExtension);
 }
 
 std::wstring BatchFilePath(const std::wstring& baseFolder) { return baseFolder + std::wstring(kBatchFile); }
@@ -108,7 +107,7 @@ bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders) {
     return placement == Placement::Elsewhere || placement == Placement::NameInDoubt;
 }
 
-void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool report,
+void HandleManifest(const std::wstring& path, Match match, Handling handling, bool report,
                     const ManifestSteps& steps, FolderLocations& folders) {
     ManifestFinding finding;
     finding.match = match;
@@ -120,13 +119,20 @@ void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool 
         });
         return;
     }
+    const bool decideOnly = handling == Handling::Decide;
     // Only a file that shows as one can be told to lead elsewhere.
-    finding.leadsElsewhere = match == Match::Found && LeadsElsewhere(path, folders);
+    finding.leadsElsewhere = !decideOnly && match == Match::Found && LeadsElsewhere(path, folders);
     LineList lines = LineList::OneEmptyLine();
     if (!finding.leadsElsewhere) {
         SkipOnFailure([&] {
             std::wstring message;
-            lines = ReadManifestLines(path, &message);
+            if (decideOnly) {
+                ManifestText text = ReadManifestAt(path);
+                lines = std::move(text.lines);
+                message = std::move(text.message);
+            } else {
+                lines = ReadManifestLines(path, &message);
+            }
             finding.read = message.empty();
             finding.message = std::move(message);
             finding.pieces = lines.size();
@@ -142,15 +148,21 @@ void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool 
     }
     for (size_t i = 0; i < lines.size(); ++i) {
         SkipOnFailure([&] {
-            const LineOutcome outcome = HandleLine(lines, i, onlyCheck, report, &folders);
+            const LineOutcome outcome =
+                decideOnly ? LineOutcome{DecideLine(lines, i), {}}
+                           : HandleLine(lines, i, handling == Handling::Check, report, &folders);
             // An empty last piece is only the end of the file's last line.
             if (steps.line && !(i + 1 == lines.size() && lines[i].empty())) {
                 steps.line(i + 1, lines[i], outcome);
             }
         });
     }
+    if (decideOnly) {
+        return;
+    }
     SkipOnFailure([&] {
-        const std::vector<FileReport> itself = HandleOwnFile(path, onlyCheck, report, &folders);
+        const std::vector<FileReport> itself =
+            HandleOwnFile(path, handling == Handling::Check, report, &folders);
         if (steps.itself) {
             steps.itself(itself);
         }

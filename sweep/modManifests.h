@@ -19,6 +19,14 @@ namespace vantrel::sweep {
 // The languages whose manifests the sweep reads, in the order it reads them.
 inline constexpr std::wstring_view kLanguages[] = {L"en", L"de", L"fr", L"ja"};
 
+// A manifest's name: the prefix, its language, the extension
+// (__shortcutsweep-en.ini).
+inline constexpr std::wstring_view kManifestPrefix = L"__shortcutsweep-";
+inline constexpr std::wstring_view kManifestExtension = L".ini";
+
+// The batch file the sweep deletes after the manifests.
+inline constexpr std::wstring_view kBatchFile = L"__shortcutsweep.bat";
+
 // The path cut at every backslash, less its last `levels` pieces, with a
 // backslash after it; "\" when nothing is left. C:\Apps\Vendor\Tool\bin
 // with levels 2 gives C:\Apps\Vendor\ .
@@ -36,10 +44,10 @@ bool HasDevelopmentSwitch(const std::wstring& argumentText);
 // which leads to another share).
 std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder);
 
-// baseFolder + "__shortcutsweep-" + lang + ".ini"
+// baseFolder + kManifestPrefix + lang + kManifestExtension
 std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang);
 
-// baseFolder + "__shortcutsweep.bat"
+// baseFolder + kBatchFile
 std::wstring BatchFilePath(const std::wstring& baseFolder);
 
 // A manifest read as the sweep reads it: its lines, or one empty line
@@ -81,17 +89,26 @@ struct ManifestSteps {
     std::function<void(const std::vector<FileReport>& itself)> itself;
 };
 
+// How far HandleManifest goes.
+enum class Handling {
+    Act,     // the sweep's own: every line acted on, the manifest deleted
+    Check,   // every check made on this machine, nothing deleted
+    Decide,  // the text alone: the manifest read as it is and every line
+             // decided; nothing it names, nor the manifest's own place, is
+             // looked at, and the manifest itself is not dealt with
+};
+
 // Deals with the manifest at `path` as the sweep does. `match` is the
 // existence test's answer: a manifest not found is left alone, and so is a
 // hidden or system one; one the test cannot tell about is read all the
 // same, as a failing test lets the steps it guards run. A manifest that
 // leads to another file is left alone. Then every line is decided and
 // acted on, and the manifest itself deleted, also when it could not be
-// read. With `onlyCheck` every check is made and nothing deleted. A step
-// that fails is passed over. `report` asks for the files each line reached.
-// `folders` keeps where folders lie across the manifests of one run, so
-// that each folder is asked about once.
-void HandleManifest(const std::wstring& path, Match match, bool onlyCheck, bool report,
+// read; `handling` says how far. A step that fails is passed over.
+// `report` asks for the files each line reached. `folders` keeps where
+// folders lie across the manifests of one run, so that each folder is
+// asked about once.
+void HandleManifest(const std::wstring& path, Match match, Handling handling, bool report,
                     const ManifestSteps& steps, FolderLocations& folders);
 
 // Deletes, or with `onlyCheck` checks, a manifest or the batch file: its

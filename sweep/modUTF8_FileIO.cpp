@@ -43,6 +43,70 @@ std::wstring DecodeBytes(UINT codePage, const ByteBuffer& bytes) {
 // `content` or `message` set.
 DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                    bool emptyOk, bool descramble) {
+    FileBytes file;
+    if (DWORD error = ReadFileBytes(path, allowAnsi, file)) {
+        return error;
+    }
+    if (file.length < 1) {
+        if (!emptyOk) {
+            message = L"File not found or empty";
+        }
+        return ERROR_SUCCESS;
+    }
+    if (!file.marked && !allowAnsi) {
+        message = L"Error: The file " + path + L" is not UTF-8 encoded";
+        return ERROR_SUCCESS;
+    }
+    if (file.marked && file.bytes.empty()) {
+        return ERROR_HANDLE_EOF;  // the mark and nothing after it
+    }
+    if (descramble) {
+        DescrambleBytes(file.bytes);
+    }
+    content = file.marked ? UTF8BytesToString(file.bytes) : AnsiBytesToString(file.bytes);
+    return ERROR_SUCCESS;
+}
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when there is
+// none; `bad` is then the length of the ill-formed piece (at least 1).
+size_t SequenceAt(const ByteBuffer& bytes, size_t at, size_t& bad) {
+    const unsigned char lead = bytes[at];
+    if (lead < 0x80) {
+        return 1;
+    }
+    // The second byte's range by lead byte, then 80..BF for the others.
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
+    }
+    size_t good = length == 0 ? 0 : 1;
+    for (; good > 0 && good < length && at + good < bytes.size(); ++good) {
+        const unsigned char c = bytes[at + good];
+        if (c < (good == 1 ? low : 0x80) || c > (good == 1 ? high : 0xBF)) {
+            break;
+        }
+    }
+    if (length > 0 && good == length) {
+        return length;
+    }
+    bad = good > 0 ? good : 1;  // the lead byte and the continuation bytes that fit it
+    return 0;
+}
+
+}  // namespace
+
+DWORD ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file) {
+    file = FileBytes();
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
         return ::GetLastError();
@@ -50,63 +114,58 @@ DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring
     if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         return ERROR_ACCESS_DENIED;  // a folder is not an empty file
     }
-    const uint64_t length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-    if (length < 1) {
-        if (!emptyOk) {
-            message = L"File not found or empty";
-        }
+    file.length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    if (file.length < 1) {
         return ERROR_SUCCESS;
     }
-    if (length > SIZE_MAX / 4) {
+    if (file.length > SIZE_MAX / 4) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
+    UniqueFile handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) {
         return ::GetLastError();
     }
     // Bytes past the end of a shorter file stay 0 in the probe.
     unsigned char probe[3] = {0, 0, 0};
-    const size_t probed = length < 3 ? static_cast<size_t>(length) : 3;
-    if (DWORD error = ReadExactly(file.get(), probe, probed)) {
+    const size_t probed = file.length < 3 ? static_cast<size_t>(file.length) : 3;
+    if (DWORD error = ReadExactly(handle.get(), probe, probed)) {
         return error;
     }
-    const bool marked =
+    file.marked =
         probe[0] == kByteOrderMark[0] && probe[1] == kByteOrderMark[1] && probe[2] == kByteOrderMark[2];
-    if (!marked && !allowAnsi) {
-        message = L"Error: The file " + path + L" is not UTF-8 encoded";
+    if (!file.marked && !unmarkedToo) {
         return ERROR_SUCCESS;
     }
-    if (marked && length == 3) {
-        return ERROR_HANDLE_EOF;  // the mark and nothing after it
-    }
 
-    ByteBuffer bytes(static_cast<size_t>(marked ? length - 3 : length));
+    file.bytes.resize(static_cast<size_t>(file.marked ? file.length - 3 : file.length));
     size_t kept = 0;
-    if (!marked) {
+    if (!file.marked) {
         // The probe already holds the first bytes of an unmarked file.
         for (; kept < probed; ++kept) {
-            bytes[kept] = probe[kept];
+            file.bytes[kept] = probe[kept];
         }
     }
-    if (DWORD error = ReadExactly(file.get(), bytes.data() + kept, bytes.size() - kept)) {
-        return error;
-    }
-    file.reset();
-
-    if (descramble) {
-        DescrambleBytes(bytes);
-    }
-    content = marked ? UTF8BytesToString(bytes) : AnsiBytesToString(bytes);
-    return ERROR_SUCCESS;
+    return ReadExactly(handle.get(), file.bytes.data() + kept, file.bytes.size() - kept);
 }
-
-}  // namespace
 
 std::wstring UTF8BytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_UTF8, bytes); }
 
 std::wstring AnsiBytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_ACP, bytes); }
+
+std::vector<std::pair<size_t, size_t>> InvalidUTF8Sequences(const ByteBuffer& bytes) {
+    std::vector<std::pair<size_t, size_t>> invalid;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t bad = 0;
+        const size_t good = SequenceAt(bytes, at, bad);
+        if (good == 0) {
+            invalid.emplace_back(at, bad);
+        }
+        at += good + bad;
+    }
+    return invalid;
+}
 
 bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                   bool emptyOk, bool descramble) {

@@ -1,7 +1,10 @@
 // Reads a whole text file into UTF-16 text.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/modProcess.h"  // SystemErrorMessage
 #include "sweep/modCrypt.h"
@@ -22,11 +25,29 @@ namespace vantrel::sweep {
 bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                   bool emptyOk, bool descramble);
 
+// A file's bytes as the reader takes them, before any decoding.
+struct FileBytes {
+    uint64_t length = 0;  // the file's length; 0 for an empty file, which is not opened
+    bool marked = false;  // it starts with EF BB BF
+    ByteBuffer bytes;     // what follows the mark; for an unmarked file, all of it or nothing
+};
+
+// The reader's first half, which ReadUTF8File decodes from: the file's
+// length, its mark, and its bytes, with the reader's own way of opening it.
+// An unmarked file's bytes are read only with `unmarkedToo`. Returns
+// ERROR_SUCCESS or the system's error number.
+unsigned long ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file);
+
 // Decodes UTF-8 bytes; invalid sequences become U+FFFD, as the system's
 // converter makes them. Empty text when the conversion fails.
 std::wstring UTF8BytesToString(const ByteBuffer& bytes);
 
 // Decodes bytes from the system's default ANSI code page.
 std::wstring AnsiBytesToString(const ByteBuffer& bytes);
+
+// Where `bytes` are not UTF-8: the offset and length of each ill-formed
+// sequence (a stray, overlong, surrogate or out-of-range byte, or a
+// sequence cut short), each of which the converter turns into U+FFFD.
+std::vector<std::pair<size_t, size_t>> InvalidUTF8Sequences(const ByteBuffer& bytes);
 
 }  // namespace vantrel::sweep

@@ -178,4 +178,59 @@ TEST(UTF8BytesToString, EveryConvertedUnitIsKeptAndNoMore) {
     EXPECT_EQ(UTF8BytesToString({0xC0, 0xAF}), L"\uFFFD\uFFFD");
 }
 
+// The reader's bytes, which sweepcheck judges: after the mark, or all of
+// an unmarked file when asked for, through the same opening as the reader.
+TEST_F(ReaderTest, FileBytesAreWhatTheReaderDecodes) {
+    FileBytes file;
+    EXPECT_EQ(ReadFileBytes(FileWith("\xEF\xBB\xBF"
+                                     "ab"),
+                            false, file),
+              0u);
+    EXPECT_TRUE(file.marked);
+    EXPECT_EQ(file.bytes, (ByteBuffer{'a', 'b'}));
+    const std::wstring unmarked = FileWith("\xFF\xFEx");
+    EXPECT_EQ(ReadFileBytes(unmarked, false, file), 0u);
+    EXPECT_EQ(file.length, 3u);
+    EXPECT_TRUE(file.bytes.empty()) << "an unmarked file is read only when asked for";
+    EXPECT_EQ(ReadFileBytes(unmarked, true, file), 0u);
+    EXPECT_EQ(file.bytes, (ByteBuffer{0xFF, 0xFE, 'x'}));
+    EXPECT_EQ(ReadFileBytes(folder_ / L"absent.ini", true, file),
+              static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+}
+
+// Where bytes are not UTF-8, told apart as the system's converter tells
+// them: a well-formed stretch decodes without U+FFFD, an ill-formed
+// sequence to nothing but U+FFFD.
+TEST(InvalidUTF8Sequences, AgreeWithTheConverter) {
+    using Spans = std::vector<std::pair<size_t, size_t>>;
+    EXPECT_EQ(InvalidUTF8Sequences({'G', 'r', 0xF6, 0xDF, 'e'}), (Spans{{2, 1}, {3, 1}}));  // Windows-1252
+    EXPECT_EQ(InvalidUTF8Sequences({0xE3, 0x83}), (Spans{{0, 2}}));                         // cut short
+    EXPECT_EQ(InvalidUTF8Sequences({0xEF, 0xBF, 0xBD, 0xC3, 0xA9, 0xF0, 0x9F, 0x94, 0x97}), Spans{});
+    const ByteBuffer alphabet = {'a',  '\r', 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC2,
+                                 0xDF, 0xE0, 0xE1, 0xED, 0xEE, 0xF0, 0xF3, 0xF4, 0xF5, 0xFF};
+    uint32_t seed = 27;
+    for (int round = 0; round < 2000; ++round) {
+        ByteBuffer bytes(static_cast<size_t>(1 + round % 9));
+        for (unsigned char& byte : bytes) {
+            seed = seed * 1103515245u + 12345u;
+            byte = alphabet[(seed >> 16) % alphabet.size()];
+        }
+        size_t at = 0;
+        for (const auto& [offset, length] : InvalidUTF8Sequences(bytes)) {
+            const ByteBuffer good(bytes.begin() + static_cast<ptrdiff_t>(at),
+                                  bytes.begin() + static_cast<ptrdiff_t>(offset));
+            const ByteBuffer bad(bytes.begin() + static_cast<ptrdiff_t>(offset),
+                                 bytes.begin() + static_cast<ptrdiff_t>(offset + length));
+            EXPECT_EQ(UTF8BytesToString(good).find(L'\uFFFD'), std::wstring::npos)
+                << testing::PrintToString(bytes);
+            EXPECT_EQ(UTF8BytesToString(bad).find_first_not_of(L'\uFFFD'), std::wstring::npos)
+                << testing::PrintToString(bytes);
+            at = offset + length;
+        }
+        const ByteBuffer rest(bytes.begin() + static_cast<ptrdiff_t>(at), bytes.end());
+        EXPECT_EQ(UTF8BytesToString(rest).find(L'\uFFFD'), std::wstring::npos)
+            << testing::PrintToString(bytes);
+    }
+}
+
 }  // namespace

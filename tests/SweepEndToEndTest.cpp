@@ -1290,6 +1290,160 @@ TEST_F(SweepEndToEnd, SweepcheckGatesABuildOnTheTextAloneAndNamesTheAuthorsTraps
     }
 }
 
+// The findings of sweepcheck --json, as "file name|line|trap", and the
+// message of each.
+std::map<std::wstring, std::wstring> JsonFindings(const std::string& output) {
+    std::map<std::wstring, std::wstring> findings;
+    for (const std::wstring& line : OutputLines(output)) {
+        if (JsonValue(line, L"kind") == L"finding") {
+            const std::wstring manifest = JsonValue(line, L"manifest");
+            findings[manifest.substr(manifest.find_last_of(L'\\') + 1) + L"|" + JsonValue(line, L"line") +
+                     L"|" + JsonValue(line, L"trap")] = JsonValue(line, L"message");
+        }
+    }
+    return findings;
+}
+
+std::set<std::wstring> Keys(const std::map<std::wstring, std::wstring>& findings) {
+    std::set<std::wstring> keys;
+    for (const auto& [key, message] : findings) {
+        keys.insert(key);
+    }
+    return keys;
+}
+
+// Text in the ANSI code page after the mark, the commonest way to write a
+// manifest wrong: the sweep looks for names with U+FFFD in them and the
+// real shortcut stays. Both modes say where, why, and what the sweep does.
+TEST_F(SweepEndToEnd, SweepcheckFindsAnsiTextAfterTheMarkInBothModes) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring real = Shortcut(L"Gr\u00F6\u00DFe.url");
+    const std::string first = Utf8(Links(L"a")) + "\xFF.url\r\n";
+    const std::string second = Utf8(Links(L"Gr")) + "\xF6\xDF" + "e.url\r\n";
+    WriteBytes(ManifestPath(Bin(), L"en"),
+               "\xEF\xBB\xBF" + first + second + Utf8(Links(L"upper.URL")) + "\r\n");
+    const std::map<std::wstring, std::wstring> offsets = {
+        {L"1", std::to_wstring(3 + Utf8(Links(L"a")).size())},
+        {L"2", std::to_wstring(3 + first.size() + Utf8(Links(L"Gr")).size())}};
+    for (const std::wstring mode : {L"", L"--text-only "}) {
+        std::string output;
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, mode + L"--json \"" + Bin() + L"\"", output), 1) << output;
+        std::map<std::wstring, std::wstring> findings = JsonFindings(output);
+        EXPECT_EQ(Keys(findings), (std::set<std::wstring>{L"__shortcutsweep-en.ini|1|invalid-utf-8",
+                                                          L"__shortcutsweep-en.ini|2|invalid-utf-8",
+                                                          L"__shortcutsweep-en.ini|3|url-not-lower-case"}))
+            << output;
+        for (const auto& [line, offset] : offsets) {
+            const std::wstring message = findings[L"__shortcutsweep-en.ini|" + line + L"|invalid-utf-8"];
+            EXPECT_NE(message.find(L"at byte offset " + offset + L" "), std::wstring::npos) << message;
+            EXPECT_NE(message.find(L"text in an ANSI code page after a UTF-8 byte-order mark"),
+                      std::wstring::npos);
+            // What the sweep does with the line: here, or from its text.
+            EXPECT_NE(message.find(mode.empty() ? L": no match " + Links()
+                                                : L": an entry: the sweep deletes " + Links()),
+                      std::wstring::npos)
+                << message;
+        }
+        // The suffix the sweep acts on, named as the sweep has it.
+        EXPECT_NE(findings[L"__shortcutsweep-en.ini|3|url-not-lower-case"].find(
+                      L"ends in \".URL\": the sweep acts only on lines ending in \".url\" in lower case"),
+                  std::wstring::npos);
+        RunProgramCapturing(g_checkExe, mode + L"\"" + Bin() + L"\"", output);
+        EXPECT_EQ(output.find("No findings"), std::string::npos) << output;
+    }
+    Sweep();
+    EXPECT_TRUE(Exists(real)) << "as sweepcheck said, the sweep looked for another name";
+    EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en")));
+}
+
+// UTF-16, little- or big-endian, with or without a mark, even after a
+// UTF-8 mark: one mistake, one finding, and none about its lines.
+TEST_F(SweepEndToEnd, SweepcheckGivesAUtf16ManifestOneFinding) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring text = Shortcut(L"a.url") + L"\r\n" + Shortcut(L"b.url") + L"\r\n";
+    const auto utf16 = [&](bool bigEndian) {
+        std::string bytes;
+        for (const wchar_t c : text) {
+            const char low = static_cast<char>(c & 0xFF);
+            const char high = static_cast<char>(c >> 8);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    WriteBytes(ManifestPath(Bin(), L"en"), "\xFF\xFE" + utf16(false));
+    WriteBytes(ManifestPath(Bin(), L"de"), utf16(false));
+    WriteBytes(ManifestPath(Bin(), L"fr"), "\xFE\xFF" + utf16(true));
+    WriteBytes(ManifestPath(Bin(), L"ja"), "\xEF\xBB\xBF" + utf16(false));
+    std::set<std::wstring> expected;
+    for (const wchar_t* lang : {L"en", L"de", L"fr", L"ja"}) {
+        expected.insert(L"__shortcutsweep-" + std::wstring(lang) + L".ini|0|utf-16");
+    }
+    for (const std::wstring mode : {L"", L"--text-only "}) {
+        std::string output;
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, mode + L"--json \"" + Bin() + L"\"", output), 1) << output;
+        EXPECT_EQ(Keys(JsonFindings(output)), expected) << output;
+    }
+    Sweep();
+    EXPECT_TRUE(Exists(Links(L"a.url")) && Exists(Links(L"b.url"))) << "the sweep acts on nothing in them";
+}
+
+// The gate can demand the whole set: without --expect one language is a
+// set; with it, each named language that is absent is a finding.
+TEST_F(SweepEndToEnd, SweepcheckExpectMakesAnAbsentLanguageAFinding) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring build = root_ / L"build";
+    WriteUtf8(build + L"\\__shortcutsweep-ja.ini", L"C:\\Users\\Public\\Desktop\\Vantrel.url\r\n");
+    std::string output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + build + L"\"", output), 0) << output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only --json --expect en,de,fr,ja \"" + build + L"\"",
+                                  output),
+              1);
+    EXPECT_EQ(Keys(JsonFindings(output)),
+              (std::set<std::wstring>{L"__shortcutsweep-en.ini|0|missing-language",
+                                      L"__shortcutsweep-de.ini|0|missing-language",
+                                      L"__shortcutsweep-fr.ini|0|missing-language"}))
+        << output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--expect=JA --text-only \"" + build + L"\"", output), 0)
+        << output;
+    for (const std::wstring& wrong : {L"--expect en,it \"" + build + L"\"", L"--expect \"" + build + L"\"",
+                                      L"--expect ja \"" + build + L"\\__shortcutsweep-ja.ini\""}) {
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, wrong, output), 2)
+            << testing::PrintToString(wrong) << output;
+    }
+}
+
+// An argument is an option only if sweepcheck knows it: a Unix path, which
+// Wine opens, is a path. With --json a usage error still ends in a summary.
+TEST_F(SweepEndToEnd, SweepcheckTakesEveryArgumentItDoesNotKnowForAPath) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring manifest = ManifestPath(Bin(), L"en");
+    WriteUtf8(manifest, Shortcut(L"a.url") + L"\r\n");
+    std::string output;
+    if (RunningUnderWine()) {
+        for (const std::wstring& unix : {Wide(UnixPathOf(manifest)), Wide(UnixPathOf(Bin()))}) {
+            EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + unix + L"\"", output), 0) << output;
+            EXPECT_NE(output.find(Utf8(manifest + L": found, read")), std::string::npos) << output;
+        }
+    }
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json --bogus", output), 2);
+    const std::vector<std::wstring> lines = OutputLines(output);
+    const auto summary = std::find_if(lines.begin(), lines.end(), [](const std::wstring& line) {
+        return JsonValue(line, L"kind") == L"summary";
+    });
+    ASSERT_NE(summary, lines.end()) << output;
+    EXPECT_EQ(JsonValue(*summary, L"status"), L"2");
+    EXPECT_NE(summary->find(L"\"trouble\":[\"usage: unknown option --bogus\"]"), std::wstring::npos)
+        << *summary;
+}
+
 // A pipe cannot be deleted through a handle; sweepcheck says so as the
 // sweep's log does, rather than "would delete".
 TEST_F(SweepEndToEnd, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {

@@ -203,7 +203,8 @@ TEST(HandleManifest, AManifestWhoseTestCannotTellIsReadAndActedOnAllTheSame) {
         };
         steps.itself = [&](const std::vector<FileReport>& itself) { seen.itself = itself; };
         FolderLocations folders;
-        HandleManifest(manifest, Match::Unknown, onlyCheck, true, steps, folders);
+        HandleManifest(manifest, Match::Unknown, onlyCheck ? Handling::Check : Handling::Act, true, steps,
+                       folders);
         return seen;
     };
 

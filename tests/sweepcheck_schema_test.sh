@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # sweepcheck's JSON against its published schema: every line sweepcheck
 # --json prints, over manifests that reach every kind of line and every
-# trap, in both modes and when something cannot be checked, validates
-# against check/sweepcheck.schema.json (Debian's python3-jsonschema). And the
-# sample manifest that ships passes the gate: --text-only, exit 0.
+# trap, in both modes, when something cannot be checked and on a usage
+# error, validates against check/sweepcheck.schema.json (Debian's
+# python3-jsonschema), and every run's standard output ends in a summary
+# that agrees with its exit status. And the sample manifest that ships
+# passes the gate: --text-only, exit 0.
 #
 # Usage: sweepcheck_schema_test.sh SWEEPCHECK_EXE SCHEMA SAMPLE_MANIFEST WINE_PREFIX WORKDIR
 set -euo pipefail
@@ -34,6 +36,10 @@ manifest it "$L\\a.url"$'\r\n'
 printf 'x' >"$bin/__shortcutsweep.bat"
 utf16="$work/utf16.ini"
 printf '\xff\xfe' >"$utf16"
+# Windows-1252 after the mark; a set of one language, for --expect.
+mkdir -p "$work/ansi" "$work/ja"
+printf '\xef\xbb\xbf%s\\Gr\xf6\xdfe.url\r\n' "$L" >"$work/ansi/__shortcutsweep-en.ini"
+printf '\xef\xbb\xbf%s\\a.url\r\n' "$L" >"$work/ja/__shortcutsweep-ja.ini"
 
 # Each run: name, expected exit status, arguments.
 runs=(
@@ -44,6 +50,9 @@ runs=(
     "missing|2|--json $(winpath "$work")\\none.ini"
     "nofolder|2|--json --text-only $(winpath "$work")\\none"
     "sample|0|--json --text-only $(winpath "$sample")"
+    "ansi|1|--json $work/ansi/__shortcutsweep-en.ini"
+    "expect|1|--json --text-only --expect en,de,fr,ja $work/ja"
+    "usage|2|--json --text-only --bogus"
 )
 for run in "${runs[@]}"; do
     IFS='|' read -r name want arguments <<<"$run"
@@ -55,6 +64,13 @@ for run in "${runs[@]}"; do
 done
 
 check "the sample manifest passes the gate as text alone" grep -q '"status":0' "$work/out/sample.jsonl"
+for run in "${runs[@]}"; do
+    IFS='|' read -r name want _ <<<"$run"
+    check "$name: standard output ends in the summary, status $want" \
+        grep -q "^{\"kind\":\"summary\",.*\"status\":$want}"$'\r'"\$" <(tail -n 1 "$work/out/$name.jsonl")
+done
+check "a usage error is told in the summary's trouble" grep -q '"trouble":\["usage: unknown option --bogus"\]' \
+    "$work/out/usage.jsonl"
 
 validate() { # schema, files...
     /usr/bin/python3 - "$@" <<'PY'
