@@ -203,9 +203,14 @@ void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
         }
         const sweep::LineDecision& decision = line.outcome.decision;
         const std::wstring& text = line.text;
+        // A line whose bytes are not UTF-8 has its finding already, which
+        // says what the sweep does with it (refuses it): one mistake, one
+        // finding.
+        bool explained = std::any_of(
+            manifest.findings.begin(), manifest.findings.end(),
+            [&](const Finding& f) { return f.trap == Trap::InvalidUtf8 && f.line == line.number; });
         // Forms an author takes from a script, a shell or an INI file; the
         // sweep takes every line as it stands.
-        bool explained = false;
         if (!text.empty() && (text.front() == L'"' || text.back() == L'"')) {
             Add(manifest, Trap::LineInQuotes, line.number,
                 L"in quotes: the sweep takes a line as it stands, quotes and all, so " +

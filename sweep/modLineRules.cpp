@@ -219,6 +219,12 @@ ShortcutTarget CheckShortcutLine(std::wstring_view line) {
         if (c == L'<' || c == L'>' || c == L'"' || c == L'|') {
             return ShortcutTarget::Refused(L"one of < > \" |");
         }
+        if (c == 0xFFFD) {
+            // What the reader makes of bytes that are not UTF-8, and what
+            // Wine shows for any name whose Linux bytes are not: it would
+            // match files the manifest never meant.
+            return ShortcutTarget::Refused(L"U+FFFD, which stands for bytes that are not UTF-8");
+        }
     }
     switch (FormOf(line)) {
         case PathForm::Literal:

@@ -137,6 +137,12 @@ TEST_F(SweepHostileInput, InvalidUtf8NeitherHidesNeighbouringLinesNorForgesPathC
              "sub\\\xED\xA0\x80"
              "d.url\r\n";         // an encoded surrogate
     bytes += links + "\xF0\x9F";  // cut short at the end
+    if (RunningUnderWine()) {
+        // Wine shows a Linux name whose bytes are not UTF-8 with U+FFFD, as
+        // the reader decodes the line's: the line names no such file.
+        ASSERT_TRUE(RunUnixCommand({"/bin/touch", UnixPathOf(Links(L"")) + "/other\xFE.url"}));
+        bytes.insert(3, links + "other\xFF.url\r\n");
+    }
     WriteBytes(Manifest(), bytes);
     SweepRemovesExactly({Links(L"a.url"), Links(L"b.url"), Manifest()});
 }

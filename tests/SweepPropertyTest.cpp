@@ -135,7 +135,7 @@ std::optional<ModelTarget> TargetOf(std::wstring_view line) {
         return std::nullopt;
     }
     for (wchar_t c : line) {
-        if (c < 0x20 || std::wstring_view(L"<>\"|").find(c) != std::wstring_view::npos) {
+        if (c < 0x20 || c == 0xFFFD || std::wstring_view(L"<>\"|").find(c) != std::wstring_view::npos) {
             return std::nullopt;
         }
     }
