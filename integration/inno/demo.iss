@@ -27,6 +27,7 @@ AppId={{B7C5E0F2-6A1D-4E39-8F24-3D91C0A7E5B6}
 AppName=Vantrel Demo
 AppVersion={#Version}
 AppPublisher=Vantrel
+UninstallDisplayName=Vantrel Demo
 VersionInfoVersion={#Version}
 DefaultDirName={autopf}\Vantrel Demo
 DisableProgramGroupPage=yes
