@@ -376,8 +376,8 @@ installer_phase() { # msi | nsis | inno
     check "$kind update: a new service process runs" \
         test "$(tr -d '\r' <"$service_log.pids" | tail -n 1)" != "$(tail -n 1 <<<"$pids_before")"
     local first_log_change first_program_change
-    first_log_change=$(grep -n '/service\.log$' "$work/logs/$kind-update-events.txt" | head -n 1 | cut -d: -f1)
-    first_program_change=$(grep -n '/test_service\.exe$' "$work/logs/$kind-update-events.txt" | head -n 1 | cut -d: -f1)
+    first_log_change=$(grep -n '/service\.log$' "$work/logs/$kind-update-events.txt" | head -n 1 | cut -d: -f1) || true
+    first_program_change=$(grep -n '/test_service\.exe$' "$work/logs/$kind-update-events.txt" | head -n 1 | cut -d: -f1) || true
     check "$kind update: the stop was logged (event ${first_log_change:-none}) before test_service.exe was touched (event ${first_program_change:-none})" \
         test -n "$first_log_change" -a -n "$first_program_change" -a "${first_log_change:-0}" -lt "${first_program_change:-0}"
     manifests_written "$kind update" 1.1.0
