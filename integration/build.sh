@@ -11,6 +11,7 @@
 # msitools), makensis (nsis) and i686-w64-mingw32-g++ (g++-mingw-w64-i686).
 # ISCC: the command that runs Inno Setup 6's ISCC.exe, such as
 # "wine /opt/innosetup/ISCC.exe"; under Wine, paths are passed as Z:\...
+# DEMOS: which demos to build (default "msi nsis", and "inno" with ISCC).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ $# -lt 5 ]; then
@@ -56,9 +57,12 @@ url "Vantrel Hilfe.url" "https://www.example.com/vantrel/de/hilfe/"
 url "Vantrel Forum.url" "https://www.example.com/vantrel/forum/"
 printf '@rem Left by an earlier Vantrel setup; shortcutsweep deletes it.\r\n' >"$files/__shortcutsweep.bat"
 
-i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
-    -Wl,--kill-at -Wl,--no-insert-timestamp \
-    -o "$files/VantrelActions.dll" "$here/wix/VantrelActions.cpp" -lmsi
+demos=" ${DEMOS:-msi nsis${ISCC:+ inno}} "
+if [[ "$demos" == *" msi "* ]]; then
+    i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
+        -Wl,--kill-at -Wl,--no-insert-timestamp \
+        -o "$files/VantrelActions.dll" "$here/wix/VantrelActions.cpp" -lmsi
+fi
 
 # A deferred action outside InstallInitialize..InstallFinalize never runs
 # (or fails the install); wixl has placed actions there when asked for
@@ -100,19 +104,26 @@ winpath() { if command -v winepath >/dev/null; then winepath -w "$1"; else echo 
 
 for version in "${versions[@]}"; do
     mkdir -p "$out/$version"
-    # wixl finds sources only by paths relative to its working folder.
-    (cd "$out" && wixl -a x86 -D ProductVersion="$version" -D ToolsDir=tools -D FilesDir=files \
-        -D VantrelActionsDll=files/VantrelActions.dll -D VantrelNoRemoveFile=1 -o "$out/$version/VantrelDemo.msi" "$here/wix/demo.wxs")
-    add_remove_files "$out/$version/VantrelDemo.msi"
-    check_deferred_actions "$out/$version/VantrelDemo.msi"
-    makensis -V2 -DVERSION="$version" -DTOOLSDIR="$out/tools" -DFILESDIR="$files" \
-        -DOUTFILE="$out/$version/VantrelDemoSetup.exe" "$here/nsis/demo.nsi"
-    built="VantrelDemo.msi and VantrelDemoSetup.exe"
-    if [ -n "${ISCC:-}" ]; then
+    built=()
+    if [[ "$demos" == *" msi "* ]]; then
+        # wixl finds sources only by paths relative to its working folder.
+        (cd "$out" && wixl -a x86 -D ProductVersion="$version" -D ToolsDir=tools -D FilesDir=files \
+            -D VantrelActionsDll=files/VantrelActions.dll -D VantrelNoRemoveFile=1 -o "$out/$version/VantrelDemo.msi" "$here/wix/demo.wxs")
+        add_remove_files "$out/$version/VantrelDemo.msi"
+        check_deferred_actions "$out/$version/VantrelDemo.msi"
+        built+=(VantrelDemo.msi)
+    fi
+    if [[ "$demos" == *" nsis "* ]]; then
+        makensis -V2 -DVERSION="$version" -DTOOLSDIR="$out/tools" -DFILESDIR="$files" \
+            -DOUTFILE="$out/$version/VantrelDemoSetup.exe" "$here/nsis/demo.nsi"
+        built+=(VantrelDemoSetup.exe)
+    fi
+    if [[ "$demos" == *" inno "* ]]; then
+        [ -n "${ISCC:-}" ] || { echo "inno: set ISCC to the command that runs ISCC.exe" >&2; exit 1; }
         # shellcheck disable=SC2086 # ISCC is a command with its arguments
         $ISCC /Q "/DVersion=$version" "/DToolsDir=$(winpath "$out/tools")" "/DFilesDir=$(winpath "$files")" \
             "/O$(winpath "$out/$version")" "$(winpath "$here/inno/demo.iss")"
-        built="VantrelDemo.msi, VantrelDemoSetup.exe and VantrelDemoInno.exe"
+        built+=(VantrelDemoInno.exe)
     fi
-    echo "built $out/$version/: $built"
+    echo "built in $out/$version: ${built[*]}"
 done

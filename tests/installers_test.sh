@@ -57,10 +57,12 @@ fi
 
 source "$repo/scripts/wine-env.sh"
 prefix="$work/wineprefix"
-wine_prefix_create "$prefix"
 watcher=""
 trap '[ -z "$watcher" ] || kill "$watcher" 2>/dev/null; wine_prefix_destroy "$prefix"' EXIT
-wine_use_prefix "$prefix"
+# The prefix is made while the package and the NSIS setups are built;
+# Inno's compiler runs in it afterwards.
+wine_prefix_create "$prefix" &
+prefix_maker=$!
 source "$repo/tests/checks.sh"
 
 # 1.0.0 from the pieces as they are; 1.1.0, the update, from a copy whose
@@ -76,18 +78,30 @@ perl -pi -e 's/Value="\[#(VantrelSvcKeeperExe|VantrelShortcutSweepExe)\]\|/Value
     "$quoted/integration/wix/VantrelTools.wxs"
 perl -pi -e 's/(Vantrel(?:KeeperStart|KeeperStop|ShortcutSweep))\(((?:App|PreviousDir) \+ [^)]*)\)/$1('"'"'"'"'"' + $2 + '"'"'"'"'"')/' \
     "$quoted/integration/inno/demo.iss"
-build_demos() { # outdir, integration folder, versions...
-    local dir="$1" pieces="$2"
-    shift 2
-    ISCC="wine $inno/bin/ISCC.exe" bash "$pieces/build.sh" "$dir" "${tools[@]}" "$@" </dev/null >>"$work/logs/build.log" 2>&1
+build_demos() { # outdir, integration folder, demos, versions...
+    local dir="$1" pieces="$2" demos="$3"
+    shift 3
+    DEMOS="$demos" ISCC="wine $inno/bin/ISCC.exe" bash "$pieces/build.sh" "$dir" "${tools[@]}" "$@" \
+        </dev/null >>"$work/logs/build.log" 2>&1
 }
 tools=("$@")
-if ! build_demos "$out" "$repo/integration" 1.0.0 1.1.0 || ! build_demos "$work/out-quoted" "$quoted/integration" 1.1.0; then
+built=yes
+build_demos "$out" "$repo/integration" "msi nsis" 1.0.0 &&
+    build_demos "$work/out-second" "$repo/integration" msi 1.1.0 &&
+    build_demos "$work/out-quoted" "$quoted/integration" "msi nsis" 1.1.0 || built=no
+wait "$prefix_maker"
+wine_use_prefix "$prefix"
+if [ "$built" = yes ]; then
+    build_demos "$work/inno" "$repo/integration" inno 1.0.0 &&
+        build_demos "$work/inno-quoted" "$quoted/integration" inno 1.1.0 || built=no
+fi
+if [ "$built" = no ]; then
     cat "$work/logs/build.log"
     echo "FAIL: the demo installers could not be built"
     exit 1
 fi
-mv "$out/1.1.0" "$out/1.1.0-second" && mv "$work/out-quoted/1.1.0" "$out/1.1.0"
+mv "$work/out-second/1.1.0" "$out/1.1.0-second" && mv "$work/out-quoted/1.1.0" "$out/1.1.0"
+mv "$work/inno/1.0.0/VantrelDemoInno.exe" "$out/1.0.0/" && mv "$work/inno-quoted/1.1.0/VantrelDemoInno.exe" "$out/1.1.0/"
 check "the update's pieces give the programs' paths in quotes" \
     grep -q '"\$INSTDIR\\svckeeper.exe"'"'" "$quoted/integration/nsis/demo.nsi"
 
