@@ -48,7 +48,8 @@ if [ ! -f "$inno/bin/ISCC.exe" ]; then
     if ! (cd "$inno.tmp" && npm pack --silent innosetup@6.4.1 >/dev/null 2>"$work/logs/npm.log") ||
         ! echo "fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684  $inno.tmp/innosetup-6.4.1.tgz" | sha256sum -c --quiet; then
         cat "$work/logs/npm.log"
-        echo "FAIL: npm could not fetch innosetup 6.4.1 (the compiler of the Inno Setup demo)"
+        echo "FAIL: npm could not fetch innosetup 6.4.1 (the compiler of the Inno Setup demo);" \
+            "in a fresh root, npm may need the host's certificate bundle: npm config set cafile FILE"
         exit 1
     fi
     tar -xzf "$inno.tmp/innosetup-6.4.1.tgz" -C "$inno.tmp" package/bin
