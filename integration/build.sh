@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Builds the demo Windows Installer package (wix/demo.wxs) and the demo NSIS
-# setup (nsis/demo.nsi) around given builds of the programs, once for each
-# version asked for (default: 1.0.0 and 1.1.0, a first build and an update).
+# Builds the demo Windows Installer package (wix/demo.wxs), the demo NSIS
+# setup (nsis/demo.nsi) and, when ISCC is set, the demo Inno Setup setup
+# (inno/demo.iss) around given builds of the programs, once for each version
+# asked for (default: 1.0.0 and 1.1.0, a first build and an update).
 #
 # Usage: build.sh OUTDIR SHORTCUTSWEEP_EXE SVCKEEPER_EXE SWEEPCHECK_EXE TEST_SERVICE_EXE [VERSION...]
 #
-# Writes OUTDIR/<version>/VantrelDemo.msi and OUTDIR/<version>/VantrelDemoSetup.exe.
-# Needs wixl and msiinfo (Debian: wixl, msitools), makensis (nsis) and
-# i686-w64-mingw32-g++ (g++-mingw-w64-i686).
+# Writes OUTDIR/<version>/VantrelDemo.msi, VantrelDemoSetup.exe and
+# VantrelDemoInno.exe. Needs wixl, msiinfo and msibuild (Debian: wixl,
+# msitools), makensis (nsis) and i686-w64-mingw32-g++ (g++-mingw-w64-i686).
+# ISCC: the command that runs Inno Setup 6's ISCC.exe, such as
+# "wine /opt/innosetup/ISCC.exe"; under Wine, paths are passed as Z:\...
+# DEMOS: which demos to build (default "msi nsis", and "inno" with ISCC).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ $# -lt 5 ]; then
@@ -23,7 +27,7 @@ versions=("$@")
 [ ${#versions[@]} -gt 0 ] || versions=(1.0.0 1.1.0)
 
 missing=()
-for tool in wixl msiinfo makensis i686-w64-mingw32-g++; do
+for tool in wixl msiinfo msibuild makensis i686-w64-mingw32-g++; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -ne 0 ]; then
@@ -50,11 +54,15 @@ url() { printf '[InternetShortcut]\r\nURL=%s\r\n' "$2" >"$files/$1"; }
 url "Vantrel Home.url" "https://www.example.com/vantrel/en/"
 url "Vantrel Startseite.url" "https://www.example.com/vantrel/de/"
 url "Vantrel Hilfe.url" "https://www.example.com/vantrel/de/hilfe/"
+url "Vantrel Forum.url" "https://www.example.com/vantrel/forum/"
 printf '@rem Left by an earlier Vantrel setup; shortcutsweep deletes it.\r\n' >"$files/__shortcutsweep.bat"
 
-i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
-    -Wl,--kill-at -Wl,--no-insert-timestamp \
-    -o "$files/WriteManifest.dll" "$here/wix/WriteManifest.cpp" -lmsi
+demos=" ${DEMOS:-msi nsis${ISCC:+ inno}} "
+if [[ "$demos" == *" msi "* ]]; then
+    i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
+        -Wl,--kill-at -Wl,--no-insert-timestamp \
+        -o "$files/VantrelActions.dll" "$here/wix/VantrelActions.cpp" -lmsi
+fi
 
 # A deferred action outside InstallInitialize..InstallFinalize never runs
 # (or fails the install); wixl has placed actions there when asked for
@@ -81,13 +89,41 @@ check_deferred_actions() {
         }' <(printf '%s\n' "$actions") <(printf '%s\n' "$sequence")
 }
 
+# wixl (0.101) reads no RemoveFile element: the include leaves them out when
+# VantrelNoRemoveFile is defined, and the same rows go in here.
+add_remove_files() {
+    local msi="$1" id name
+    for id in En:en De:de Fr:fr Ja:ja; do
+        name="__shortcutsweep-${id#*:}.ini"
+        msibuild "$msi" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('VantrelManifest${id%:*}', 'VantrelToolsLeftovers', '$name', 'INSTALLFOLDER', 3)"
+    done
+    msibuild "$msi" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('VantrelSweepBat', 'VantrelToolsLeftovers', '__shortcutsweep.bat', 'INSTALLFOLDER', 3)"
+}
+
+winpath() { if command -v winepath >/dev/null; then winepath -w "$1"; else echo "$1"; fi; }
+
 for version in "${versions[@]}"; do
     mkdir -p "$out/$version"
-    # wixl finds sources only by paths relative to its working folder.
-    (cd "$out" && wixl -a x86 -D ProductVersion="$version" -D ToolsDir=tools -D FilesDir=files \
-        -o "$out/$version/VantrelDemo.msi" "$here/wix/demo.wxs")
-    check_deferred_actions "$out/$version/VantrelDemo.msi"
-    makensis -V2 -DVERSION="$version" -DTOOLSDIR="$out/tools" -DFILESDIR="$files" \
-        -DOUTFILE="$out/$version/VantrelDemoSetup.exe" "$here/nsis/demo.nsi"
-    echo "built $out/$version/VantrelDemo.msi and VantrelDemoSetup.exe"
+    built=()
+    if [[ "$demos" == *" msi "* ]]; then
+        # wixl finds sources only by paths relative to its working folder.
+        (cd "$out" && wixl -a x86 -D ProductVersion="$version" -D ToolsDir=tools -D FilesDir=files \
+            -D VantrelActionsDll=files/VantrelActions.dll -D VantrelNoRemoveFile=1 -o "$out/$version/VantrelDemo.msi" "$here/wix/demo.wxs")
+        add_remove_files "$out/$version/VantrelDemo.msi"
+        check_deferred_actions "$out/$version/VantrelDemo.msi"
+        built+=(VantrelDemo.msi)
+    fi
+    if [[ "$demos" == *" nsis "* ]]; then
+        makensis -V2 -DVERSION="$version" -DTOOLSDIR="$out/tools" -DFILESDIR="$files" \
+            -DOUTFILE="$out/$version/VantrelDemoSetup.exe" "$here/nsis/demo.nsi"
+        built+=(VantrelDemoSetup.exe)
+    fi
+    if [[ "$demos" == *" inno "* ]]; then
+        [ -n "${ISCC:-}" ] || { echo "inno: set ISCC to the command that runs ISCC.exe" >&2; exit 1; }
+        # shellcheck disable=SC2086 # ISCC is a command with its arguments
+        $ISCC /Q "/DVersion=$version" "/DToolsDir=$(winpath "$out/tools")" "/DFilesDir=$(winpath "$files")" \
+            "/O$(winpath "$out/$version")" "$(winpath "$here/inno/demo.iss")"
+        built+=(VantrelDemoInno.exe)
+    fi
+    echo "built in $out/$version: ${built[*]}"
 done

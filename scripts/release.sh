@@ -128,11 +128,13 @@ sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
     -e "s/@SIGNATURE@/$signature/" \
     -e 's/$/\r/' scripts/release-README.txt >"$stage/README.txt"
 
-# What an installer author copies: the Windows Installer include and the
-# NSIS macros, with the demo product built and run with them in the tests.
-integration=(integration/build.sh integration/wix/VantrelTools.wxs integration/wix/demo.wxs
-    integration/wix/WriteManifest.cpp integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi
-    integration/sample/__shortcutsweep-en.ini)
+# What an installer author copies: the Windows Installer include and its
+# custom actions, the NSIS macros and the Inno Setup calls, with the demo
+# product built and run with them in the tests (Inno's compiler is not ours
+# to ship).
+integration=(integration/build.sh integration/inno/VantrelTools.iss integration/inno/demo.iss
+    integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/sample/__shortcutsweep-en.ini
+    integration/wix/VantrelActions.cpp integration/wix/VantrelTools.wxs integration/wix/demo.wxs)
 for file in "${integration[@]}"; do
     mkdir -p "$stage/$(dirname "$file")"
     cp "$file" "$stage/$file"

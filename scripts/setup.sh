@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 (run as root), and
-# makes sure this machine can run 32-bit Windows programs under Wine.
-# Safe to run again: it only installs or configures what is missing.
+# Installs what building and testing need on Debian 12 or 13 (run as root,
+# also inside a fresh root through chroot), and makes sure this machine can
+# run 32-bit Windows programs under Wine. Safe to run again: it only
+# installs or configures what is missing.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
@@ -18,9 +19,12 @@ fi
 
 for pkg in wine wine64 wine32:i386 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
     binutils-mingw-w64-i686 cmake ninja-build googletest clang-format locales \
-    python3 zip unzip osslsigncode clang wixl msitools nsis python3-jsonschema; do
+    python3 zip unzip osslsigncode clang wixl msitools nsis python3-jsonschema xvfb xauth; do
     have_package "$pkg" || need_packages+=("$pkg")
 done
+# npm fetches Inno Setup's compiler for the installers test; any npm will
+# do (Debian's, or one that came with another Node.js).
+have_command npm || need_packages+=(npm)
 
 install_packages() {
     if [ "${apt_updated:-}" != yes ]; then

@@ -2,6 +2,7 @@
 ; to svckeeper.exe and shortcutsweep.exe, and the manifests shortcutsweep
 ; reads.
 ;
+;   !define VANTREL_SETUP_LOG "$APPDATA\Vendor\setup.log" ; optional, see below
 ;   !include "VantrelTools.nsh"
 ;   !insertmacro VantrelKeeperStop "$INSTDIR\svckeeper.exe"       ; before files are replaced or removed
 ;   !insertmacro VantrelWaitServiceStopped 30                      ; the keeper does not wait; this does
@@ -16,40 +17,109 @@
 ; "RequestExecutionLevel admin": svckeeper needs full access to the service
 ; manager and does nothing without it.
 ;
-; Each program is waited for (ExecWait) and its exit code is ignored; a
-; program that cannot be started (file missing) sets the error flag, which
-; the macros clear, so the setup goes on. The macros change the error flag
-; and nothing else.
-;
-; The program's path is passed in quotes: svckeeper reads everything after
-; its own name as the argument, and an unquoted
+; The program's path may be given in quotes or not; the macros take quotes
+; off and put their own. The program is named to Windows apart from its
+; command line, which starts with the path in quotes: svckeeper reads
+; everything after its own name as its argument, so an unquoted
 ; C:\Program Files\...\svckeeper.exe would see "Files\...\svckeeper.exe",
 ; an argument, and stop the service instead of starting it.
+;
+; Each program is waited for and its exit code is ignored (both always end
+; with 0). A program that cannot be started (its file gone) is reported:
+; "Vantrel tools: cannot start <path> (error <n>)" goes to the details
+; list and, when the script defines VANTREL_SETUP_LOG (a file whose folder
+; exists), is appended to that file, since a silent setup shows no
+; details; the error flag is left set, so the script can test it
+; (${If} ${Errors}). After a call that worked the error flag is clear.
+;
+; A manifest line is written whole or not at all: a line that cannot be
+; (NSIS strings hold NSIS_MAX_STRLEN - 1 characters, 1,023 in the stock
+; build; longer text would be cut), and a manifest that cannot be created
+; or written, stop the setup (Abort) with a message, and the part-written
+; manifest is deleted.
 
 !ifndef VANTREL_TOOLS_NSH
 !define VANTREL_TOOLS_NSH
 
 !include LogicLib.nsh
 
-Var VantrelManifest ; the open manifest's file handle
+Var VantrelManifest     ; the open manifest's file handle
+Var VantrelManifestPath ; and its path
+Var VantrelMessage      ; the last failure's text, empty after a success
+
+!define /math VANTREL_MAX_LINE ${NSIS_MAX_STRLEN} - 1
+
+; Writes $VantrelMessage to the details list and to VANTREL_SETUP_LOG.
+!macro _VantrelReport
+  DetailPrint $VantrelMessage
+  !ifdef VANTREL_SETUP_LOG
+    Push $0
+    FileOpen $0 "${VANTREL_SETUP_LOG}" a
+    ${If} $0 != ""
+      FileSeek $0 0 END
+      FileWrite $0 "$VantrelMessage$\r$\n"
+      FileClose $0
+    ${EndIf}
+    Pop $0
+  !endif
+!macroend
+
+; Runs PROGRAM (a full path, in quotes or not) with ARGS (empty, or " stop")
+; and waits for it; the error flag is set if it could not be started.
+!macro _VantrelRun PROGRAM ARGS
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $VantrelMessage ""
+  StrCpy $0 `${PROGRAM}`
+  StrCpy $1 $0 1
+  ${If} $1 == '"'
+    StrCpy $0 $0 "" 1
+    StrCpy $1 $0 "" -1
+    ${IfThen} $1 == '"' ${|} StrCpy $0 $0 -1 ${|}
+  ${EndIf}
+  StrCpy $1 '"$0"${ARGS}'
+  ; STARTUPINFOW (68 bytes, its size first) and PROCESS_INFORMATION.
+  System::Call '*(i 68, i, i, i, i, i, i, i, i, i, i, i, i, i, i, i, i) p .r2'
+  System::Call '*(p, p, i, i) p .r3'
+  System::Call 'kernel32::CreateProcessW(w r0, w r1, p 0, p 0, i 0, i 0, p 0, p 0, p r2, p r3) i .r1 ?e'
+  Pop $4 ; the error, if it failed
+  ${If} $1 <> 0
+    System::Call '*$3(p .r1, p .r4)'
+    System::Call 'kernel32::WaitForSingleObject(p r1, i -1)'
+    System::Call 'kernel32::CloseHandle(p r4)'
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${Else}
+    StrCpy $VantrelMessage "Vantrel tools: cannot start $0 (error $4)"
+    !insertmacro _VantrelReport
+  ${EndIf}
+  System::Free $2
+  System::Free $3
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+  ClearErrors
+  ${IfThen} $VantrelMessage != "" ${|} SetErrors ${|}
+!macroend
 
 ; Service "Vantrel Service" to automatic, and started unless it runs.
 !macro VantrelKeeperStart KEEPER
-  ExecWait '"${KEEPER}"'
-  ClearErrors
+  !insertmacro _VantrelRun `${KEEPER}` ""
 !macroend
 
 ; Any argument asks the service to stop; the keeper does not wait for it.
 !macro VantrelKeeperStop KEEPER
-  ExecWait '"${KEEPER}" stop'
-  ClearErrors
+  !insertmacro _VantrelRun `${KEEPER}` " stop"
 !macroend
 
 ; Deletes the shortcuts the manifests beside the program list, then the
 ; manifests and __shortcutsweep.bat.
 !macro VantrelShortcutSweep SWEEP
-  ExecWait '"${SWEEP}"'
-  ClearErrors
+  !insertmacro _VantrelRun `${SWEEP}` ""
 !macroend
 
 ; Waits up to SECONDS for "Vantrel Service" to be stopped (or gone), so that
@@ -90,10 +160,25 @@ Var VantrelManifest ; the open manifest's file handle
   Pop $0
 !macroend
 
+; Stops the setup: the manifest is deleted, the reason reported.
+!macro _VantrelManifestFailed WHY
+  FileClose $VantrelManifest
+  Delete $VantrelManifestPath
+  StrCpy $VantrelMessage "Vantrel tools: the manifest $VantrelManifestPath ${WHY}; setup stopped"
+  !insertmacro _VantrelReport
+  MessageBox MB_OK|MB_ICONSTOP $VantrelMessage /SD IDOK
+  Abort
+!macroend
+
 ; Starts a manifest: UTF-8 with a byte-order mark. Any file of that name is
 ; replaced.
 !macro VantrelManifestOpen PATH
-  FileOpen $VantrelManifest "${PATH}" w
+  StrCpy $VantrelManifestPath `${PATH}`
+  ClearErrors
+  FileOpen $VantrelManifest $VantrelManifestPath w
+  ${If} ${Errors}
+    !insertmacro _VantrelManifestFailed "cannot be created"
+  ${EndIf}
   FileWriteByte $VantrelManifest 239
   FileWriteByte $VantrelManifest 187
   FileWriteByte $VantrelManifest 191
@@ -103,22 +188,35 @@ Var VantrelManifest ; the open manifest's file handle
 ; last one included: the sweep never acts on a piece without CR LF. NSIS's
 ; own FileWrite would convert the text to the ANSI code page, so the text is
 ; converted with WideCharToMultiByte and written with WriteFile on the same
-; handle.
+; handle; CR LF are written on their own, so that they are never cut off.
 !macro VantrelManifestLine TEXT
   Push $0
   Push $1
   Push $2
-  StrCpy $0 "${TEXT}$\r$\n"
-  ; The size in bytes, with the terminating zero, then the bytes themselves.
-  System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w r0, i -1, p 0, i 0, p 0, p 0) i .r1'
-  ${If} $1 > 1
+  StrCpy $0 `${TEXT}`
+  StrLen $1 $0
+  ${If} $1 >= ${VANTREL_MAX_LINE}
+    StrCpy $0 $0 80
+    !insertmacro _VantrelManifestFailed "would get a line longer than this NSIS build holds (${VANTREL_MAX_LINE} characters or more): $0..."
+  ${EndIf}
+  ${If} $1 > 0
+    ; The size in bytes, with the terminating zero, then the bytes themselves.
+    System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w r0, i -1, p 0, i 0, p 0, p 0) i .r1'
+    ${If} $1 <= 1
+      !insertmacro _VantrelManifestFailed "cannot take the line $0"
+    ${EndIf}
     System::Alloc $1
     Pop $2
     System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w r0, i -1, p r2, i r1, p 0, p 0) i .r1'
     IntOp $1 $1 - 1
-    System::Call 'kernel32::WriteFile(p $VantrelManifest, p r2, i r1, *i 0, p 0) i'
+    System::Call 'kernel32::WriteFile(p $VantrelManifest, p r2, i r1, *i 0, p 0) i .r1'
     System::Free $2
+    ${If} $1 = 0
+      !insertmacro _VantrelManifestFailed "could not be written"
+    ${EndIf}
   ${EndIf}
+  FileWriteByte $VantrelManifest 13
+  FileWriteByte $VantrelManifest 10
   Pop $2
   Pop $1
   Pop $0

@@ -10,16 +10,23 @@
 ; test_service.exe; FILESDIR the shortcuts' .url files and
 ; __shortcutsweep.bat.
 ;
-; Silent use: VantrelDemoSetup.exe /S, also over an older version;
-; "C:\Program Files\Vantrel Demo\uninstall.exe" /S. An NSIS uninstaller
-; copies itself away and returns at once; to wait for it, as a script must,
-; add _?=<install folder> (it then leaves itself behind).
+; Silent use: VantrelDemoSetup.exe /S, also over an older version (add
+; /D=<folder> for another folder); "C:\Program Files\Vantrel Demo\uninstall.exe"
+; /S. An NSIS uninstaller copies itself away and returns at once; to wait
+; for it, as a script must, add _?=<install folder> (it then leaves itself
+; behind).
+;
+; Version 1.0.0 also installs "Vantrel Forum.url" in the Start menu; later
+; versions no longer do, and their update sweeps it away.
 
 Unicode true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
 !include LogicLib.nsh
+; What the tools' calls report goes to the details list and here: a silent
+; setup shows no details.
+!define VANTREL_SETUP_LOG "$APPDATA\VantrelDemo\setup.log"
 !include "VantrelTools.nsh"
 
 !define PRODUCT "Vantrel Demo"
@@ -51,9 +58,12 @@ Function un.onInit
 FunctionEnd
 
 Section "Install"
-  ; An update: the running service's program is about to be replaced.
-  ${If} ${FileExists} "$INSTDIR\svckeeper.exe"
-    !insertmacro VantrelKeeperStop "$INSTDIR\svckeeper.exe"
+  CreateDirectory "$APPDATA\VantrelDemo"
+  ; An update: the installed version's service is stopped before its files
+  ; are touched, wherever they lie (this one may go to another folder).
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 != ""
+    !insertmacro VantrelKeeperStop "$R0\svckeeper.exe"
     !insertmacro VantrelWaitServiceStopped 30
   ${EndIf}
 
@@ -72,7 +82,33 @@ Section "Install"
   File "${FILESDIR}/Vantrel Home.url"
   File "${FILESDIR}/Vantrel Startseite.url"
   File "${FILESDIR}/Vantrel Hilfe.url"
+!if "${VERSION}" == "1.0.0"
+  File "${FILESDIR}/Vantrel Forum.url"
+!endif
   SetOutPath "$INSTDIR"
+
+  ; The older version's folder, when this one goes elsewhere: its programs,
+  ; manifests and uninstaller go (the shortcuts stay: they are this
+  ; version's too).
+  ${If} $R0 != ""
+  ${AndIf} $R0 != $INSTDIR
+    Call RemoveOldFolder
+  ${EndIf}
+
+  ; The older version's manifests go first: the sweep below must read only
+  ; the manifest of dropped shortcuts.
+  Call DeleteManifests
+!if "${VERSION}" != "1.0.0"
+  ; An update: the shortcuts earlier versions made and this one no longer
+  ; does (1.0.0 installed Vantrel Forum.url) are swept now, through a
+  ; manifest of their own; the sweep deletes it too.
+  ${If} $R0 != ""
+    !insertmacro VantrelManifestOpen "$INSTDIR\__shortcutsweep-en.ini"
+    !insertmacro VantrelManifestLine "$SMPROGRAMS\${PRODUCT}\Vantrel Forum.url"
+    !insertmacro VantrelManifestClose
+    !insertmacro VantrelShortcutSweep "$INSTDIR\shortcutsweep.exe"
+  ${EndIf}
+!endif
 
   ; The English manifest lists its shortcuts one by one, Vantrel Web.url
   ; among them, which the product adds later; the German one ends with a
@@ -81,6 +117,9 @@ Section "Install"
   !insertmacro VantrelManifestLine "$DESKTOP\Vantrel Home.url"
   !insertmacro VantrelManifestLine "$SMPROGRAMS\${PRODUCT}\Vantrel Home.url"
   !insertmacro VantrelManifestLine "$SMPROGRAMS\${PRODUCT}\Vantrel Web.url"
+!if "${VERSION}" == "1.0.0"
+  !insertmacro VantrelManifestLine "$SMPROGRAMS\${PRODUCT}\Vantrel Forum.url"
+!endif
   !insertmacro VantrelManifestClose
   !insertmacro VantrelManifestOpen "$INSTDIR\__shortcutsweep-de.ini"
   !insertmacro VantrelManifestLine "$DESKTOP\Vantrel Startseite.url"
@@ -91,7 +130,6 @@ Section "Install"
 
   ; The service's log lies outside the install folder, so removal leaves
   ; the service's own record.
-  CreateDirectory "$APPDATA\VantrelDemo"
   Call RegisterService
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -105,9 +143,32 @@ Section "Install"
   !insertmacro VantrelKeeperStart "$INSTDIR\svckeeper.exe"
 SectionEnd
 
+!macro DeleteManifestsIn FOLDER
+  Delete "${FOLDER}\__shortcutsweep-en.ini"
+  Delete "${FOLDER}\__shortcutsweep-de.ini"
+  Delete "${FOLDER}\__shortcutsweep-fr.ini"
+  Delete "${FOLDER}\__shortcutsweep-ja.ini"
+!macroend
+
+Function DeleteManifests
+  !insertmacro DeleteManifestsIn "$INSTDIR"
+FunctionEnd
+
+; The folder of the version installed before ($R0), when it is not $INSTDIR.
+Function RemoveOldFolder
+  !insertmacro DeleteManifestsIn "$R0"
+  Delete "$R0\__shortcutsweep.bat"
+  Delete "$R0\svckeeper.exe"
+  Delete "$R0\shortcutsweep.exe"
+  Delete "$R0\sweepcheck.exe"
+  Delete "$R0\test_service.exe"
+  Delete "$R0\uninstall.exe"
+  RMDir "$R0"
+FunctionEnd
+
 ; Registers the service on demand; svckeeper, not the setup, makes it
-; automatic and starts it. An existing registration (an update into the same
-; folder) is kept as it is.
+; automatic and starts it. An existing registration (an update) is kept,
+; with this version's program: the folder may have changed.
 Function RegisterService
   Push $0
   Push $1
@@ -119,6 +180,13 @@ Function RegisterService
     ; SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
     ; SERVICE_ERROR_NORMAL
     System::Call 'advapi32::CreateServiceW(p r0, w "Vantrel Service", w "Vantrel Service", i 0xF01FF, i 0x10, i 3, i 1, w r2, p 0, p 0, p 0, p 0, p 0) p .r1'
+    ${If} $1 P= 0
+      ; SERVICE_CHANGE_CONFIG; SERVICE_NO_CHANGE for type, start and error control
+      System::Call 'advapi32::OpenServiceW(p r0, w "Vantrel Service", i 2) p .r1'
+      ${If} $1 P<> 0
+        System::Call 'advapi32::ChangeServiceConfigW(p r1, i -1, i -1, i -1, w r2, p 0, p 0, p 0, p 0, p 0, p 0) i'
+      ${EndIf}
+    ${EndIf}
     ${If} $1 P<> 0
       System::Call 'advapi32::CloseServiceHandle(p r1)'
     ${EndIf}
@@ -131,10 +199,26 @@ FunctionEnd
 
 Section "Uninstall"
   !insertmacro VantrelKeeperStop "$INSTDIR\svckeeper.exe"
+  ${If} ${Errors}
+    ; svckeeper is gone (reported in the setup log): stop the service here,
+    ; or its program could not be deleted.
+    Call un.StopService
+  ${EndIf}
   !insertmacro VantrelWaitServiceStopped 30
   ; The shortcuts, the manifests and __shortcutsweep.bat are the sweep's to
   ; delete: it also finds the shortcuts the product added after setup.
   !insertmacro VantrelShortcutSweep "$INSTDIR\shortcutsweep.exe"
+  ${If} ${Errors}
+    ; shortcutsweep is gone: what this setup put there goes all the same.
+    ; The shortcuts the product added, which only the manifests name, stay.
+    Delete "$DESKTOP\Vantrel Home.url"
+    Delete "$DESKTOP\Vantrel Startseite.url"
+    Delete "$SMPROGRAMS\${PRODUCT}\Vantrel Home.url"
+    Delete "$SMPROGRAMS\${PRODUCT}\Vantrel Startseite.url"
+    Delete "$SMPROGRAMS\${PRODUCT}\Vantrel Hilfe.url"
+    !insertmacro DeleteManifestsIn "$INSTDIR"
+    Delete "$INSTDIR\__shortcutsweep.bat"
+  ${EndIf}
   Call un.DeleteService
 
   Delete "$INSTDIR\svckeeper.exe"
@@ -147,6 +231,26 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
+
+Function un.StopService
+  Push $0
+  Push $1
+  Push $2
+  System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 1) p .r0' ; SC_MANAGER_CONNECT
+  ${If} $0 P<> 0
+    System::Call 'advapi32::OpenServiceW(p r0, w "Vantrel Service", i 0x20) p .r1' ; SERVICE_STOP
+    ${If} $1 P<> 0
+      System::Call '*(i, i, i, i, i, i, i) p .r2' ; SERVICE_STATUS
+      System::Call 'advapi32::ControlService(p r1, i 1, p r2) i' ; SERVICE_CONTROL_STOP
+      System::Free $2
+      System::Call 'advapi32::CloseServiceHandle(p r1)'
+    ${EndIf}
+    System::Call 'advapi32::CloseServiceHandle(p r0)'
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
 
 Function un.DeleteService
   Push $0
