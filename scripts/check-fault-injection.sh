@@ -79,15 +79,13 @@ fault "a name reported without its last dot or blank taken as it is" common/modF
 fault "a folder's reported path trusted though it does not lead back to it" common/modFiles.cpp \
     'if (!place.finalPath.empty() && !LeadsBackTo(place.finalPath, handle.get())) {' 'if (false) {'
 fault "each folder listed once a run" common/modFiles.cpp \
-    'if (!known.listed || changed != known.listedAt) {' 'if (!known.listed) {'
+    '|| times != known.listedAt) {' ') {'
 fault "a log name ending in a dot or a blank made before it is refused" common/modLog.cpp \
     "if ((last || form == PathForm::Literal) && !piece.empty() &&" "if (false && (last || form == PathForm::Literal) && !piece.empty() &&"
 fault "a log made and then refused left behind" common/modLog.cpp \
     'if (made) {' 'if (false) {'
 fault "a log appended to a file that is no log" common/modLog.cpp \
-    'standard.NumberOfLinks <= 1 && PlacementOfEntry(file, path, folders) == Placement::InFolder &&
-           IsEmptyOrDecisionLog(file);' \
-    'standard.NumberOfLinks <= 1 && PlacementOfEntry(file, path, folders) == Placement::InFolder;'
+    'IsEmptyOrDecisionLog(file);' 'true;'
 fault "a file another run deleted first taken as kept" common/modFiles.cpp \
     'report.verdict = FileVerdict::AlreadyGone;' 'report.verdict = FileVerdict::Kept;'
 fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp \
