@@ -85,7 +85,7 @@ fault "a log name ending in a dot or a blank made before it is refused" common/m
 fault "a log made and then refused left behind" common/modLog.cpp \
     'if (made) {' 'if (false) {'
 fault "a log appended to a file that is no log" common/modLog.cpp \
-    'IsEmptyOrDecisionLog(file);' 'true;'
+    'IsEmptyOrDecisionLog(file);' '(IsEmptyOrDecisionLog(file) || true);'
 fault "a file another run deleted first taken as kept" common/modFiles.cpp \
     'report.verdict = FileVerdict::AlreadyGone;' 'report.verdict = FileVerdict::Kept;'
 fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp \
