@@ -23,6 +23,11 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 bool ReadBytes(const std::wstring& path, std::string& bytes, std::wstring& error) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        // A pipe gives no bytes of a file: not "an empty manifest".
+        error = KeepReasonText(KeepReason::NotOnDisk, 0);
+        return false;
+    }
     LARGE_INTEGER size;
     if (!file || !::GetFileSizeEx(file.get(), &size)) {
         error = SystemErrorMessage(::GetLastError());
