@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 (run as root), and
+# Installs what building and testing need on Debian 12 or 13 (run as root), and
 # makes sure this machine can run 32-bit Windows programs under Wine.
 # Safe to run again: it only installs or configures what is missing.
 set -euo pipefail
