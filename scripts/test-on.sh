@@ -120,18 +120,20 @@ git clone -q --no-local "$repo" "$root/root/vantrel"
 git -C "$root/root/vantrel" checkout -q --detach "$commit"
 
 # A newcomer's root shell: a clean environment, a UTF-8 locale that
-# exists without the locales package.
+# exists without the locales package. Waited for in the background, so
+# that a TERM or an interrupt cleans up at once.
 in_root() {
     chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         ${http_proxy:+http_proxy="$http_proxy"} ${https_proxy:+https_proxy="$https_proxy"} \
         ${no_proxy:+no_proxy="$no_proxy"} CI="${CI:-}" \
-        bash -c 'cd /root/vantrel && "$@"' bash "$@" </dev/null
+        bash -c 'cd /root/vantrel && "$@"' bash "$@" </dev/null &
+    wait $!
 }
 
 if [ "$demo" = yes ]; then
     phase "bash scripts/demo.sh in $release"
     in_root bash scripts/demo.sh
 fi
-phase "bash scripts/test.sh $* in $release"
+phase "bash scripts/test.sh${*:+ $*} in $release"
 in_root bash scripts/test.sh "$@"
