@@ -305,6 +305,15 @@ KeepReason AliasOwnName(const std::wstring& path, std::wstring_view reachedAs, c
     return KeepReason::None;
 }
 
+// Why a file whose check or deletion failed is kept: a pipe or a device
+// is no file on disk, whichever step the system refused it at (systems
+// differ there: Wine 8 refuses a Unix FIFO's deletion, later ones already
+// its final path); anything else keeps `otherwise`. Asked only after a
+// failure, so that an ordinary file costs no request more.
+KeepReason NotOnDiskOr(HANDLE file, KeepReason otherwise) {
+    return ::GetFileType(file) != FILE_TYPE_DISK ? KeepReason::NotOnDisk : otherwise;
+}
+
 // Checks the file at `path` (in `folder`) through one handle and, unless
 // `onlyCheck`, deletes it through the same handle. `reachedAs` is the name
 // the path gave; `source` says what it may be. A required suffix is always
@@ -322,7 +331,8 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
     // serial number, which under Wine costs more than deleting the file.
     FILE_ATTRIBUTE_TAG_INFO info;
     if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
-        return Kept(path, KeepReason::SystemError, ::GetLastError());
+        const DWORD error = ::GetLastError();
+        return Kept(path, NotOnDiskOr(file.get(), KeepReason::SystemError), error);
     }
     if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
         return Kept(path, reason);
@@ -336,7 +346,7 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
         case Placement::NameInDoubt:
             return Kept(path, KeepReason::NameReportedOtherwise);
         case Placement::Unknown:
-            return Kept(path, KeepReason::PlaceUnknown);
+            return Kept(path, NotOnDiskOr(file.get(), KeepReason::PlaceUnknown));
     }
     std::wstring ownName = finalName;
     FileReport report = Kept(path, KeepReason::None);
@@ -373,8 +383,7 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
     FILE_DISPOSITION_INFO disposition = {TRUE};
     if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
         const DWORD error = ::GetLastError();
-        report.reason =
-            ::GetFileType(file.get()) != FILE_TYPE_DISK ? KeepReason::NotOnDisk : KeepReason::SystemError;
+        report.reason = NotOnDiskOr(file.get(), KeepReason::SystemError);
         report.error = error;
         return report;
     }

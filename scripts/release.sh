@@ -151,6 +151,8 @@ else
 fi
 compiler="$(i686-w64-mingw32-g++-posix --version | head -n 1)"
 linker="$(i686-w64-mingw32-ld --version | head -n 1)"
+# The system the zip was built on: another release has other compilers.
+system="$(. /etc/os-release && echo "${PRETTY_NAME:-$ID}")"
 if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
     rebuild="This zip was built from uncommitted changes: the commands below build the
 zip of the commit, which differs from it."
@@ -166,10 +168,10 @@ Vantrel tools: shortcutsweep ${version[shortcutsweep]}, svckeeper ${version[svck
 Built from: $from
 Compiler:   $compiler
 Linker:     $linker
-On:         Debian 12
+On:         $system
 
 $rebuild
-On a Debian 12 machine, as root:
+On a $system machine, as root:
 
   git clone <the Vantrel tools repository> vantrel-tools
   cd vantrel-tools
