@@ -11,6 +11,7 @@
 #include "common/Handle.h"
 #include "common/modFiles.h"
 #include "common/modLog.h"
+#include "common/modNames.h"
 #include "common/modProcess.h"
 #include "common/modText.h"
 #include "sweep/modOutcomeWords.h"

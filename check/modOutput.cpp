@@ -39,9 +39,9 @@ const wchar_t* ActionWord(sweep::LineAction action) {
 }
 
 std::wstring JsonFile(const FileReport& file) {
-    return L"{\"path\":" + Json(DisplayPath(file.path)) + L",\"verdict\":" +
+    return L"{\"path\":" + Json(OrdinaryPath(file.path)) + L",\"verdict\":" +
            Json(sweep::VerdictWord(file.verdict)) + L",\"reason\":" +
-           Json(file.verdict == FileVerdict::Kept ? KeepReasonText(file.reason, file.error)
+           Json(file.verdict == FileVerdict::Kept ? sweep::KeepReasonText(file.reason, file.error)
                                                   : std::wstring()) +
            L",\"alias\":" + Json(file.alias) + L"}";
 }
@@ -60,7 +60,7 @@ std::wstring ItselfText(const CheckedManifest& manifest) {
 }  // namespace
 
 void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json) {
-    const std::wstring path = DisplayPath(manifest.path);
+    const std::wstring path = OrdinaryPath(manifest.path);
     if (json) {
         out.Line(L"{\"kind\":\"manifest\",\"path\":" + Json(path) + L",\"language\":" +
                  Json(manifest.language) + L",\"present\":" + (manifest.present ? L"true" : L"false") +
@@ -116,7 +116,7 @@ void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manife
         out.Line(std::to_wstring(count) + L" finding(s):");
     }
     for (const CheckedManifest& manifest : manifests) {
-        const std::wstring path = DisplayPath(manifest.path);
+        const std::wstring path = OrdinaryPath(manifest.path);
         for (const Finding& finding : manifest.findings) {
             if (json) {
                 out.Line(L"{\"kind\":\"finding\",\"manifest\":" + Json(path) + L",\"line\":" +
@@ -162,10 +162,10 @@ void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifes
 void PrintBatchFile(const Output& out, const std::wstring& path, bool json) {
     const std::wstring state = sweep::DescribeOwnFile(path, sweep::HandleOwnFile(path, true, true));
     if (json) {
-        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(DisplayPath(path)) + L",\"state\":" +
+        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(OrdinaryPath(path)) + L",\"state\":" +
                  Json(state) + L"}");
     } else {
-        out.Line(L"batch file " + DisplayPath(path) + L": " + state);
+        out.Line(L"batch file " + OrdinaryPath(path) + L": " + state);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/modNames.h"
 #include "common/modPaths.h"
 #include "common/modText.h"
 

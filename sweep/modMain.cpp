@@ -9,6 +9,7 @@
 #include "common/modLog.h"
 #include "common/modPaths.h"
 #include "common/modProcess.h"
+#include "common/modText.h"
 #include "sweep/modManifests.h"
 #include "sweep/modOutcomeWords.h"
 
@@ -21,7 +22,7 @@ namespace {
 // How the log names a manifest ("manifest en C:\...") or the batch file
 // ("batch file C:\...").
 std::wstring OwnFileName(std::wstring_view kind, std::wstring_view lang, const std::wstring& path) {
-    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + DisplayPath(path);
+    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + OrdinaryPath(path);
 }
 
 // The files a sweep for this argument text and program reads or deletes.

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/modProcess.h"  // SystemErrorMessage
+#include "common/modErrors.h"  // SystemErrorMessage
 #include "sweep/modCrypt.h"
 
 namespace vantrel::sweep {
