@@ -180,7 +180,7 @@ DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch) {
     }
     // A pattern is matched here, by the rules above, against every name in
     // the folder: the system's own matcher also takes 8.3 aliases and
-    // differs between systems (Wine finds nothing for "*?.url").
+    // differs between systems (Wine finds nothing for "*?.txt").
     const std::wstring query = HasWildcards(parts.name) ? parts.folder + L"*" : path;
     WIN32_FIND_DATAW data;
     UniqueFind find(::FindFirstFileExW(query.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,

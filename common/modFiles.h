@@ -4,7 +4,7 @@
 // Rules shared by every procedure here:
 //  - A file matches only by its own (long) name, compared without regard to
 //    letter case. The file system's short 8.3 aliases never widen a match:
-//    "*.url" does not match "a.urlx", even where its alias is A~1.URL.
+//    "*.txt" does not match "a.txtx", even where its alias is A~1.TXT.
 //    A path without wildcards reaches a file by its alias too, as it does
 //    everywhere in Windows; a required suffix is still checked on the
 //    file's own name.

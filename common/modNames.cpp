@@ -21,13 +21,13 @@ std::wstring MappedCase(std::wstring_view text, DWORD mapping) {
 
 // `name` and `pattern` are upper-cased already. * stands for any run of
 // characters. ? stands for one character other than a dot, or for none
-// where the name has a dot or has ended: Vantrel?.url matches Vantrel.url
-// and Vantrel2.url, and a?b.url does not match a.b.url. That is how Windows
+// where the name has a dot or has ended: Report?.txt matches Report.txt
+// and Report2.txt, and a?b.txt does not match a.b.txt. That is how Windows
 // reads a ? in FindFirstFile. Where our matcher and Windows' own still
 // differ on long names:
 //  - Windows reads a * just before a dot as "any run without the name's
 //    last dot", and a dot just before * or ? as "a dot, or nothing at the
-//    end of the name". A pattern that ends in ".url" matches the same names
+//    end of the name". A pattern that ends in a dot and a suffix (".txt") matches the same names
 //    either way: its last dot can only meet the name's last dot.
 //  - Windows folds letter case with the volume's own table, we with the
 //    invariant locale's; they agree on the letters of every living script.

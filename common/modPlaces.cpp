@@ -188,7 +188,7 @@ Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& f
                         : Placement::Elsewhere;
     }
     // Some systems (Wine) report a name that ends in a dot or a blank
-    // without that character, so a link named x.url to x.url. in the same
+    // without that character, so a link named x.txt to x.txt. in the same
     // folder reports the name it was reached by. A folder that holds such a
     // name, now that the file is open, leaves the reported one in doubt.
     return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName) : placement;

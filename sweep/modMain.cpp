@@ -10,6 +10,7 @@
 #include "common/modPaths.h"
 #include "common/modProcess.h"
 #include "common/modText.h"
+#include "sweep/modBaseFolder.h"
 #include "sweep/modManifests.h"
 #include "sweep/modOutcomeWords.h"
 
@@ -18,6 +19,9 @@ namespace vantrel::sweep {
 std::wstring BaseFolder;
 
 namespace {
+
+// The files each line reaches are reported only for the log.
+Reporting ReportingForLog() { return DecisionLogOn() ? Reporting::FilesReached : Reporting::None; }
 
 // How the log names a manifest ("manifest en C:\...") or the batch file
 // ("batch file C:\...").
@@ -57,7 +61,7 @@ void ProcessLanguage(std::wstring_view lang, FolderLocations& folders) {
         logged.itself = [&](const std::vector<FileReport>& itself) {
             LogSafely([&] { WriteDecisionLog(name + L": " + DescribeOwnFile(path, itself)); });
         };
-        HandleManifest(path, FindMatchingFile(path), Handling::Act, DecisionLogOn(), logged, folders);
+        HandleManifest(path, FindMatchingFile(path), Handling::Act, ReportingForLog(), logged, folders);
     });
     YieldToEvents();
 }
@@ -92,7 +96,8 @@ void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFo
     }
     SkipOnFailure([&] {
         const std::wstring path = BatchFilePath(BaseFolder);
-        const std::vector<FileReport> report = HandleOwnFile(path, false, DecisionLogOn(), &folders);
+        const std::vector<FileReport> report =
+            HandleOwnFile(path, Handling::Act, ReportingForLog(), &folders);
         LogSafely([&] {
             WriteDecisionLog(OwnFileName(L"batch file", {}, path) + L": " + DescribeOwnFile(path, report));
         });

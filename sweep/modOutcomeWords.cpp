@@ -111,7 +111,7 @@ std::wstring DescribeDecision(const LineDecision& decision) {
             break;
     }
     const std::wstring_view target = decision.target;
-    const bool pattern = HasWildcards(target.substr(target.find_last_of(L'\\') + 1));
+    const bool pattern = HasWildcards(SplitPath(target).name);
     return std::wstring(L"an entry: the sweep deletes ") + (pattern ? L"what matches " : L"") +
            OrdinaryPath(decision.target);
 }
