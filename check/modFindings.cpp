@@ -8,12 +8,9 @@
 #include <map>
 #include <string_view>
 
-#include "common/Handle.h"
 #include "common/modFiles.h"
-#include "common/modLog.h"
 #include "common/modNames.h"
 #include "common/modPaths.h"
-#include "common/modProcess.h"
 #include "common/modText.h"
 #include "sweep/modOutcomeWords.h"
 #include "sweep/modUTF8_FileIO.h"

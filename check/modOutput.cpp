@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "common/modLog.h"
 #include "sweep/modOutcomeWords.h"
 
 namespace vantrel::check {

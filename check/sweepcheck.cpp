@@ -22,8 +22,6 @@
 #include "check/modOutput.h"
 #include "common/Handle.h"
 #include "common/modFailOpen.h"
-#include "common/modFiles.h"
-#include "common/modLog.h"
 #include "common/modNames.h"
 #include "common/modPaths.h"
 #include "common/modProcess.h"

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "common/modFailOpen.h"
-#include "common/modFiles.h"
 #include "common/modLog.h"
 #include "common/modPaths.h"
 #include "common/modProcess.h"

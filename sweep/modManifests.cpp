@@ -6,9 +6,6 @@
 
 #include "common/modErrors.h"
 #include "common/modFailOpen.h"
-#include "common/modNames.h"
-#include "common/modPaths.h"
-#include "common/modProcess.h"
 #include "sweep/modUTF8_FileIO.h"
 
 namespace vantrel::sweep {

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "common/modErrors.h"
-#include "common/modLog.h"
 #include "common/modNames.h"
 #include "common/modPaths.h"
 

@@ -7,7 +7,6 @@
 
 #include "common/Handle.h"
 #include "common/modFailOpen.h"
-#include "common/modProcess.h"
 #include "common/modText.h"
 
 namespace vantrel::sweep {
