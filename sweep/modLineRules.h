@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/modFiles.h"
 
 namespace vantrel::sweep {
 
