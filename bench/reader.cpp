@@ -41,6 +41,8 @@ using vantrel::sweep::LineList;
 
 namespace {
 
+constexpr vantrel::sweep::ReadChoices kManifest = vantrel::sweep::kManifestReading;
+
 using bench::Now;
 
 std::string ManifestBytes(size_t wanted) {
@@ -194,7 +196,8 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring content;
         std::wstring message;
         double t0 = Now();
-        ok = vantrel::sweep::ReadUTF8File(path, content, message, false, false, false);
+        ok = vantrel::sweep::ReadUTF8File(path, content, message, kManifest.allowAnsi, kManifest.emptyOk,
+                                          kManifest.descramble);
         double t1 = Now();
         read.push_back(t1 - t0);
 
@@ -218,7 +221,8 @@ int wmain(int argc, wchar_t** argv) {
 
         t0 = Now();
         std::wstring again;
-        ok = ok && vantrel::sweep::ReadUTF8File(path, again, message, false, false, false);
+        ok = ok && vantrel::sweep::ReadUTF8File(path, again, message, kManifest.allowAnsi, kManifest.emptyOk,
+                                                kManifest.descramble);
         list = LineList::Split(std::move(again));
         t1 = Now();
         both.push_back(t1 - t0);
@@ -229,7 +233,9 @@ int wmain(int argc, wchar_t** argv) {
         t1 = Now();
         pieces.push_back(t1 - t0);
         std::wstring whole;
-        ok = ok && vantrel::sweep::ReadUTF8File(path, whole, message, false, false, false) &&
+        ok = ok &&
+             vantrel::sweep::ReadUTF8File(path, whole, message, kManifest.allowAnsi, kManifest.emptyOk,
+                                          kManifest.descramble) &&
              inPieces == whole;
 
         fresh.push_back(TouchFreshMemory(kFreshBytes));

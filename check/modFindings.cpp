@@ -8,10 +8,9 @@
 #include <map>
 #include <string_view>
 
-#include "common/Handle.h"
 #include "common/modFiles.h"
-#include "common/modLog.h"
-#include "common/modProcess.h"
+#include "common/modNames.h"
+#include "common/modPaths.h"
 #include "common/modText.h"
 #include "sweep/modOutcomeWords.h"
 #include "sweep/modUTF8_FileIO.h"
@@ -194,7 +193,7 @@ std::wstring TakenAsItStands(const sweep::LineDecision& decision) {
 }
 
 // Traps in what the sweep decides for each line.
-void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
+void FindTrapsInLines(CheckedManifest& manifest) {
     std::map<std::wstring, size_t> firstSeen;
     for (const CheckedLine& line : manifest.lines) {
         const bool lastPiece = line.number == manifest.finding.pieces;
@@ -241,8 +240,8 @@ void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
             Add(manifest, Trap::Refused, line.number,
                 L"the sweep refuses this line: " + std::wstring(decision.reason));
         }
-        if (!textOnly && decision.action == sweep::LineAction::Examine &&
-            HasWildcards(text.substr(text.find_last_of(L"\\/") + 1)) && line.outcome.files.empty()) {
+        if (manifest.mode == Mode::ThisMachine && decision.action == sweep::LineAction::Examine &&
+            HasWildcards(SplitPath(text).name) && line.outcome.files.empty()) {
             Add(manifest, Trap::WildcardMatchesNothing, line.number,
                 L"the wildcard matches nothing on this machine");
         }
@@ -259,8 +258,8 @@ void FindTrapsInLines(CheckedManifest& manifest, bool textOnly) {
 }  // namespace
 
 std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line) {
-    return manifest.textOnly ? sweep::DescribeDecision(line.outcome.decision)
-                             : sweep::DescribeOutcome(line.outcome);
+    return manifest.mode == Mode::TextOnly ? sweep::DescribeDecision(line.outcome.decision)
+                                           : sweep::DescribeOutcome(line.outcome);
 }
 
 const wchar_t* TrapName(Trap trap) {
@@ -307,11 +306,11 @@ const wchar_t* TrapName(Trap trap) {
     return L"";
 }
 
-CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, bool textOnly) {
+CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, Mode mode) {
     CheckedManifest manifest;
     manifest.path = path;
     manifest.language = language;
-    manifest.textOnly = textOnly;
+    manifest.mode = mode;
     sweep::ManifestSteps steps;
     steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
     steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
@@ -319,7 +318,7 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     };
     steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
     FolderLocations folders;
-    if (textOnly) {
+    if (mode == Mode::TextOnly) {
         // Only the file itself: whether it is there, and its bytes.
         WIN32_FIND_DATAW data;
         const UniqueFind find(
@@ -330,10 +329,12 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         if (!manifest.present) {
             return manifest;
         }
-        sweep::HandleManifest(path, Match::Found, sweep::Handling::Decide, false, steps, folders);
+        sweep::HandleManifest(path, Match::Found, sweep::Handling::Decide, sweep::Reporting::None, steps,
+                              folders);
     } else {
         const Match match = FindMatchingFile(path);
-        sweep::HandleManifest(path, match, sweep::Handling::Check, true, steps, folders);
+        sweep::HandleManifest(path, match, sweep::Handling::Check, sweep::Reporting::FilesReached, steps,
+                              folders);
         manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
         if (!manifest.present) {
             // A file that shows in its folder's listing is there, even where
@@ -349,7 +350,7 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     }
     // The bytes, through the sweep's own reader, unmarked ones too.
     sweep::FileBytes file;
-    const unsigned long error = sweep::ReadFileBytes(path, true, file);
+    const unsigned long error = sweep::ReadFileBytes(path, sweep::Unmarked::Read, file);
     manifest.openable = error == ERROR_SUCCESS;
     bool linesMatter = true;
     if (manifest.openable) {
@@ -361,7 +362,7 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         manifest.openError = SystemErrorMessage(error);
     }
     if (linesMatter) {
-        FindTrapsInLines(manifest, textOnly);
+        FindTrapsInLines(manifest);
     }
     if (!manifest.finding.read) {
         bool explained = false;

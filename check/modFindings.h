@@ -51,6 +51,10 @@ struct CheckedLine {
     sweep::LineOutcome outcome;
 };
 
+// How sweepcheck judges a manifest: on this machine, with the files each
+// line reaches here now; or from its text alone, as any machine would.
+enum class Mode { ThisMachine, TextOnly };
+
 struct CheckedManifest {
     std::wstring path;
     std::wstring language;           // empty for a file named on the command line
@@ -63,7 +67,7 @@ struct CheckedManifest {
     std::vector<CheckedLine> lines;  // every line, the last piece too when it holds text
     std::vector<FileReport> itself;  // what the sweep would do with the manifest afterwards
     std::vector<Finding> findings;
-    bool textOnly = false;  // checked from its text alone
+    Mode mode = Mode::ThisMachine;
 };
 
 // What the sweep would do with a line, in words: on this machine, or from
@@ -72,10 +76,10 @@ std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line);
 
 // Checks the manifest at `path` as the sweep would read it, through the
 // sweep's own HandleManifest and reader. `language` is given for a
-// manifest the sweep finds by its name. With `textOnly`, only the
+// manifest the sweep finds by its name. With Mode::TextOnly, only the
 // manifest's own bytes are read: every line is decided, nothing it names
 // is looked for, and the verdict is the same on any machine.
-CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, bool textOnly);
+CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, Mode mode);
 
 // The language code of a manifest file name, "it" for
 // __shortcutsweep-it.ini; empty for any other name.

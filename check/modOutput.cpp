@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "common/modLog.h"
 #include "sweep/modOutcomeWords.h"
 
 namespace vantrel::check {
@@ -39,9 +38,9 @@ const wchar_t* ActionWord(sweep::LineAction action) {
 }
 
 std::wstring JsonFile(const FileReport& file) {
-    return L"{\"path\":" + Json(DisplayPath(file.path)) + L",\"verdict\":" +
+    return L"{\"path\":" + Json(OrdinaryPath(file.path)) + L",\"verdict\":" +
            Json(sweep::VerdictWord(file.verdict)) + L",\"reason\":" +
-           Json(file.verdict == FileVerdict::Kept ? KeepReasonText(file.reason, file.error)
+           Json(file.verdict == FileVerdict::Kept ? sweep::KeepReasonText(file.reason, file.error)
                                                   : std::wstring()) +
            L",\"alias\":" + Json(file.alias) + L"}";
 }
@@ -59,8 +58,9 @@ std::wstring ItselfText(const CheckedManifest& manifest) {
 
 }  // namespace
 
-void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json) {
-    const std::wstring path = DisplayPath(manifest.path);
+void PrintManifest(const Output& out, const CheckedManifest& manifest, Format format) {
+    const bool json = format == Format::Json;
+    const std::wstring path = OrdinaryPath(manifest.path);
     if (json) {
         out.Line(L"{\"kind\":\"manifest\",\"path\":" + Json(path) + L",\"language\":" +
                  Json(manifest.language) + L",\"present\":" + (manifest.present ? L"true" : L"false") +
@@ -109,14 +109,15 @@ size_t ManifestsIn(const std::vector<CheckedManifest>& manifests) {
     return count;
 }
 
-void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, bool json) {
+void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, Format format) {
+    const bool json = format == Format::Json;
     const size_t count = FindingsIn(manifests);
     if (!json && count > 0) {
         out.Line(L"");
         out.Line(std::to_wstring(count) + L" finding(s):");
     }
     for (const CheckedManifest& manifest : manifests) {
-        const std::wstring path = DisplayPath(manifest.path);
+        const std::wstring path = OrdinaryPath(manifest.path);
         for (const Finding& finding : manifest.findings) {
             if (json) {
                 out.Line(L"{\"kind\":\"finding\",\"manifest\":" + Json(path) + L",\"line\":" +
@@ -131,17 +132,18 @@ void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manife
 }
 
 void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifests,
-                  const std::vector<std::wstring>& trouble, int status, bool textOnly, bool json) {
+                  const std::vector<std::wstring>& trouble, int status, Mode mode, Format format) {
+    const bool json = format == Format::Json;
     const size_t findings = FindingsIn(manifests);
     if (json) {
         std::wstring reasons;
         for (const std::wstring& reason : trouble) {
             reasons += (reasons.empty() ? L"" : L",") + Json(reason);
         }
-        out.Line(L"{\"kind\":\"summary\",\"mode\":" + Json(textOnly ? L"text-only" : L"this-machine") +
-                 L",\"manifests\":" + std::to_wstring(ManifestsIn(manifests)) + L",\"findings\":" +
-                 std::to_wstring(findings) + L",\"trouble\":[" + reasons + L"],\"status\":" +
-                 std::to_wstring(status) + L"}");
+        out.Line(L"{\"kind\":\"summary\",\"mode\":" +
+                 Json(mode == Mode::TextOnly ? L"text-only" : L"this-machine") + L",\"manifests\":" +
+                 std::to_wstring(ManifestsIn(manifests)) + L",\"findings\":" + std::to_wstring(findings) +
+                 L",\"trouble\":[" + reasons + L"],\"status\":" + std::to_wstring(status) + L"}");
         return;
     }
     out.Line(L"");
@@ -151,21 +153,24 @@ void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifes
         }
         out.Line(L"Exit status " + std::to_wstring(status) + L": the check is incomplete.");
     } else if (findings == 0) {
-        out.Line(textOnly ? L"No findings: the sweep would act on these manifests as written, on any machine."
-                          : L"No findings: the sweep would act on these manifests as written.");
+        out.Line(mode == Mode::TextOnly
+                     ? L"No findings: the sweep would act on these manifests as written, on any machine."
+                     : L"No findings: the sweep would act on these manifests as written.");
     } else {
         out.Line(L"Exit status " + std::to_wstring(status) + L": " + std::to_wstring(findings) +
                  L" finding(s) above.");
     }
 }
 
-void PrintBatchFile(const Output& out, const std::wstring& path, bool json) {
-    const std::wstring state = sweep::DescribeOwnFile(path, sweep::HandleOwnFile(path, true, true));
+void PrintBatchFile(const Output& out, const std::wstring& path, Format format) {
+    const bool json = format == Format::Json;
+    const std::wstring state = sweep::DescribeOwnFile(
+        path, sweep::HandleOwnFile(path, sweep::Handling::Check, sweep::Reporting::FilesReached));
     if (json) {
-        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(DisplayPath(path)) + L",\"state\":" +
+        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(OrdinaryPath(path)) + L",\"state\":" +
                  Json(state) + L"}");
     } else {
-        out.Line(L"batch file " + DisplayPath(path) + L": " + state);
+        out.Line(L"batch file " + OrdinaryPath(path) + L": " + state);
     }
 }
 

@@ -53,18 +53,21 @@ private:
 };
 
 // A manifest's state and each of its lines, with what the sweep would do.
-void PrintManifest(const Output& out, const CheckedManifest& manifest, bool json);
+// How sweepcheck writes: text for people, or one JSON object a line.
+enum class Format { Text, Json };
+
+void PrintManifest(const Output& out, const CheckedManifest& manifest, Format format);
 
 // The findings of every manifest, with their count.
-void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, bool json);
+void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, Format format);
 
 // The verdict, which always agrees with the exit status: "No findings",
 // the findings' count, or what could not be checked (status 2).
 void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifests,
-                  const std::vector<std::wstring>& trouble, int status, bool textOnly, bool json);
+                  const std::vector<std::wstring>& trouble, int status, Mode mode, Format format);
 
 // What the sweep would do with its batch file at `path`.
-void PrintBatchFile(const Output& out, const std::wstring& path, bool json);
+void PrintBatchFile(const Output& out, const std::wstring& path, Format format);
 
 // A text as a JSON string, quotes included.
 std::wstring Json(std::wstring_view text);

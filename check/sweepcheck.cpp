@@ -21,10 +21,12 @@
 #include "check/modFindings.h"
 #include "check/modOutput.h"
 #include "common/Handle.h"
-#include "common/modFiles.h"
-#include "common/modLog.h"
+#include "common/modFailOpen.h"
+#include "common/modNames.h"
+#include "common/modPaths.h"
 #include "common/modProcess.h"
 #include "common/modText.h"
+#include "sweep/modBaseFolder.h"
 #include "sweep/modManifests.h"
 
 namespace vantrel::check {
@@ -51,8 +53,8 @@ constexpr wchar_t kUsage[] =
     L"be checked.\n";
 
 struct Options {
-    bool json = false;
-    bool textOnly = false;
+    Format format = Format::Text;
+    Mode mode = Mode::ThisMachine;
     bool development = false;
     bool help = false;
     std::vector<std::wstring> expected;  // --expect: languages whose manifests must be there
@@ -86,9 +88,9 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& er
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
         if (argument == L"--json") {
-            options.json = true;
+            options.format = Format::Json;
         } else if (argument == L"--text-only") {
-            options.textOnly = true;
+            options.mode = Mode::TextOnly;
         } else if (argument == L"--expect" || argument.compare(0, 9, L"--expect=") == 0) {
             if (argument == L"--expect" && i + 1 == argc) {
                 std::wstring all;
@@ -159,8 +161,9 @@ std::wstring LongPath(const std::wstring& path) {
     return full.empty() ? path : full;
 }
 
-void PrintHeader(const Output& out, bool textOnly, bool json) {
-    if (json) {
+void PrintHeader(const Output& out, Mode mode, Format format) {
+    const bool textOnly = mode == Mode::TextOnly;
+    if (format == Format::Json) {
         out.Line(L"{\"kind\":\"sweepcheck\",\"version\":" + Json(L"" VANTREL_PROGRAM_VERSION) +
                  L",\"mode\":" + Json(textOnly ? L"text-only" : L"this-machine") + L"}");
     } else if (textOnly) {
@@ -186,37 +189,38 @@ int Run(int argc, wchar_t** argv) {
             return std::find(argv + 1, argv + argc, option) != argv + argc;
         };
         if (given(L"--json")) {
-            PrintHeader(out, given(L"--text-only"), true);
-            PrintSummary(out, {}, {L"usage: " + error}, kTrouble, given(L"--text-only"), true);
+            const Mode mode = given(L"--text-only") ? Mode::TextOnly : Mode::ThisMachine;
+            PrintHeader(out, mode, Format::Json);
+            PrintSummary(out, {}, {L"usage: " + error}, kTrouble, mode, Format::Json);
         }
         return kTrouble;
     }
     if (options.help) {
-        if (!options.json) {
+        if (options.format == Format::Text) {
             out.Lines(kUsage);
             return kClean;
         }
         errors.Lines(kUsage);  // standard output holds only JSON
-        PrintHeader(out, options.textOnly, true);
-        PrintSummary(out, {}, {}, kClean, options.textOnly, true);
+        PrintHeader(out, options.mode, Format::Json);
+        PrintSummary(out, {}, {}, kClean, options.mode, Format::Json);
         return kClean;
     }
     std::vector<CheckedManifest> manifests;
     std::vector<std::wstring> trouble;  // what could not be checked
-    PrintHeader(out, options.textOnly, options.json);
+    PrintHeader(out, options.mode, options.format);
     const auto check = [&](const std::wstring& path, const std::wstring& language) {
-        manifests.push_back(CheckManifest(path, language, options.textOnly));
-        PrintManifest(out, manifests.back(), options.json);
+        manifests.push_back(CheckManifest(path, language, options.mode));
+        PrintManifest(out, manifests.back(), options.format);
     };
     if (!options.files.empty()) {
         for (const std::wstring& file : options.files) {
             const std::wstring path = LongPath(FullPath(file));
             check(path, std::wstring());
             CheckedManifest& manifest = manifests.back();
-            const std::wstring language = LanguageOfName(path.substr(path.find_last_of(L"\\/") + 1));
+            const std::wstring language = LanguageOfName(SplitPath(path).name);
             if (manifest.missing) {
                 trouble.push_back(L"no such file: " + manifest.path);
-            } else if (options.textOnly && !manifest.openable) {
+            } else if (options.mode == Mode::TextOnly && !manifest.openable) {
                 trouble.push_back(L"cannot read " + manifest.path + L" (" + manifest.openError + L")");
             } else if (!language.empty() && ReadLanguage(language).empty()) {
                 manifest.findings.insert(manifest.findings.begin(),
@@ -238,7 +242,7 @@ int Run(int argc, wchar_t** argv) {
                 L": its folder, or the folder ZV two levels above it, is not on its own drive or "
                 L"share");
         } else {
-            if (!options.json) {
+            if (options.format == Format::Text) {
                 out.Line(L"base folder " + base);
             }
             bool anyThere = false;
@@ -248,7 +252,7 @@ int Run(int argc, wchar_t** argv) {
                 anyThere = anyThere || !manifest.missing;
                 // On this machine a manifest the sweep cannot read is a
                 // finding; without its text the text cannot be judged.
-                if (options.textOnly && manifest.present && !manifest.openable) {
+                if (options.mode == Mode::TextOnly && manifest.present && !manifest.openable) {
                     trouble.push_back(L"cannot read " + manifest.path + L" (" + manifest.openError + L")");
                 }
             }
@@ -260,7 +264,7 @@ int Run(int argc, wchar_t** argv) {
                 const std::wstring language = LanguageOfName(data.cFileName);
                 if (!language.empty() && ReadLanguage(language).empty()) {
                     manifests.push_back(UnreadManifest(base + data.cFileName, language));
-                    PrintManifest(out, manifests.back(), options.json);
+                    PrintManifest(out, manifests.back(), options.format);
                 }
             }
             if (!anyThere) {
@@ -274,18 +278,18 @@ int Run(int argc, wchar_t** argv) {
                     }
                 }
             }
-            if (!options.textOnly) {
-                PrintBatchFile(out, sweep::BatchFilePath(base), options.json);
+            if (options.mode == Mode::ThisMachine) {
+                PrintBatchFile(out, sweep::BatchFilePath(base), options.format);
             }
         }
     }
-    PrintFindings(out, manifests, options.json);
+    PrintFindings(out, manifests, options.format);
     size_t findings = 0;
     for (const CheckedManifest& manifest : manifests) {
         findings += manifest.findings.size();
     }
     const int status = !trouble.empty() ? kTrouble : findings > 0 ? kFindings : kClean;
-    PrintSummary(out, manifests, trouble, status, options.textOnly, options.json);
+    PrintSummary(out, manifests, trouble, status, options.mode, options.format);
     for (const std::wstring& reason : trouble) {
         errors.Line(L"sweepcheck: " + reason);
     }
@@ -298,9 +302,8 @@ int Run(int argc, wchar_t** argv) {
 
 int wmain(int argc, wchar_t** argv) {
     vantrel::RestrictDllSearchToSystem();
-    try {
-        return vantrel::check::Run(argc, argv);
-    } catch (...) {
-        return 2;
-    }
+    // A run that fails on the way (out of memory) is trouble: status 2.
+    int status = 2;
+    vantrel::SkipOnFailure([&] { status = vantrel::check::Run(argc, argv); });
+    return status;
 }

@@ -9,8 +9,12 @@
 #include <vector>
 
 #include "common/Handle.h"
-#include "common/modFiles.h"
+#include "common/modErrors.h"
+#include "common/modFailOpen.h"
+#include "common/modLogSettings.h"
+#include "common/modNames.h"
 #include "common/modPaths.h"
+#include "common/modPlaces.h"
 #include "common/modText.h"
 
 namespace vantrel {
@@ -23,8 +27,6 @@ constexpr uint64_t kRoomForLastLine = 512;
 // far from the end the "full" line can stand.
 constexpr size_t kLongestLine = 64 * 1024;
 constexpr std::string_view kFullLineEnd = "nothing more is written to this file\r\n";
-// Longest manifest text shown in one line, in UTF-16 units.
-constexpr size_t kLongestQuote = 1024;
 // How long a writer waits for another to finish its line.
 constexpr DWORD kLockWaitMs = 5000;
 
@@ -95,28 +97,6 @@ bool IsUsableLogPath(const std::wstring& path) {
 }
 
 std::string Utf8(std::wstring_view text) { return Utf8Text(text); }
-
-// `text` with every control character written out.
-std::wstring Visible(std::wstring_view text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-        if (c >= 0x20 && c != 0x7F) {
-            out += c;
-        } else if (c == L'\r') {
-            out += L"<CR>";
-        } else if (c == L'\n') {
-            out += L"<LF>";
-        } else if (c == L'\t') {
-            out += L"<TAB>";
-        } else {
-            wchar_t hex[8];
-            std::swprintf(hex, 8, L"<0x%02X>", static_cast<unsigned>(c));
-            out += hex;
-        }
-    }
-    return out;
-}
 
 class LockedForWriting {
 public:
@@ -222,8 +202,6 @@ std::wstring LocalTime() {
     return text;
 }
 
-bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
 // The log file, opened or, where nothing of that name is, created; `made`
 // says which. Both without following a final link: some systems (Wine)
 // follow a link without a target when creating, and would make its target.
@@ -296,72 +274,20 @@ bool IsFitForLog(HANDLE file, const std::wstring& path, FolderLocations& folders
 // Where a file at `path` lies, or would lie: its folder's own final path
 // and its name. Empty when the folder's place cannot be had.
 std::wstring PlaceOf(const std::wstring& path, FolderLocations& folders) {
-    const size_t cut = path.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) {
+    const FolderAndName parts = SplitPath(path);
+    if (parts.folder.empty()) {
         return std::wstring();
     }
-    const std::wstring& folder = folders.Of(path.substr(0, cut + 1)).finalPath;
+    const std::wstring& folder = folders.Of(parts.folder).finalPath;
     if (folder.empty()) {
         return std::wstring();
     }
-    return folder + (folder.back() == L'\\' ? L"" : L"\\") + path.substr(cut + 1);
+    return folder + (folder.back() == L'\\' ? L"" : L"\\") + parts.name;
 }
 
-}  // namespace
-
-std::wstring DecisionLogPath() {
-    std::wstring path = TextOfFittingSize(
-        [](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(kLogVariable, buffer, size); });
-    if (!path.empty()) {
-        return path;
-    }
-    // The 32-bit view, where a 32-bit installer writes; asked for by name so
-    // that the same key is read whatever the process.
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLogKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened) !=
-        ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    const UniqueRegistryKey key(opened);
-    DWORD type = 0;
-    DWORD bytes = 0;
-    if (::RegQueryValueExW(key.get(), kLogValue, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || bytes > kLongestSystemText * sizeof(wchar_t)) {
-        return std::wstring();
-    }
-    // The stored text need not end with a NUL: room for one more.
-    std::wstring stored(bytes / sizeof(wchar_t) + 1, L'\0');
-    DWORD got = bytes;
-    if (::RegQueryValueExW(key.get(), kLogValue, nullptr, &type, reinterpret_cast<BYTE*>(stored.data()),
-                           &got) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return std::wstring();
-    }
-    stored.resize(wcsnlen(stored.data(), got / sizeof(wchar_t)));
-    if (type == REG_SZ || stored.empty()) {
-        return stored;
-    }
-    // ExpandEnvironmentStringsW counts the closing NUL in what it wrote.
-    return TextOfFittingSize([&stored](wchar_t* buffer, DWORD size) -> DWORD {
-        const DWORD written = ::ExpandEnvironmentStringsW(stored.c_str(), buffer, size);
-        return written == 0 || written > size ? written : written - 1;
-    });
-}
-
-bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
-                     const std::vector<std::wstring>& runFiles) noexcept try {
-    const std::wstring path = DecisionLogPath();
-    if (path.empty()) {
-        return false;
-    }
-    return OpenDecisionLogAt(path, program, version, runFiles);
-} catch (...) {
-    return false;
-}
-
-bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version,
-                       const std::vector<std::wstring>& runFiles) noexcept try {
-    CloseDecisionLog();
+// The log at `path`, opened and checked, with the run's header written.
+bool OpenLog(const std::wstring& path, std::wstring_view program, std::wstring_view version,
+             const std::vector<std::wstring>& runFiles) {
     if (!IsUsableLogPath(path)) {
         return false;
     }
@@ -402,9 +328,25 @@ bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std:
                      std::to_wstring(::GetCurrentProcessId()) + L", started " + LocalTime() +
                      L" (local time), command line: " + (commandLine ? commandLine : L""));
     return DecisionLogOn();
-} catch (...) {
+}
+
+}  // namespace
+
+bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
+                     const std::vector<std::wstring>& runFiles) noexcept {
+    std::wstring path;
+    SkipOnFailure([&] { path = DecisionLogPath(); });
+    return !path.empty() && OpenDecisionLogAt(path, program, version, runFiles);
+}
+
+bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version,
+                       const std::vector<std::wstring>& runFiles) noexcept {
     CloseDecisionLog();
-    return false;
+    bool on = false;
+    if (!SkipOnFailure([&] { on = OpenLog(path, program, version, runFiles); })) {
+        CloseDecisionLog();  // out of memory on the way: no log
+    }
+    return on;
 }
 
 void CloseDecisionLog() { State().file.reset(); }
@@ -416,31 +358,12 @@ void WriteDecisionLog(std::wstring_view text) noexcept {
     if (!state.file) {
         return;
     }
-    try {
-        if (Append(state.file.get(), state.prefix, Ended(Utf8(state.prefix + Visible(text))))) {
-            return;
-        }
-    } catch (...) {
+    bool written = false;
+    SkipOnFailure(
+        [&] { written = Append(state.file.get(), state.prefix, Ended(Utf8(state.prefix + Visible(text)))); });
+    if (!written) {
+        state.file.reset();  // full, not writable, or out of memory: the work goes on without it
     }
-    state.file.reset();  // full, not writable, or out of memory: the work goes on without it
-}
-
-std::wstring Quoted(std::wstring_view text) {
-    if (text.size() <= kLongestQuote) {
-        return L"\"" + Visible(text) + L"\"";
-    }
-    return L"\"" + Visible(text.substr(0, kLongestQuote)) + L"\"... (" + std::to_wstring(text.size()) +
-           L" characters)";
-}
-
-std::wstring DisplayPath(std::wstring_view path) {
-    if (path.substr(0, 8) == L"\\\\?\\UNC\\") {
-        return L"\\\\" + std::wstring(path.substr(8));
-    }
-    if (path.substr(0, 4) == L"\\\\?\\" && path.size() >= 6 && path[5] == L':') {
-        return std::wstring(path.substr(4));
-    }
-    return std::wstring(path);
 }
 
 }  // namespace vantrel

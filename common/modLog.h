@@ -2,14 +2,9 @@
 // for whoever has to explain afterwards why a shortcut stayed or a service
 // did not run.
 //
-// It is on only when the environment variable VANTREL_TOOLS_LOG holds the
-// full path of a log file, or, without the variable, when the machine-wide
-// value DecisionLog under HKLM\SOFTWARE\Vantrel\Tools (the 32-bit view)
-// does: an installer's service runs the programs with the machine's
-// environment, not the user's. Otherwise nothing here touches any file. The log
-// is diagnostics, never a second channel of failure: a log that cannot be
-// opened or written is passed over and the program's work goes on as it
-// would without it.
+// It is on only when common/modLogSettings names a log file; otherwise
+// nothing here touches any file. The log is diagnostics, never a second channel of failure: a log that cannot
+// be opened or written is passed over and the program's work goes on as it would without it.
 //
 // The file is appended to, never truncated: UTF-8 with a byte-order mark
 // (written when the file is new, so that Notepad on Windows 7 reads it) and
@@ -28,17 +23,9 @@
 
 namespace vantrel {
 
-inline constexpr wchar_t kLogVariable[] = L"VANTREL_TOOLS_LOG";
-inline constexpr wchar_t kLogKey[] = L"SOFTWARE\\Vantrel\\Tools";
-inline constexpr wchar_t kLogValue[] = L"DecisionLog";
-
-// The log's path as this run is told it: VANTREL_TOOLS_LOG when it is set
-// and not empty, otherwise the machine's DecisionLog value (REG_SZ, or
-// REG_EXPAND_SZ with its variables expanded); empty when neither names one.
-std::wstring DecisionLogPath();
 inline constexpr uint64_t kLogLimitBytes = 16u << 20;
 
-// Opens the log that DecisionLogPath names, and writes the run's header:
+// Opens the log that DecisionLogPath (common/modLogSettings) names, and writes the run's header:
 // the program, its version, the process id, the local time and the command
 // line. Does nothing when it names none. True when the
 // log is on. `runFiles` are the files the run reads or deletes (its
@@ -48,11 +35,14 @@ bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
                      const std::vector<std::wstring>& runFiles = {}) noexcept;
 
 // The same for a given path. Passed over: a path that is not a full path to
-// a drive or share (relative, a device, a folder, a stream); one that leads
-// to another file than the entry it names (a link, an 8.3 alias; a folder
-// on the way may be a link); a file with more than one name; and one of
-// `runFiles`, found by where it lies. A new log is only ever created where
-// nothing of that name is, not even a link without a target.
+// a drive or share (relative, a device, a folder, a stream); a name that
+// ends in a dot or a blank (in a \\?\ path, any piece so ending); one that
+// leads to another file than the entry it names (a link, an 8.3 alias; a
+// folder on the way may be a link); a file with more than one name; a file
+// that is neither empty nor a decision log; and one of `runFiles`, found by
+// where it lies. A new log is only ever created where nothing of that name
+// is, not even a link without a target, once every check that can be made
+// before has passed; one that fails a check after is removed again.
 bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version,
                        const std::vector<std::wstring>& runFiles = {}) noexcept;
 
@@ -74,12 +64,5 @@ void LogSafely(Write write) noexcept {
         SkipOnFailure(write);
     }
 }
-
-// Text shown in quotes, its control characters written out, cut to a
-// readable length.
-std::wstring Quoted(std::wstring_view text);
-
-// A \\?\ path as it is usually written: C:\... or \\server\share\... .
-std::wstring DisplayPath(std::wstring_view path);
 
 }  // namespace vantrel

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "common/modNames.h"
+
 namespace vantrel {
 
 namespace {
@@ -23,10 +25,33 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() &&
-           ::CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
-                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+std::wstring_view WithoutLiteralPrefix(std::wstring_view path) {
+    return path.substr(0, kLiteralPrefix.size()) == kLiteralPrefix ? path.substr(kLiteralPrefix.size())
+                                                                   : path;
+}
+
+FolderAndName SplitPath(std::wstring_view path) {
+    size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring_view::npos && path.size() >= 2 && path[1] == L':') {
+        cut = 1;
+    }
+    if (cut == std::wstring_view::npos) {
+        return {std::wstring(), std::wstring(path)};
+    }
+    return {std::wstring(path.substr(0, cut + 1)), std::wstring(path.substr(cut + 1))};
+}
+
+std::wstring FolderOfPath(std::wstring_view filePath) {
+    std::wstring folder = SplitPath(filePath).folder;
+    if (folder.empty() || !IsSeparator(folder.back())) {
+        return std::wstring();  // no folder, or a drive alone
+    }
+    folder.pop_back();
+    // A drive root keeps its backslash: C:\ and \\?\C:\ .
+    if (!folder.empty() && folder.back() == L':') {
+        folder += L'\\';
+    }
+    return folder;
 }
 
 PathForm FormOf(std::wstring_view path) {
@@ -64,7 +89,7 @@ std::wstring_view FullPathRoot(std::wstring_view path) {
     return path.substr(0, std::min(path.size(), shareAt + share + 1));
 }
 
-std::wstring OrdinaryPath(std::wstring_view path) {
+std::wstring OrdinaryPath(std::wstring_view path, BareUnc bare) {
     if (FormOf(path) == PathForm::Literal) {
         const std::wstring_view rest = path.substr(kLiteralPrefix.size());
         if (StartsWithIgnoringCase(rest, L"UNC\\")) {
@@ -75,7 +100,7 @@ std::wstring OrdinaryPath(std::wstring_view path) {
         }
         return std::wstring(path);
     }
-    if (StartsWithIgnoringCase(path, L"UNC\\")) {
+    if (bare == BareUnc::ModuleName && StartsWithIgnoringCase(path, L"UNC\\")) {
         return L"\\\\" + std::wstring(path.substr(4));
     }
     return std::wstring(path);

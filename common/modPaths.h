@@ -24,6 +24,25 @@ PathForm FormOf(std::wstring_view path);
 
 inline constexpr std::wstring_view kLiteralPrefix = L"\\\\?\\";
 
+// The longest path Windows takes, in UTF-16 units without its closing NUL.
+inline constexpr size_t kLongestPath = 32767;
+
+// `path` without its \\?\ prefix, if it has one (that ? is no wildcard).
+std::wstring_view WithoutLiteralPrefix(std::wstring_view path);
+
+// A path cut before its last piece: the folder with its separator at its
+// end (or a drive such as C: for C:name), and the name after it. The one
+// place paths are cut so.
+struct FolderAndName {
+    std::wstring folder;
+    std::wstring name;
+};
+FolderAndName SplitPath(std::wstring_view path);
+
+// The folder part of a full file path, without a separator at its end
+// except at a drive root (C:\); empty when the path has no folder part.
+std::wstring FolderOfPath(std::wstring_view filePath);
+
 bool IsSeparator(wchar_t c);
 bool IsDriveLetter(wchar_t c);
 
@@ -33,11 +52,15 @@ bool IsDriveLetter(wchar_t c);
 // share name.
 std::wstring_view FullPathRoot(std::wstring_view path);
 
-// `path` the ordinary way: \\?\C:\... as C:\..., \\?\UNC\server\share\...
-// and Wine's UNC\server\share\... (its module name for a program started
-// from a share) as \\server\share\... . Other paths as they are.
-std::wstring OrdinaryPath(std::wstring_view path);
+// What a path that starts with UNC\ is. Wine gives a program started from
+// a share the module name UNC\server\share\...; anywhere else such a path
+// is relative, its first folder named UNC. This is the one place the two
+// readings differ.
+enum class BareUnc { Relative, ModuleName };
 
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix);
+// `path` the ordinary way, as it is shown to people too: \\?\C:\... as
+// C:\..., \\?\UNC\server\share\... as \\server\share\...; with
+// BareUnc::ModuleName also UNC\server\share\... . Other paths as they are.
+std::wstring OrdinaryPath(std::wstring_view path, BareUnc bare = BareUnc::Relative);
 
 }  // namespace vantrel

@@ -36,45 +36,21 @@ std::wstring ArgumentText() {
     return commandLine ? ArgumentTextOf(commandLine) : std::wstring();
 }
 
-std::wstring FolderOfPath(std::wstring_view filePath) {
-    size_t slash = filePath.find_last_of(L"\\/");
-    if (slash == std::wstring_view::npos) {
-        return std::wstring();
-    }
-    std::wstring folder(filePath.substr(0, slash));
-    // A drive root keeps its backslash: C:\ and \\?\C:\ .
-    if (!folder.empty() && folder.back() == L':') {
-        folder += L'\\';
-    }
-    return folder;
-}
-
 std::wstring ProgramPath() {
     // GetModuleFileNameW cuts a name that does not fit, and says so only by
     // filling the whole buffer: then a larger one is asked for.
     const std::wstring path = OrdinaryPath(TextOfFittingSize([](wchar_t* buffer, DWORD size) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, buffer, size);
-        return length == size ? size * 2 : length;
-    }));
+                                               const DWORD length =
+                                                   ::GetModuleFileNameW(nullptr, buffer, size);
+                                               return length == size ? size * 2 : length;
+                                           }),
+                                           BareUnc::ModuleName);
     // Under Wine a program started from a share is UNC\server\..., which
     // taken as it is would be relative to the current folder.
     return FullPathRoot(path).empty() ? std::wstring() : path;
 }
 
 std::wstring ProgramFolder() { return FolderOfPath(ProgramPath()); }
-
-std::wstring LowerCase(std::wstring_view text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    std::wstring lower(text);
-    int length = static_cast<int>(lower.size());
-    if (::LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, text.data(), length, lower.data(), length) !=
-        length) {
-        return std::wstring(text);
-    }
-    return lower;
-}
 
 void YieldToEvents() {
     MSG msg;
@@ -101,18 +77,6 @@ void RestrictDllSearchToSystem() {
     if (setDirectories) {
         setDirectories(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
     }
-}
-
-std::wstring SystemErrorMessage(unsigned long code) {
-    wchar_t text[512];
-    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                    0, text, static_cast<DWORD>(sizeof text / sizeof text[0]), nullptr);
-    while (length > 0 &&
-           (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) {
-        --length;
-    }
-    std::wstring description = length > 0 ? std::wstring(text, length) : std::wstring(L"Unknown error");
-    return L"Error " + std::to_wstring(code) + L" " + description;
 }
 
 }  // namespace vantrel

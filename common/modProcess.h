@@ -26,19 +26,10 @@ std::wstring ProgramPath();
 // when it cannot be determined, or is no full path to a drive or share.
 std::wstring ProgramFolder();
 
-// The folder part of a full file path, by the same rule.
-std::wstring FolderOfPath(std::wstring_view filePath);
-
-// Lower-cases text by the platform's locale-independent rules.
-std::wstring LowerCase(std::wstring_view text);
-
 // Delivers the messages already waiting for this thread and returns at
 // once; it never waits for new ones. The first call also ends the
 // "app starting" cursor that Windows shows for a new GUI program.
 void YieldToEvents();
-
-// "Error <code> <description>": the system's error number and its text.
-std::wstring SystemErrorMessage(unsigned long code);
 
 // Makes the process load DLLs only from the system directory, so that a
 // DLL planted beside the program is never picked up.

@@ -1,9 +1,17 @@
 #include "common/modText.h"
 
 #include <climits>
+#include <cstdio>
 #include <new>
 
 namespace vantrel {
+
+namespace {
+
+// Longest text shown in quotes, in UTF-16 units.
+constexpr size_t kLongestQuote = 1024;
+
+}  // namespace
 
 std::wstring WideFromBytes(std::string_view bytes, unsigned codePage) {
     if (bytes.empty()) {
@@ -30,6 +38,35 @@ std::string Utf8Text(std::wstring_view text) {
         ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
     }
     return out;
+}
+
+std::wstring Visible(std::wstring_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            out += c;
+        } else if (c == L'\r') {
+            out += L"<CR>";
+        } else if (c == L'\n') {
+            out += L"<LF>";
+        } else if (c == L'\t') {
+            out += L"<TAB>";
+        } else {
+            wchar_t hex[8];
+            std::swprintf(hex, 8, L"<0x%02X>", static_cast<unsigned>(c));
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::wstring Quoted(std::wstring_view text) {
+    if (text.size() <= kLongestQuote) {
+        return L"\"" + Visible(text) + L"\"";
+    }
+    return L"\"" + Visible(text.substr(0, kLongestQuote)) + L"\"... (" + std::to_wstring(text.size()) +
+           L" characters)";
 }
 
 }  // namespace vantrel

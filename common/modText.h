@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/modPaths.h"
+
 namespace vantrel {
 
 // `bytes` in the code page given (CP_UTF8, CP_ACP ...), as UTF-16. Invalid
@@ -17,8 +19,13 @@ std::wstring WideFromBytes(std::string_view bytes, unsigned codePage = CP_UTF8);
 // UTF-16 text as UTF-8.
 std::string Utf8Text(std::wstring_view text);
 
-// The longest text taken from the system here: the longest path.
-inline constexpr size_t kLongestSystemText = 32768;
+// `text` with every control character written out (<CR>, <LF>, <TAB>,
+// <0x01> ...), so that shown on a line it stays one line.
+std::wstring Visible(std::wstring_view text);
+
+// Text shown in quotes, its control characters written out, cut to a
+// readable length.
+std::wstring Quoted(std::wstring_view text);
 
 // The text a system call writes into a buffer, the buffer grown until the
 // text fits, as the Windows Implementation Library's
@@ -26,14 +33,15 @@ inline constexpr size_t kLongestSystemText = 32768;
 // system's own rule (GetFinalPathNameByHandleW, GetFullPathNameW,
 // GetEnvironmentVariableW ...): it returns the length written, less than
 // `size`; or, when the buffer is too small, a size that fits, at least
-// `size`; or 0 on failure. Empty text on failure, or past the longest text.
+// `size`; or 0 on failure. Empty text on failure, or past the longest path,
+// the longest text the system gives here.
 template <typename Call>
 std::wstring TextOfFittingSize(Call call, size_t firstSize = MAX_PATH + 1) {
     std::wstring text(firstSize, L'\0');
     for (int attempt = 0; attempt < 8; ++attempt) {
         const DWORD size = static_cast<DWORD>(text.size());
         const DWORD length = call(text.data(), size);
-        if (length == 0 || length > kLongestSystemText + 1) {
+        if (length == 0 || length > kLongestPath + 1) {
             return std::wstring();
         }
         if (length < size) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/modErrors.h"
 #include "common/modLog.h"
 #include "common/modProcess.h"
 #include "common/modText.h"
@@ -13,16 +14,6 @@ namespace {
 
 // The services on this machine.
 const std::string kThisMachine;
-
-// The state texts are plain ASCII.
-std::string AsciiLowerCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 // The record an operation fills, when the run is logged.
 ServiceOutcome* RecordIfLogged(ServiceOutcome& outcome) { return DecisionLogOn() ? &outcome : nullptr; }
@@ -125,10 +116,12 @@ void KeepServiceRunning(const std::string& service) {
     SetServiceAutoStart(kThisMachine, service, RecordIfLogged(setting));
     LogSafely([&] { LogAutoStart(service, setting); });
     YieldToEvents();
+    // Decided on the state the manager gives, not on the words for it:
+    // every state but running (and no state at all) asks for a start.
     ServiceOutcome reading;
-    const std::string state = ServiceStatusText(kThisMachine, service, RecordIfLogged(reading));
+    const std::string state = ServiceStatusText(kThisMachine, service, &reading);
     LogSafely([&] { LogState(service, state, reading); });
-    if (AsciiLowerCase(state) != "running") {
+    if (reading.state != SERVICE_RUNNING) {
         ServiceOutcome starting;
         StartNamedService(kThisMachine, service, RecordIfLogged(starting));
         LogSafely([&] { LogRequest(L"start", service, starting); });

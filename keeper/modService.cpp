@@ -62,29 +62,33 @@ Result WithService(const std::string& machine, const std::string& service, Servi
     return step(handle.get());
 }
 
-// The service's configuration, read in the two calls the manager asks for:
-// the first tells the size. Null, with the reason in `error`, when it
-// cannot be read.
-std::unique_ptr<BYTE[]> ReadConfig(SC_HANDLE handle, unsigned long& error) {
+// The service's configuration, read in the two calls the manager asks for
+// (the first tells the size), or why it could not be read.
+struct ServiceConfig {
+    std::unique_ptr<BYTE[]> buffer;  // null when it could not be read
+    unsigned long error = 0;         // then the reason
+};
+
+ServiceConfig ReadConfig(SC_HANDLE handle) {
+    ServiceConfig config;
     BYTE probe[1] = {};
     DWORD needed = 0;
     ::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(probe), 0, &needed);
     if (needed == 0) {
-        error = ::GetLastError();
-        return nullptr;
+        config.error = ::GetLastError();
+        return config;
     }
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-    if (!buffer) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
+    config.buffer.reset(new (std::nothrow) BYTE[needed]);
+    if (!config.buffer) {
+        config.error = ERROR_NOT_ENOUGH_MEMORY;
+        return config;
     }
-    if (!::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.get()), needed,
+    if (!::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(config.buffer.get()), needed,
                                &needed)) {
-        error = ::GetLastError();
-        return nullptr;
+        config.error = ::GetLastError();
+        config.buffer.reset();
     }
-    error = 0;
-    return buffer;
+    return config;
 }
 
 DWORD StartTypeIn(const std::unique_ptr<BYTE[]>& config) {
@@ -149,13 +153,12 @@ void SetServiceAutoStart(const std::string& machine, const std::string& service,
     WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
         // Reading the configuration first is the guard: a service whose
         // configuration cannot be read is left alone.
-        unsigned long error = 0;
-        const std::unique_ptr<BYTE[]> before = ReadConfig(handle, error);
+        const ServiceConfig before = ReadConfig(handle);
         if (outcome) {
-            outcome->configError = error;
-            outcome->startTypeBefore = before ? StartTypeIn(before) : kStartTypeNotRead;
+            outcome->configError = before.error;
+            outcome->startTypeBefore = before.buffer ? StartTypeIn(before.buffer) : kStartTypeNotRead;
         }
-        if (!before) {
+        if (!before.buffer) {
             return false;
         }
         // Only the start type is given. Every text is left to the manager

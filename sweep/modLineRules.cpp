@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/modNames.h"
 #include "common/modPaths.h"
 #include "common/modText.h"
 
@@ -279,19 +280,6 @@ LineDecision DecideLine(const LineList& lines, size_t i) {
         return LineDecision::Refused(target.refusal);
     }
     return LineDecision::Examined(std::move(target.path));
-}
-
-LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report,
-                       FolderLocations* folders) {
-    LineOutcome outcome{DecideLine(lines, i), {}};
-    if (outcome.decision.action == LineAction::Examine) {
-        DeleteOptions options;
-        options.onlyCheck = onlyCheck;
-        options.report = report ? &outcome.files : nullptr;
-        options.folders = folders;
-        DeleteFiles(outcome.decision.target, kShortcutSuffix, options);
-    }
-    return outcome;
 }
 
 }  // namespace vantrel::sweep

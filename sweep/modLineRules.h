@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/modFiles.h"
 
 namespace vantrel::sweep {
 
@@ -104,18 +103,5 @@ struct LineDecision {
 // The decision on piece `i` of a manifest's lines. The last piece, after
 // the last CR LF, is never an entry.
 LineDecision DecideLine(const LineList& lines, size_t i);
-
-// A line decided and acted on: `files` holds what became of every file it
-// reached, when a report was asked for.
-struct LineOutcome {
-    LineDecision decision;
-    std::vector<FileReport> files;
-};
-
-// Decides line `i` and acts on it: deletes what it names, or with
-// `onlyCheck` makes every check but deletes nothing. `folders`, shared by
-// the lines of a manifest, asks for each folder's place once.
-LineOutcome HandleLine(const LineList& lines, size_t i, bool onlyCheck, bool report,
-                       FolderLocations* folders = nullptr);
 
 }  // namespace vantrel::sweep

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "common/modFailOpen.h"
-#include "common/modFiles.h"
 #include "common/modLog.h"
 #include "common/modPaths.h"
 #include "common/modProcess.h"
+#include "common/modText.h"
+#include "sweep/modBaseFolder.h"
 #include "sweep/modManifests.h"
 #include "sweep/modOutcomeWords.h"
 
@@ -18,10 +19,13 @@ std::wstring BaseFolder;
 
 namespace {
 
+// The files each line reaches are reported only for the log.
+Reporting ReportingForLog() { return DecisionLogOn() ? Reporting::FilesReached : Reporting::None; }
+
 // How the log names a manifest ("manifest en C:\...") or the batch file
 // ("batch file C:\...").
 std::wstring OwnFileName(std::wstring_view kind, std::wstring_view lang, const std::wstring& path) {
-    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + DisplayPath(path);
+    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + OrdinaryPath(path);
 }
 
 // The files a sweep for this argument text and program reads or deletes.
@@ -56,7 +60,7 @@ void ProcessLanguage(std::wstring_view lang, FolderLocations& folders) {
         logged.itself = [&](const std::vector<FileReport>& itself) {
             LogSafely([&] { WriteDecisionLog(name + L": " + DescribeOwnFile(path, itself)); });
         };
-        HandleManifest(path, FindMatchingFile(path), Handling::Act, DecisionLogOn(), logged, folders);
+        HandleManifest(path, FindMatchingFile(path), Handling::Act, ReportingForLog(), logged, folders);
     });
     YieldToEvents();
 }
@@ -91,7 +95,8 @@ void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFo
     }
     SkipOnFailure([&] {
         const std::wstring path = BatchFilePath(BaseFolder);
-        const std::vector<FileReport> report = HandleOwnFile(path, false, DecisionLogOn(), &folders);
+        const std::vector<FileReport> report =
+            HandleOwnFile(path, Handling::Act, ReportingForLog(), &folders);
         LogSafely([&] {
             WriteDecisionLog(OwnFileName(L"batch file", {}, path) + L": " + DescribeOwnFile(path, report));
         });

@@ -4,62 +4,11 @@
 
 #include <algorithm>
 
+#include "common/modErrors.h"
 #include "common/modFailOpen.h"
-#include "common/modPaths.h"
-#include "common/modProcess.h"
 #include "sweep/modUTF8_FileIO.h"
 
 namespace vantrel::sweep {
-
-namespace {
-
-constexpr std::wstring_view kDevelopmentSwitch = L"/noproduction";
-constexpr std::wstring_view kDevelopmentFolder = L"ZV\\";
-
-}  // namespace
-
-std::wstring ParentFolder(const std::wstring& path, int16_t levels) {
-    if (path.empty()) {
-        return L"\\";  // no pieces at all
-    }
-    const long pieces = static_cast<long>(std::count(path.begin(), path.end(), L'\\')) + 1;
-    const long last = pieces - 1 - levels;
-    if (last < 0) {
-        return L"\\";
-    }
-    if (last >= pieces - 1) {
-        return path + L"\\";
-    }
-    // Pieces 0..last joined by backslashes are the text before the
-    // (last + 1)-th backslash.
-    size_t cut = 0;
-    for (long i = 0; i <= last; ++i) {
-        cut = path.find(L'\\', i == 0 ? 0 : cut + 1);
-    }
-    return path.substr(0, cut + 1);
-}
-
-bool HasDevelopmentSwitch(const std::wstring& argumentText) {
-    return LowerCase(argumentText).find(kDevelopmentSwitch) != std::wstring::npos;
-}
-
-std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder) {
-    const std::wstring_view root = FullPathRoot(programFolder);
-    if (root.empty()) {
-        return std::wstring();
-    }
-    if (!HasDevelopmentSwitch(argumentText)) {
-        return programFolder + L"\\";
-    }
-    const std::wstring parent = ParentFolder(programFolder, 2);
-    // At or below the program's own root, C:\ or \\server\share\ .
-    std::wstring rootFolder(root);
-    if (rootFolder.back() != L'\\' && rootFolder.back() != L'/') {
-        rootFolder += L'\\';
-    }
-    return StartsWithIgnoringCase(parent, rootFolder) ? parent + std::wstring(kDevelopmentFolder)
-                                                      : std::wstring();
-}
 
 std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang) {
     return baseFolder + std::wstring(kManifestPrefix) + std::wstring(lang) + std::wstring(kManifestExtension);
@@ -69,13 +18,15 @@ std::wstring BatchFilePath(const std::wstring& baseFolder) { return baseFolder +
 
 ManifestText ReadManifestAt(const std::wstring& path) {
     ManifestText manifest;
-    try {
+    const bool finished = SkipOnFailure([&] {
         std::wstring content;
-        manifest.read = ReadUTF8File(path, content, manifest.message, false, false, false);
+        manifest.read = ReadUTF8File(path, content, manifest.message, kManifestReading.allowAnsi,
+                                     kManifestReading.emptyOk, kManifestReading.descramble);
         if (manifest.read) {
             manifest.lines = LineList::Split(std::move(content));
         }
-    } catch (...) {
+    });
+    if (!finished) {
         manifest.read = false;
         manifest.message = SystemErrorMessage(ERROR_NOT_ENOUGH_MEMORY);
     }
@@ -86,20 +37,22 @@ ManifestText ReadManifestAt(const std::wstring& path) {
 }
 
 LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage) {
-    try {
-        if (FindMatchingFile(path) != Match::NotFound) {
-            ManifestText manifest = ReadManifestAt(path);
+    // Absent or unreadable, or out of memory on the way: one empty line.
+    LineList lines = LineList::OneEmptyLine();
+    SkipOnFailure([&] {
+        if (FindMatchingFile(path) == Match::NotFound) {
             if (readerMessage) {
-                *readerMessage = manifest.message;
+                *readerMessage = L"no such file";
             }
-            return std::move(manifest.lines);
+            return;
         }
+        ManifestText manifest = ReadManifestAt(path);
         if (readerMessage) {
-            *readerMessage = L"no such file";
+            *readerMessage = manifest.message;
         }
-    } catch (...) {
-    }
-    return LineList::OneEmptyLine();
+        lines = std::move(manifest.lines);
+    });
+    return lines;
 }
 
 bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders) {
@@ -107,7 +60,20 @@ bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders) {
     return placement == Placement::Elsewhere || placement == Placement::NameInDoubt;
 }
 
-void HandleManifest(const std::wstring& path, Match match, Handling handling, bool report,
+LineOutcome HandleLine(const LineList& lines, size_t i, Handling handling, Reporting reporting,
+                       FolderLocations* folders) {
+    LineOutcome outcome{DecideLine(lines, i), {}};
+    if (handling != Handling::Decide && outcome.decision.action == LineAction::Examine) {
+        DeleteOptions options;
+        options.onlyCheck = handling == Handling::Check;
+        options.report = reporting == Reporting::FilesReached ? &outcome.files : nullptr;
+        options.folders = folders;
+        DeleteFiles(outcome.decision.target, kShortcutSuffix, options);
+    }
+    return outcome;
+}
+
+void HandleManifest(const std::wstring& path, Match match, Handling handling, Reporting reporting,
                     const ManifestSteps& steps, FolderLocations& folders) {
     ManifestFinding finding;
     finding.match = match;
@@ -148,9 +114,7 @@ void HandleManifest(const std::wstring& path, Match match, Handling handling, bo
     }
     for (size_t i = 0; i < lines.size(); ++i) {
         SkipOnFailure([&] {
-            const LineOutcome outcome =
-                decideOnly ? LineOutcome{DecideLine(lines, i), {}}
-                           : HandleLine(lines, i, handling == Handling::Check, report, &folders);
+            const LineOutcome outcome = HandleLine(lines, i, handling, reporting, &folders);
             // An empty last piece is only the end of the file's last line.
             if (steps.line && !(i + 1 == lines.size() && lines[i].empty())) {
                 steps.line(i + 1, lines[i], outcome);
@@ -161,20 +125,22 @@ void HandleManifest(const std::wstring& path, Match match, Handling handling, bo
         return;
     }
     SkipOnFailure([&] {
-        const std::vector<FileReport> itself =
-            HandleOwnFile(path, handling == Handling::Check, report, &folders);
+        const std::vector<FileReport> itself = HandleOwnFile(path, handling, reporting, &folders);
         if (steps.itself) {
             steps.itself(itself);
         }
     });
 }
 
-std::vector<FileReport> HandleOwnFile(const std::wstring& path, bool onlyCheck, bool report,
+std::vector<FileReport> HandleOwnFile(const std::wstring& path, Handling handling, Reporting reporting,
                                       FolderLocations* folders) {
     std::vector<FileReport> reports;
+    if (handling == Handling::Decide) {
+        return reports;  // nothing on the machine is looked at
+    }
     DeleteOptions options;
-    options.onlyCheck = onlyCheck;
-    options.report = report ? &reports : nullptr;
+    options.onlyCheck = handling == Handling::Check;
+    options.report = reporting == Reporting::FilesReached ? &reports : nullptr;
     options.folders = folders;
     DeleteFiles(path, {}, options);
     return reports;

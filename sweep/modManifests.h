@@ -27,23 +27,6 @@ inline constexpr std::wstring_view kManifestExtension = L".ini";
 // The batch file the sweep deletes after the manifests.
 inline constexpr std::wstring_view kBatchFile = L"__shortcutsweep.bat";
 
-// The path cut at every backslash, less its last `levels` pieces, with a
-// backslash after it; "\" when nothing is left. C:\Apps\Vendor\Tool\bin
-// with levels 2 gives C:\Apps\Vendor\ .
-std::wstring ParentFolder(const std::wstring& path, int16_t levels);
-
-// Whether the argument text holds "/noproduction", in any letter case.
-bool HasDevelopmentSwitch(const std::wstring& argumentText);
-
-// The folder the sweep looks in for a program in `programFolder`: that
-// folder, or with "/noproduction" the folder ZV two levels above it; with
-// a trailing backslash. Empty, and the sweep does nothing, when the
-// program's folder is no full path to a drive or share, or the folder two
-// levels above it would not lie on that drive or share (ParentFolder then
-// gives "\", which names the current drive's root, or \\server\ alone,
-// which leads to another share).
-std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder);
-
 // baseFolder + kManifestPrefix + lang + kManifestExtension
 std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang);
 
@@ -80,6 +63,13 @@ struct ManifestFinding {
     size_t pieces = 0;              // the pieces its text was cut into, the last one too
 };
 
+// A line decided and, as far as asked, acted on: `files` holds what became
+// of every file it reached, when a report was asked for.
+struct LineOutcome {
+    LineDecision decision;
+    std::vector<FileReport> files;
+};
+
 // What HandleManifest tells its caller, step by step; each may be left empty.
 struct ManifestSteps {
     std::function<void(const ManifestFinding&)> found;
@@ -98,6 +88,16 @@ enum class Handling {
              // looked at, and the manifest itself is not dealt with
 };
 
+// Whether the files a line or manifest reaches are reported one by one.
+enum class Reporting { None, FilesReached };
+
+// Decides line `i` of a manifest's lines and, as far as `handling` says,
+// acts on it: deletes what it names, or makes every check but deletes
+// nothing. `folders`, shared by the lines of a run, asks for each folder's
+// place once.
+LineOutcome HandleLine(const LineList& lines, size_t i, Handling handling, Reporting reporting,
+                       FolderLocations* folders = nullptr);
+
 // Deals with the manifest at `path` as the sweep does. `match` is the
 // existence test's answer: a manifest not found is left alone, and so is a
 // hidden or system one; one the test cannot tell about is read all the
@@ -105,16 +105,16 @@ enum class Handling {
 // leads to another file is left alone. Then every line is decided and
 // acted on, and the manifest itself deleted, also when it could not be
 // read; `handling` says how far. A step that fails is passed over.
-// `report` asks for the files each line reached. `folders` keeps where
+// `reporting` asks for the files each line reached. `folders` keeps where
 // folders lie across the manifests of one run, so that each folder is
 // asked about once.
-void HandleManifest(const std::wstring& path, Match match, Handling handling, bool report,
+void HandleManifest(const std::wstring& path, Match match, Handling handling, Reporting reporting,
                     const ManifestSteps& steps, FolderLocations& folders);
 
-// Deletes, or with `onlyCheck` checks, a manifest or the batch file: its
-// own name only, no suffix required. The report, when asked for, says
-// what became of it; empty when it was not there.
-std::vector<FileReport> HandleOwnFile(const std::wstring& path, bool onlyCheck, bool report,
+// Deletes (Handling::Act) or checks (Handling::Check) a manifest or the
+// batch file: its own name only, no suffix required. The report, when
+// asked for, says what became of it; empty when it was not there.
+std::vector<FileReport> HandleOwnFile(const std::wstring& path, Handling handling, Reporting reporting,
                                       FolderLocations* folders = nullptr);
 
 }  // namespace vantrel::sweep

@@ -2,9 +2,46 @@
 
 #include <windows.h>
 
-#include "common/modLog.h"
+#include "common/modErrors.h"
+#include "common/modNames.h"
+#include "common/modPaths.h"
 
 namespace vantrel::sweep {
+
+std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
+    switch (reason) {
+        case KeepReason::Directory:
+            return L"a directory";
+        case KeepReason::Hidden:
+            return L"hidden";
+        case KeepReason::System:
+            return L"a system file";
+        case KeepReason::ReadOnly:
+            return L"read-only";
+        case KeepReason::WrongSuffix:
+            return L"its own name does not end in " + std::wstring(kShortcutSuffix);
+        case KeepReason::NameChanged:
+            return L"named by its 8.3 alias, where its own name is required";
+        case KeepReason::ReachedElsewhere:
+            return L"reached through a link to another file";
+        case KeepReason::NameReportedOtherwise:
+            return L"the folder lists its name otherwise than the file reports it (a dot or blank at its "
+                   L"end)";
+        case KeepReason::PlaceUnknown:
+            return L"where it lies cannot be read";
+        case KeepReason::UnsafeName:
+            return L"its listed name holds a \\, a / or another character no Windows name holds";
+        case KeepReason::NotOnDisk:
+            return L"not a file on disk (a pipe or a device)";
+        case KeepReason::SystemError:
+            return SystemErrorMessage(error);
+        case KeepReason::ListingFailed:
+            return L"the folder cannot be listed: " + SystemErrorMessage(error);
+        case KeepReason::None:
+            break;
+    }
+    return std::wstring();
+}
 
 const wchar_t* VerdictWord(FileVerdict verdict) {
     switch (verdict) {
@@ -29,7 +66,7 @@ std::wstring DescribeVerdict(const FileReport& file) {
 }
 
 std::wstring DescribeFile(const FileReport& file) {
-    std::wstring text = std::wstring(VerdictWord(file.verdict)) + L" " + DisplayPath(file.path);
+    std::wstring text = std::wstring(VerdictWord(file.verdict)) + L" " + OrdinaryPath(file.path);
     if (!file.alias.empty()) {
         text += L" (named by its 8.3 alias " + file.alias + L")";
     }
@@ -45,7 +82,7 @@ std::wstring DescribeOutcome(const LineOutcome& outcome) {
         return DescribeDecision(decision);
     }
     if (outcome.files.empty()) {
-        return L"no match " + DisplayPath(decision.target);
+        return L"no match " + OrdinaryPath(decision.target);
     }
     std::wstring text;
     for (const FileReport& file : outcome.files) {
@@ -73,9 +110,9 @@ std::wstring DescribeDecision(const LineDecision& decision) {
             break;
     }
     const std::wstring_view target = decision.target;
-    const bool pattern = HasWildcards(target.substr(target.find_last_of(L'\\') + 1));
+    const bool pattern = HasWildcards(SplitPath(target).name);
     return std::wstring(L"an entry: the sweep deletes ") + (pattern ? L"what matches " : L"") +
-           DisplayPath(decision.target);
+           OrdinaryPath(decision.target);
 }
 
 std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& finding) {

@@ -11,7 +11,11 @@
 
 namespace vantrel::sweep {
 
-// "deleted", "would delete" or "kept"
+// Why a file stays, in words: "read-only", "hidden", "Error 32 The process
+// cannot access ..." ...
+std::wstring KeepReasonText(KeepReason reason, unsigned long error);
+
+// "deleted", "would delete", "kept" or "already gone"
 const wchar_t* VerdictWord(FileVerdict verdict);
 
 // "deleted", "would delete", "kept (read-only)" ...

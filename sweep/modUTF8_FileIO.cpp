@@ -6,7 +6,7 @@
 #include <new>
 
 #include "common/Handle.h"
-#include "common/modProcess.h"
+#include "common/modFailOpen.h"
 #include "common/modText.h"
 
 namespace vantrel::sweep {
@@ -44,7 +44,7 @@ std::wstring DecodeBytes(UINT codePage, const ByteBuffer& bytes) {
 DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                    bool emptyOk, bool descramble) {
     FileBytes file;
-    if (DWORD error = ReadFileBytes(path, allowAnsi, file)) {
+    if (DWORD error = ReadFileBytes(path, allowAnsi ? Unmarked::Read : Unmarked::Skipped, file)) {
         return error;
     }
     if (file.length < 1) {
@@ -105,7 +105,7 @@ size_t SequenceAt(const ByteBuffer& bytes, size_t at, size_t& bad) {
 
 }  // namespace
 
-DWORD ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file) {
+DWORD ReadFileBytes(const std::wstring& path, Unmarked unmarked, FileBytes& file) {
     file = FileBytes();
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
@@ -135,7 +135,7 @@ DWORD ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file)
     }
     file.marked =
         probe[0] == kByteOrderMark[0] && probe[1] == kByteOrderMark[1] && probe[2] == kByteOrderMark[2];
-    if (!file.marked && !unmarkedToo) {
+    if (!file.marked && unmarked == Unmarked::Skipped) {
         return ERROR_SUCCESS;
     }
 
@@ -171,12 +171,10 @@ bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring&
                   bool emptyOk, bool descramble) {
     content.clear();
     message.clear();
-    DWORD error;
-    try {
-        error = ReadFileText(path, content, message, allowAnsi, emptyOk, descramble);
-    } catch (const std::bad_alloc&) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    }
+    // The one catch-all exit: a failure on the way (out of memory) is an
+    // error like any other.
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+    SkipOnFailure([&] { error = ReadFileText(path, content, message, allowAnsi, emptyOk, descramble); });
     if (error != ERROR_SUCCESS) {
         content.clear();
         message = SystemErrorMessage(error);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/modProcess.h"  // SystemErrorMessage
+#include "common/modErrors.h"  // SystemErrorMessage
 #include "sweep/modCrypt.h"
 
 namespace vantrel::sweep {
@@ -25,6 +25,16 @@ namespace vantrel::sweep {
 bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
                   bool emptyOk, bool descramble);
 
+// The reader's three choices, named, for its callers.
+struct ReadChoices {
+    bool allowAnsi = false;
+    bool emptyOk = false;
+    bool descramble = false;
+};
+
+// How a manifest is read: marked UTF-8 only, never empty, as it stands.
+inline constexpr ReadChoices kManifestReading{};
+
 // A file's bytes as the reader takes them, before any decoding.
 struct FileBytes {
     uint64_t length = 0;  // the file's length; 0 for an empty file, which is not opened
@@ -34,9 +44,10 @@ struct FileBytes {
 
 // The reader's first half, which ReadUTF8File decodes from: the file's
 // length, its mark, and its bytes, with the reader's own way of opening it.
-// An unmarked file's bytes are read only with `unmarkedToo`. Returns
+// An unmarked file's bytes are read only with Unmarked::Read. Returns
 // ERROR_SUCCESS or the system's error number.
-unsigned long ReadFileBytes(const std::wstring& path, bool unmarkedToo, FileBytes& file);
+enum class Unmarked { Skipped, Read };
+unsigned long ReadFileBytes(const std::wstring& path, Unmarked unmarked, FileBytes& file);
 
 // Decodes UTF-8 bytes; invalid sequences become U+FFFD, as the system's
 // converter makes them. Empty text when the conversion fails.

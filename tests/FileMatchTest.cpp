@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/modFiles.h"
+#include "common/modNames.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vantrel;

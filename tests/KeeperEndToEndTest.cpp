@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "common/modErrors.h"
 #include "common/modProcess.h"
 #include "tests/support/ServiceSupport.h"
 #include "tests/support/TestSupport.h"

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "common/modNames.h"
 #include "common/modPaths.h"
 #include "common/modProcess.h"
 
@@ -49,7 +50,9 @@ TEST(OrdinaryPath, WritesTheLiteralAndWinesShareFormsTheOrdinaryWay) {
     EXPECT_EQ(OrdinaryPath(L"\\\\?\\C:\\Apps\\x.exe"), L"C:\\Apps\\x.exe");
     EXPECT_EQ(OrdinaryPath(L"\\\\?\\UNC\\srv\\share\\x.exe"), L"\\\\srv\\share\\x.exe");
     EXPECT_EQ(OrdinaryPath(L"\\\\?\\unc\\srv\\share\\x.exe"), L"\\\\srv\\share\\x.exe");
-    EXPECT_EQ(OrdinaryPath(L"UNC\\srv\\share\\x.exe"), L"\\\\srv\\share\\x.exe");  // Wine's module name
+    EXPECT_EQ(OrdinaryPath(L"UNC\\srv\\share\\x.exe", BareUnc::ModuleName),
+              L"\\\\srv\\share\\x.exe");                                            // Wine's module name
+    EXPECT_EQ(OrdinaryPath(L"UNC\\srv\\share\\x.exe"), L"UNC\\srv\\share\\x.exe");  // anywhere else, relative
     EXPECT_EQ(OrdinaryPath(L"\\\\?\\Volume{1}\\x.exe"), L"\\\\?\\Volume{1}\\x.exe");
     EXPECT_EQ(OrdinaryPath(L"C:\\x.exe"), L"C:\\x.exe");
 }

@@ -184,17 +184,17 @@ TEST_F(ReaderTest, FileBytesAreWhatTheReaderDecodes) {
     FileBytes file;
     EXPECT_EQ(ReadFileBytes(FileWith("\xEF\xBB\xBF"
                                      "ab"),
-                            false, file),
+                            Unmarked::Skipped, file),
               0u);
     EXPECT_TRUE(file.marked);
     EXPECT_EQ(file.bytes, (ByteBuffer{'a', 'b'}));
     const std::wstring unmarked = FileWith("\xFF\xFEx");
-    EXPECT_EQ(ReadFileBytes(unmarked, false, file), 0u);
+    EXPECT_EQ(ReadFileBytes(unmarked, Unmarked::Skipped, file), 0u);
     EXPECT_EQ(file.length, 3u);
     EXPECT_TRUE(file.bytes.empty()) << "an unmarked file is read only when asked for";
-    EXPECT_EQ(ReadFileBytes(unmarked, true, file), 0u);
+    EXPECT_EQ(ReadFileBytes(unmarked, Unmarked::Read, file), 0u);
     EXPECT_EQ(file.bytes, (ByteBuffer{0xFF, 0xFE, 'x'}));
-    EXPECT_EQ(ReadFileBytes(folder_ / L"absent.ini", true, file),
+    EXPECT_EQ(ReadFileBytes(folder_ / L"absent.ini", Unmarked::Read, file),
               static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
 }
 

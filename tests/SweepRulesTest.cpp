@@ -2,6 +2,7 @@
 // listed lines may lead to a deletion.
 #include <gtest/gtest.h>
 
+#include "sweep/modBaseFolder.h"
 #include "sweep/modLineRules.h"
 #include "sweep/modManifests.h"
 #include "sweep/modOutcomeWords.h"
@@ -203,8 +204,8 @@ TEST(HandleManifest, AManifestWhoseTestCannotTellIsReadAndActedOnAllTheSame) {
         };
         steps.itself = [&](const std::vector<FileReport>& itself) { seen.itself = itself; };
         FolderLocations folders;
-        HandleManifest(manifest, Match::Unknown, onlyCheck ? Handling::Check : Handling::Act, true, steps,
-                       folders);
+        HandleManifest(manifest, Match::Unknown, onlyCheck ? Handling::Check : Handling::Act,
+                       Reporting::FilesReached, steps, folders);
         return seen;
     };
 

@@ -1,0 +1,262 @@
+#include "common/modPlaces.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "common/modNames.h"
+#include "common/modPaths.h"
+#include "common/modText.h"
+
+namespace vantrel {
+
+namespace {
+
+// The handle's normalised final path with its drive (\\?\C:\... or
+// \\?\UNC\...); empty when the system gives none. Wine gives none past
+// MAX_PATH, whatever the buffer.
+std::wstring FinalPathOf(HANDLE handle) {
+    return TextOfFittingSize([handle](wchar_t* buffer, DWORD size) {
+        return ::GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+}
+
+// The handle's path within its volume, and the volume's serial number:
+// where the final path cannot be had, these show a link as well.
+bool VolumePathOf(HANDLE handle, std::wstring& path, unsigned long& volume) {
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size())) ||
+        !::GetFileInformationByHandle(handle, &information)) {
+        return false;
+    }
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    path.assign(name->FileName, name->FileNameLength / sizeof(wchar_t));
+    volume = information.dwVolumeSerialNumber;
+    return !path.empty();
+}
+
+// `path` with one separator at its end.
+std::wstring AsFolder(std::wstring path) {
+    if (path.empty() || path.back() != L'\\') {
+        path += L'\\';
+    }
+    return path;
+}
+
+// Whether `filePath` is a name directly in the folder `folderPath`; the
+// name is handed back. Both are the system's own spellings of where things
+// lie, so the folders are compared letter for letter: on a file system
+// that tells letter case apart, "Links" and "links" are two folders.
+bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std::wstring& name) {
+    const size_t cut = filePath.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut + 1 == filePath.size() ||
+        std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {
+        return false;
+    }
+    name = filePath.substr(cut + 1);
+    return true;
+}
+
+// When the open folder, or its entries, last changed: its last write and
+// change times, which every entry made, removed or renamed in it moves, and
+// the change time also a rename of the folder itself. False when they
+// cannot be read. Read through a handle: by path it costs ten times more.
+bool ChangeTimesOf(HANDLE folder, std::pair<int64_t, int64_t>& times) {
+    FILE_BASIC_INFO basic;
+    if (!::GetFileInformationByHandleEx(folder, FileBasicInfo, &basic, sizeof basic)) {
+        return false;
+    }
+    times = {basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return true;
+}
+
+// Whether two handles are open on the same file or folder.
+bool SameObject(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first;
+    BY_HANDLE_FILE_INFORMATION second;
+    return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// Whether `path`, a path the system reported for the folder open as
+// `folder`, leads back to that folder. Wine reports a folder whose name
+// ends in a dot or a blank without them: that path names another folder,
+// or none.
+bool LeadsBackTo(const std::wstring& path, HANDLE folder) {
+    UniqueFile reported(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return reported && SameObject(reported.get(), folder);
+}
+
+// A full path as the system's final paths spell it: its root as
+// \\?\C: or \\?\UNC\server\share, and the rest, from the separator after
+// the root on. Empty when `path` is no full path to a drive or share.
+struct RootAndRest {
+    std::wstring root;
+    std::wstring rest;
+};
+RootAndRest AsFinalPathParts(const std::wstring& path) {
+    const PathForm form = FormOf(path);
+    std::wstring full;
+    if (form == PathForm::Literal) {
+        full = OrdinaryPath(path);
+    } else if (form == PathForm::Drive || form == PathForm::Share) {
+        full = TextOfFittingSize([&path](wchar_t* buffer, DWORD size) {
+            return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+        });
+    }
+    const std::wstring_view root = FullPathRoot(full);
+    if (root.empty()) {
+        return {};
+    }
+    RootAndRest parts;
+    if (FormOf(full) == PathForm::Drive) {
+        parts.root = std::wstring(kLiteralPrefix) + UpperCase(full.substr(0, 1)) + L":";
+    } else {
+        std::wstring_view server = root.substr(2);
+        if (!server.empty() && IsSeparator(server.back())) {
+            server.remove_suffix(1);
+        }
+        parts.root = std::wstring(kLiteralPrefix) + L"UNC\\" + std::wstring(server);
+    }
+    parts.rest = L"\\" + full.substr(root.size());
+    return parts;
+}
+
+}  // namespace
+
+const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, Asked asked) {
+    Known& known = known_[folder];
+    if (known.finalAsked && (known.volumeAsked || asked == Asked::FinalPath)) {
+        return known.place;
+    }
+    // Following links: a folder on the way may be one.
+    UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Place& place = known.place;
+    if (!known.finalAsked) {
+        known.finalAsked = true;
+        if (handle) {
+            place.finalPath = FinalPathOf(handle.get());
+            if (!place.finalPath.empty() && !LeadsBackTo(place.finalPath, handle.get())) {
+                const RootAndRest named = AsFinalPathParts(folder);
+                place.reportedOtherwise = true;
+                place.finalPath = named.root.empty() ? std::wstring() : named.root + named.rest;
+            }
+        }
+    }
+    if (asked == Asked::AlsoVolumePath && !known.volumeAsked) {
+        known.volumeAsked = true;
+        if (handle && VolumePathOf(handle.get(), place.volumePath, place.volume)) {
+            // Found again from the named root, or the folder as named.
+            const RootAndRest named = AsFinalPathParts(folder);
+            if (named.root.empty() || !LeadsBackTo(named.root + place.volumePath, handle.get())) {
+                place.reportedOtherwise = true;
+                place.volumePath = named.rest;
+            }
+        }
+    }
+    return place;
+}
+
+Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+                      std::wstring& finalName) {
+    if (folder.empty()) {
+        return Placement::Unknown;
+    }
+    Placement placement = Placement::Unknown;
+    const std::wstring finalPath = FinalPathOf(file);
+    const FolderLocations::Place* place = finalPath.empty() ? nullptr : &folders.Of(folder);
+    if (place && !place->finalPath.empty()) {
+        placement =
+            IsNameIn(finalPath, place->finalPath, finalName) ? Placement::InFolder : Placement::Elsewhere;
+    } else {
+        // Either final path is missing: compare the paths within the volume.
+        std::wstring volumePath;
+        unsigned long volume = 0;
+        place = &folders.Of(folder, FolderLocations::Asked::AlsoVolumePath);
+        if (!VolumePathOf(file, volumePath, volume) || place->volumePath.empty()) {
+            return Placement::Unknown;
+        }
+        placement = volume == place->volume && IsNameIn(volumePath, place->volumePath, finalName)
+                        ? Placement::InFolder
+                        : Placement::Elsewhere;
+    }
+    // Some systems (Wine) report a name that ends in a dot or a blank
+    // without that character, so a link named x.txt to x.txt. in the same
+    // folder reports the name it was reached by. A folder that holds such a
+    // name, now that the file is open, leaves the reported one in doubt.
+    return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName) : placement;
+}
+
+Placement FolderLocations::NameReportedIn(const std::wstring& folder, std::wstring_view name) {
+    Known& known = known_[folder];
+    std::pair<int64_t, int64_t> times;
+    if (!known.listed || !ChangeTimesOf(known.listedFolder.get(), times) || times != known.listedAt) {
+        // Listed afresh whenever it changed since: a name may appear while
+        // the run goes on. The folder is opened again, in case it was
+        // replaced.
+        known.listed = false;
+        known.trimmedNames.clear();
+        known.listedFolder.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!known.listedFolder || !ChangeTimesOf(known.listedFolder.get(), known.listedAt)) {
+            return Placement::Unknown;
+        }
+        WIN32_FIND_DATAW data;
+        UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &data,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (!find) {
+            return Placement::Unknown;
+        }
+        do {
+            const std::wstring_view entry = data.cFileName;
+            if (EndsInDotOrBlank(entry) && entry != L"." && entry != L"..") {
+                known.trimmedNames.insert(TrimmedUpperCase(entry));
+            }
+        } while (::FindNextFileW(find.get(), &data));
+        if (::GetLastError() != ERROR_NO_MORE_FILES) {
+            return Placement::Unknown;
+        }
+        known.listed = true;
+    }
+    return known.trimmedNames.count(TrimmedUpperCase(name)) != 0 ? Placement::NameInDoubt
+                                                                 : Placement::InFolder;
+}
+
+void FolderLocations::NoteOwnDeletion(const std::wstring& folder) {
+    auto found = known_.find(folder);
+    if (found != known_.end() && found->second.listed) {
+        // Only this run's own change: the entry it just removed.
+        Known& known = found->second;
+        known.listed = ChangeTimesOf(known.listedFolder.get(), known.listedAt);
+    }
+}
+
+Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
+    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        return Placement::Unknown;
+    }
+    return PlacementOfEntry(file.get(), path, folders);
+}
+
+Placement PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders) {
+    const FolderAndName parts = SplitPath(path);
+    std::wstring finalName;
+    const Placement placement = PlacementOf(file, parts.folder, folders, finalName);
+    if (placement == Placement::InFolder && !EqualsIgnoringCase(finalName, parts.name)) {
+        return Placement::Elsewhere;
+    }
+    return placement;
+}
+
+}  // namespace vantrel
