@@ -1477,13 +1477,10 @@ TEST_F(SweepEndToEnd, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        fprintf(stderr, "usage: %s <path of shortcutsweep.exe> [gtest options]\n", argv[0]);
+    if (!FindProgramsUnderTest(argc, argv,
+                               {{"shortcutsweep.exe", &g_sweepExe},
+                                {"sweepcheck.exe", &g_checkExe, ProgramUnderTest::Optional}})) {
         return 2;
-    }
-    g_sweepExe = FromCommandLinePath(argv[1]);
-    if (argc > 2) {
-        g_checkExe = FromCommandLinePath(argv[2]);
     }
     return RUN_ALL_TESTS();
 }
