@@ -1,13 +1,15 @@
-// Runs the built shortcutsweep.exe over real folder trees.
+// Runs the built shortcutsweep.exe over real folder trees, in the install
+// of tests/support/SweepInstall.h.
 //
-// Usage: sweep_end_to_end_tests <path of shortcutsweep.exe> [<path of sweepcheck.exe>] [gtest options]
+// Usage: sweep_end_to_end_tests <shortcutsweep.exe> [<sweepcheck.exe>] [gtest options]
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
+#include "tests/support/SweepInstall.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TreeSnapshot.h"
 
@@ -15,59 +17,7 @@ using namespace testing_support;
 
 namespace {
 
-std::wstring g_sweepExe;
-std::wstring g_checkExe;  // sweepcheck.exe, when given
-
-constexpr std::string_view kShortcutBody = "[InternetShortcut]\r\nURL=https://example.invalid/\r\n";
-
-// An install: the program in Apps\Vendor\Tool\bin, the development
-// manifests in Apps\Vendor\ZV, shortcuts under Links.
-class SweepEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override { InstallIn(L"Apps\\Vendor\\Tool\\bin"); }
-
-    void InstallIn(std::wstring_view relativeBin) {
-        bin_ = root_ / relativeBin;
-        MakeFolders(bin_);
-        ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (bin_ + L"\\shortcutsweep.exe").c_str(), FALSE))
-            << "copying " << testing::PrintToString(g_sweepExe);
-    }
-
-    std::wstring Bin() const { return bin_; }
-    std::wstring Dev() const { return root_ / L"Apps\\Vendor\\ZV"; }
-    std::wstring Links(std::wstring_view name = L"") const {
-        return root_ / (L"Links\\" + std::wstring(name));
-    }
-
-    std::wstring Shortcut(std::wstring_view name) {
-        std::wstring path = Links(name);
-        WriteBytes(path, kShortcutBody);
-        return path;
-    }
-
-    // A manifest whose lines each end in CR LF, unless `last` is given,
-    // which follows the final CR LF unterminated.
-    static void Manifest(const std::wstring& folder, std::wstring_view lang,
-                         std::initializer_list<std::wstring> lines, std::wstring_view last = L"") {
-        std::wstring text;
-        for (const std::wstring& line : lines) {
-            text += line + L"\r\n";
-        }
-        text += last;
-        WriteUtf8(ManifestPath(folder, lang), text);
-    }
-    static std::wstring ManifestPath(const std::wstring& folder, std::wstring_view lang) {
-        return folder + L"\\__shortcutsweep-" + std::wstring(lang) + L".ini";
-    }
-
-    void Sweep(std::wstring_view arguments = L"") {
-        EXPECT_EQ(RunProgram(bin_ + L"\\shortcutsweep.exe", arguments), 0)
-            << "the sweep always ends normally";
-    }
-
-    TempFolder root_{L"sweep"};
-    std::wstring bin_;
-};
+class SweepEndToEnd : public SweepInstall {};
 
 TEST_F(SweepEndToEnd, DeletesWhatTheFourManifestsListThenTheManifestsAndTheBatchFile) {
     std::wstring a = Shortcut(L"a.url");
@@ -201,21 +151,6 @@ TEST_F(SweepEndToEnd, WildcardLinesDeleteOnlyOrdinaryFilesWhoseOwnNameMatches) {
         EXPECT_TRUE(Exists(kept)) << testing::PrintToString(kept);
     }
     SetAttributes(readOnly, FILE_ATTRIBUTE_NORMAL);
-}
-
-std::wstring AliasOf(const std::wstring& path) {
-    wchar_t alias[MAX_PATH] = L"";
-    const DWORD length = ::GetShortPathNameW(path.c_str(), alias, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(alias, length) : std::wstring();
-}
-
-// The alias with its extension in lower case, as a manifest line must end.
-std::wstring AliasLine(const std::wstring& path) {
-    std::wstring alias = AliasOf(path);
-    if (alias.size() > 4) {
-        alias.replace(alias.size() - 4, 4, L".url");
-    }
-    return alias;
 }
 
 TEST_F(SweepEndToEnd, LinesThatNameOneFileAreReadAsWindowsReadsThem) {
@@ -550,54 +485,6 @@ TEST_F(SweepEndToEnd, AProgramStartedFromAShareSweepsTheShareFolderItLiesIn) {
 
 // ---------------------------------------------------------------------------
 // The decision log (VANTREL_TOOLS_LOG) and sweepcheck.
-
-// The log variable set for this process and the programs it starts.
-class LogVariable {
-public:
-    explicit LogVariable(const std::wstring& value) {
-        ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", value.c_str());
-    }
-    ~LogVariable() { ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr); }
-    LogVariable(const LogVariable&) = delete;
-    LogVariable& operator=(const LogVariable&) = delete;
-};
-
-// The log's lines without their "[pid] " prefix, with each line's pid.
-struct LogLines {
-    std::vector<std::wstring> text;
-    std::vector<unsigned long> pid;
-    bool wellFormed = true;  // a mark, CR LF ends only, every line "[pid] ..."
-};
-
-LogLines ReadLog(const std::wstring& path) {
-    const std::string bytes = ReadWholeFile(path);
-    LogLines log;
-    log.wellFormed = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
-    const std::wstring text = Wide(std::string_view(bytes).substr(log.wellFormed ? 3 : 0));
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
-        const std::wstring line = text.substr(start, end - start);
-        const size_t close = line.find(L"] ");
-        if (line.empty() || line[0] != L'[' || close == std::wstring::npos ||
-            line.find_first_of(L"\r\n") != std::wstring::npos) {
-            log.wellFormed = false;
-            continue;
-        }
-        log.pid.push_back(std::wcstoul(line.c_str() + 1, nullptr, 10));
-        log.text.push_back(line.substr(close + 2));
-    }
-    log.wellFormed = log.wellFormed && start == text.size();
-    return log;
-}
-
-bool Holds(const LogLines& log, const std::wstring& prefix) {
-    for (const std::wstring& line : log.text) {
-        if (line.compare(0, prefix.size(), prefix) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // An install in `root` whose manifests lead to every outcome the log knows,
 // once; the lines (or their beginnings) the log must then hold.
