@@ -144,14 +144,6 @@ TEST_F(PlantedBesideTheProgram, TheCheckerLoadsNoneOfThem) {
     EXPECT_EQ(Markers(Bin()), std::vector<std::wstring>{});
 }
 
-std::wstring FullPath(const char* argument) {
-    const std::wstring given = FromCommandLinePath(argument);
-    std::vector<wchar_t> buffer(32768);
-    const DWORD length =
-        ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    return length > 0 ? std::wstring(buffer.data(), length) : given;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,18 +154,12 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     PrintFailuresWithoutDebugStrings();
-    if (argc < 3) {
-        fprintf(stderr, "usage: %s <planted DLL> <shortcutsweep.exe> [<svckeeper.exe>] [gtest options]\n",
-                argv[0]);
+    if (!FindProgramsUnderTest(argc, argv,
+                               {{"planted DLL", &g_plantedDll},
+                                {"shortcutsweep.exe", &g_sweepExe},
+                                {"svckeeper.exe", &g_keeperExe, ProgramUnderTest::Optional},
+                                {"sweepcheck.exe", &g_checkExe, ProgramUnderTest::Optional}})) {
         return 2;
-    }
-    g_plantedDll = FullPath(argv[1]);
-    g_sweepExe = FullPath(argv[2]);
-    if (argc >= 4) {
-        g_keeperExe = FullPath(argv[3]);
-    }
-    if (argc >= 5) {
-        g_checkExe = FullPath(argv[4]);
     }
     return RUN_ALL_TESTS();
 }

@@ -428,12 +428,9 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     PrintResultsToStandardOutputOnly();
-    if (argc < 3) {
-        fprintf(stderr, "usage: %s <path of svckeeper.exe> <path of test_service.exe> [gtest options]\n",
-                argv[0]);
+    if (!FindProgramsUnderTest(argc, argv,
+                               {{"svckeeper.exe", &g_keeperExe}, {"test_service.exe", &g_testService}})) {
         return 2;
     }
-    g_keeperExe = FromCommandLinePath(argv[1]);
-    g_testService = FromCommandLinePath(argv[2]);
     return RUN_ALL_TESTS();
 }

@@ -237,10 +237,8 @@ TEST(SetServiceAutoStart, KeepsDependencies) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     PrintResultsToStandardOutputOnly();
-    if (argc < 2) {
-        fprintf(stderr, "usage: %s <path of test_service.exe> [gtest options]\n", argv[0]);
+    if (!FindProgramsUnderTest(argc, argv, {{"test_service.exe", &g_testService}})) {
         return 2;
     }
-    g_testService = FromCommandLinePath(argv[1]);
     return RUN_ALL_TESTS();
 }

@@ -502,10 +502,8 @@ TEST_F(SweepHostileInput, ANameThatAppearsWhileTheSweepRunsIsSeen) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     PrintFailuresWithoutDebugStrings();
-    if (argc < 2) {
-        fprintf(stderr, "usage: %s <path of shortcutsweep.exe> [gtest options]\n", argv[0]);
+    if (!FindProgramsUnderTest(argc, argv, {{"shortcutsweep.exe", &g_sweepExe}})) {
         return 2;
     }
-    g_sweepExe = FromCommandLinePath(argv[1]);
     return RUN_ALL_TESTS();
 }

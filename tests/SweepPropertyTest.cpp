@@ -1577,7 +1577,7 @@ int main(int argc, char** argv) {
     if (const char* every = std::getenv("SWEEP_PROPERTY_EXE_EVERY")) {
         ParseNumber(every, g_options.exeEvery);
     }
-    const char* exe = nullptr;
+    std::vector<char*> programs = {argv[0]};  // the program's own name, then shortcutsweep.exe
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         bool ok = true;
@@ -1589,8 +1589,8 @@ int main(int argc, char** argv) {
             ok = ParseNumber(argv[i] + 12, g_options.exeEvery);
         } else if (arg == "--verbose") {
             g_options.verbose = true;
-        } else if (!exe) {
-            exe = argv[i];
+        } else if (programs.size() < 2) {
+            programs.push_back(argv[i]);
         } else {
             ok = false;
         }
@@ -1599,20 +1599,14 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!exe) {
-        fprintf(
-            stderr,
-            "usage: %s <path of shortcutsweep.exe> [--cases=N] [--seed=S] [--exe-every=K] [gtest options]\n",
-            argv[0]);
+    // Cases change the working folder: the program is held by its full path.
+    if (!FindProgramsUnderTest(static_cast<int>(programs.size()), programs.data(),
+                               {{"shortcutsweep.exe", &g_sweepExe}},
+                               "[--cases=N] [--seed=S] [--exe-every=K]")) {
         return 2;
     }
     if (!g_options.seedGiven) {
         g_options.seed = (static_cast<uint64_t>(::GetCurrentProcessId()) << 32) ^ ::GetTickCount64();
     }
-    // Cases change the working folder: hold the program by its full path.
-    const std::wstring given = FromCommandLinePath(exe);
-    wchar_t full[MAX_PATH + 1] = L"";
-    const DWORD length = ::GetFullPathNameW(given.c_str(), MAX_PATH + 1, full, nullptr);
-    g_sweepExe = length > 0 && length <= MAX_PATH ? std::wstring(full, length) : given;
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -263,6 +264,43 @@ std::wstring FromCommandLinePath(std::string_view path) {
         }
     }
     return wide;
+}
+
+std::wstring FullPathFromCommandLine(std::string_view path) {
+    const std::wstring given = FromCommandLinePath(path);
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length =
+        ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    return length > 0 && length < buffer.size() ? std::wstring(buffer.data(), length) : given;
+}
+
+bool FindProgramsUnderTest(int argc, char** argv, std::initializer_list<ProgramUnderTest> programs,
+                           std::string_view otherOptions) {
+    int next = 1;
+    bool complete = true;
+    for (const ProgramUnderTest& program : programs) {
+        if (next < argc) {
+            *program.path = FullPathFromCommandLine(argv[next++]);
+        } else if (program.presence == ProgramUnderTest::Required) {
+            complete = false;
+        }
+    }
+    if (complete) {
+        return true;
+    }
+    std::string usage = std::string("usage: ") + (argc > 0 ? argv[0] : "test");
+    std::string optional;
+    for (const ProgramUnderTest& program : programs) {
+        const bool required = program.presence == ProgramUnderTest::Required;
+        usage += std::string(required ? " <" : " [<") + program.name + ">";
+        optional += required ? "" : "]";
+    }
+    usage += optional;
+    if (!otherOptions.empty()) {
+        usage += " " + std::string(otherOptions);
+    }
+    fprintf(stderr, "%s [gtest options]\n", usage.c_str());
+    return false;
 }
 
 bool RunningUnderWine() {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +87,27 @@ long RunProgramCapturing(const std::wstring& exe, std::wstring_view arguments, s
 // A path handed over on the command line, in the form this process can
 // use: under Wine a Unix path /x/y becomes Z:\x\y.
 std::wstring FromCommandLinePath(std::string_view path);
+
+// The same, made a full path.
+std::wstring FullPathFromCommandLine(std::string_view path);
+
+// A program a test program runs (or another file it needs), named on its
+// command line.
+struct ProgramUnderTest {
+    enum Presence { Required, Optional };
+    const char* name;  // as the usage line shows it: "shortcutsweep.exe"
+    std::wstring* path;
+    Presence presence = Required;
+};
+
+// The one way the test programs find what they test: its paths come first
+// on the command line, in the order of `programs`, once GoogleTest has
+// taken its own options (call it after InitGoogleTest). Sets each one given
+// to its full path (FullPathFromCommandLine). When a required one is
+// missing, prints the usage line, with `otherOptions` after the programs,
+// and returns false.
+bool FindProgramsUnderTest(int argc, char** argv, std::initializer_list<ProgramUnderTest> programs,
+                           std::string_view otherOptions = {});
 
 bool RunningUnderWine();
 
