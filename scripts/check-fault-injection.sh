@@ -49,17 +49,17 @@ fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.c
     '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(reachedAs, requiredSuffix)'
 fault "8.3-shaped names taken for own names" common/modFiles.cpp \
     'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
-fault "case-sensitive matching" common/modFiles.cpp \
-    'GlobMatches(UpperCase(name), pattern)' 'GlobMatches(std::wstring(name), parts.name)'
+fault "a name matched without folding its letter case" common/modNames.cpp \
+    'GlobMatches(UpperCase(name), upper_)' 'GlobMatches(std::wstring(name), upper_)'
 fault '".." above the root passed over' sweep/modLineRules.cpp \
     'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
-fault '"?" matches a dot' common/modFiles.cpp \
+fault '"?" matches a dot' common/modNames.cpp \
     "(p == L'?' && name[i] != L'.')" "(p == L'?')"
 fault "the last piece taken as a line" sweep/modLineRules.cpp \
     'if (i + 1 == lines.size()) {' 'if (false) {'
 fault "unmarked manifests read" sweep/modManifests.cpp \
-    'ReadUTF8File(path, content, manifest.message, false, false, false)' 'ReadUTF8File(path, content, manifest.message, true, false, false)'
-fault "development folder one level up" sweep/modManifests.cpp \
+    'manifest.message, kManifestReading.allowAnsi,' 'manifest.message, true,'
+fault "development folder one level up" sweep/modBaseFolder.cpp \
     'ParentFolder(programFolder, 2)' 'ParentFolder(programFolder, 1)'
 fault "invalid UTF-8 drops the whole manifest" common/modText.cpp \
     'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
@@ -68,17 +68,17 @@ fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp \
 fault "the final path not asked" common/modFiles.cpp \
     'switch (PlacementOf(file.get(), folder, folders, finalName)) {' \
     'finalName = std::wstring(reachedAs); switch (source == NameSource::OwnName ? Placement::InFolder : PlacementOf(file.get(), folder, folders, finalName)) {'
-fault "only the last piece compared" common/modFiles.cpp \
+fault "only the last piece compared" common/modPlaces.cpp \
     'IsNameIn(finalPath, place->finalPath, finalName) ? Placement::InFolder : Placement::Elsewhere;' \
     '(finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1), Placement::InFolder);'
 fault "listed names joined without a check" common/modFiles.cpp \
     'if (!IsPlainName(name)) {' 'if (false) {'
-fault "a name reported without its last dot or blank taken as it is" common/modFiles.cpp \
+fault "a name reported without its last dot or blank taken as it is" common/modPlaces.cpp \
     'return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName) : placement;' \
     'return placement;'
-fault "a folder's reported path trusted though it does not lead back to it" common/modFiles.cpp \
+fault "a folder's reported path trusted though it does not lead back to it" common/modPlaces.cpp \
     'if (!place.finalPath.empty() && !LeadsBackTo(place.finalPath, handle.get())) {' 'if (false) {'
-fault "each folder listed once a run" common/modFiles.cpp \
+fault "each folder listed once a run" common/modPlaces.cpp \
     '|| times != known.listedAt) {' ') {'
 fault "a log name ending in a dot or a blank made before it is refused" common/modLog.cpp \
     "if ((last || form == PathForm::Literal) && !piece.empty() &&" "if (false && (last || form == PathForm::Literal) && !piece.empty() &&"
@@ -90,7 +90,7 @@ fault "a file another run deleted first taken as kept" common/modFiles.cpp \
     'report.verdict = FileVerdict::AlreadyGone;' 'report.verdict = FileVerdict::Kept;'
 fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp \
     'if (c == 0xFFFD) {' 'if (false) {'
-fault "folders compared without regard to letter case" common/modFiles.cpp \
+fault "folders compared without regard to letter case" common/modPlaces.cpp \
     'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
     '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
 fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp \

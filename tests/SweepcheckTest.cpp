@@ -402,14 +402,18 @@ TEST_F(Sweepcheck, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {
 
     std::string text;
     std::string json;
-    // A manifest that cannot be read leaves the check incomplete: status 2.
-    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", text), 2);
-    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json \"" + Bin() + L"\"", json), 2);
+    std::string textOnly;
+    // On this machine a manifest the sweep cannot read is a finding; the
+    // text alone cannot be judged without it, so that check is incomplete.
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", text), 1);
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--json \"" + Bin() + L"\"", json), 1);
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--text-only \"" + Bin() + L"\"", textOnly), 2);
     unchanged("sweepcheck");
     EXPECT_NE(text.find(Utf8(L"the manifest itself, afterwards: " + kept)), std::string::npos) << text;
     EXPECT_NE(text.find("[manifest-not-read]"), std::string::npos) << text;
     EXPECT_EQ(text.find("[empty-manifest]"), std::string::npos) << "nothing was read from it\n" << text;
-    EXPECT_NE(text.find(Utf8(L"Not checked: cannot read " + pipe)), std::string::npos) << text;
+    EXPECT_NE(textOnly.find(Utf8(L"Not checked: cannot read " + pipe)), std::string::npos) << textOnly;
+    EXPECT_EQ(textOnly.find("[empty-manifest]"), std::string::npos) << textOnly;
     EXPECT_NE(json.find(Utf8(L"\"read\":false,")), std::string::npos) << json;
     EXPECT_NE(json.find(Utf8(L"\"itself\":\"" + kept + L"\"")), std::string::npos) << json;
     EXPECT_NE(json.find("\"trap\":\"manifest-not-read\""), std::string::npos) << json;
