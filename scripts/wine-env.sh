@@ -58,9 +58,12 @@ wine_prefix_create() {
         wineserver -w
         wineserver -p
         # A program that crashes must end at once, not wait in a debugger.
+        # Without a Debugger value Wine starts winedbg --auto all the same,
+        # which under qemu-i386 has hung for good; a debugger that cannot be
+        # started lets the crashed program end (status 5) at once.
         local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
-        wine reg delete "$key" /v Debugger /f || true
-        wine reg delete "$key" /v Debugger /f /reg:32 || true
+        wine reg add "$key" /v Debugger /t REG_SZ /d 'no-debugger-here.exe %ld %ld' /f || true
+        wine reg add "$key" /v Debugger /t REG_SZ /d 'no-debugger-here.exe %ld %ld' /f /reg:32 || true
         # Start the service manager now, while our output is still detached.
         wine cmd /c exit 0
     )

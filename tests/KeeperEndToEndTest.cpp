@@ -14,6 +14,7 @@
 
 #include "common/modErrors.h"
 #include "common/modProcess.h"
+#include "tests/support/FailurePrinter.h"
 #include "tests/support/ServiceSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TreeSnapshot.h"
@@ -427,7 +428,7 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    PrintResultsToStandardOutputOnly();
+    PrintFailuresWithoutDebugStrings();
     if (!FindProgramsUnderTest(argc, argv,
                                {{"svckeeper.exe", &g_keeperExe}, {"test_service.exe", &g_testService}})) {
         return 2;

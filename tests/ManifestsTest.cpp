@@ -88,8 +88,8 @@ TEST(HandleManifest, AManifestWhoseTestCannotTellIsReadAndActedOnAllTheSame) {
         };
         steps.itself = [&](const std::vector<FileReport>& itself) { seen.itself = itself; };
         FolderLocations folders;
-        HandleManifest(manifest, Match::Unknown, onlyCheck ? Handling::Check : Handling::Act, Reporting::FilesReached, steps,
-                       folders);
+        HandleManifest(manifest, Match::Unknown, onlyCheck ? Handling::Check : Handling::Act,
+                       Reporting::FilesReached, steps, folders);
         return seen;
     };
 

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "keeper/modService.h"
+#include "tests/support/FailurePrinter.h"
 #include "tests/support/ServiceSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -236,7 +237,7 @@ TEST(SetServiceAutoStart, KeepsDependencies) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    PrintResultsToStandardOutputOnly();
+    PrintFailuresWithoutDebugStrings();
     if (!FindProgramsUnderTest(argc, argv, {{"test_service.exe", &g_testService}})) {
         return 2;
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FailurePrinter.h"
 #include "tests/support/SweepInstall.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TreeSnapshot.h"
@@ -56,7 +57,7 @@ TEST_F(SweepEndToEnd, DeletesWhatTheFourManifestsListThenTheManifestsAndTheBatch
 TEST_F(SweepEndToEnd, TheSwitchInAnyCaseAndAnywhereSelectsTheDevelopmentFolder) {
     for (const wchar_t* arguments :
          {L"/noproduction", L"/NOPRODUCTION", L"x/noproductiony", L"-q /NoProduction -v"}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
+        const std::string trace = testing::PrintToString(std::wstring(arguments));
         std::wstring dev = Shortcut(L"dev.url");
         std::wstring production = Shortcut(L"production.url");
         Manifest(Dev(), L"fr", {dev});
@@ -65,11 +66,11 @@ TEST_F(SweepEndToEnd, TheSwitchInAnyCaseAndAnywhereSelectsTheDevelopmentFolder) 
 
         Sweep(arguments);
 
-        EXPECT_FALSE(Exists(dev));
-        EXPECT_FALSE(Exists(ManifestPath(Dev(), L"fr")));
-        EXPECT_FALSE(Exists(Dev() + L"\\__shortcutsweep.bat"));
-        EXPECT_TRUE(Exists(production));
-        EXPECT_TRUE(Exists(ManifestPath(Bin(), L"fr")));
+        EXPECT_FALSE(Exists(dev)) << trace;
+        EXPECT_FALSE(Exists(ManifestPath(Dev(), L"fr"))) << trace;
+        EXPECT_FALSE(Exists(Dev() + L"\\__shortcutsweep.bat")) << trace;
+        EXPECT_TRUE(Exists(production)) << trace;
+        EXPECT_TRUE(Exists(ManifestPath(Bin(), L"fr"))) << trace;
         ::DeleteFileW(ManifestPath(Bin(), L"fr").c_str());
         ::DeleteFileW(production.c_str());
     }
@@ -562,6 +563,7 @@ TEST_F(SweepEndToEnd, AFolderReportedWithoutItsLastBlankOrDotDecidesNothing) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    PrintFailuresWithoutDebugStrings();
     if (!FindProgramsUnderTest(argc, argv,
                                {{"shortcutsweep.exe", &g_sweepExe},
                                 {"sweepcheck.exe", &g_checkExe, ProgramUnderTest::Optional}})) {

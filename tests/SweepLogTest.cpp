@@ -268,7 +268,7 @@ TEST_F(SweepLog, ALogAtOneOfTheRunsOwnFilesIsPassedOver) {
     for (const std::wstring& log :
          {ManifestPath(Bin(), L"en"), ManifestPath(Bin(), L"DE"), Bin() + L"\\__shortcutsweep.bat",
           Bin() + L"\\shortcutsweep.exe", Bin() + L"\\.\\..\\bin\\SHORTCUTSWEEP.EXE"}) {
-        SCOPED_TRACE(testing::PrintToString(log));
+        const std::string trace = testing::PrintToString(log);
         WriteBytes(listed, kShortcutBody);
         Manifest(Bin(), L"en", {listed});
         WriteBytes(Bin() + L"\\__shortcutsweep.bat", "@echo off\r\n");
@@ -276,11 +276,11 @@ TEST_F(SweepLog, ALogAtOneOfTheRunsOwnFilesIsPassedOver) {
             LogVariable variable(log);
             Sweep();
         }
-        EXPECT_FALSE(Exists(listed)) << "the manifest was read";
-        EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en")));
-        EXPECT_FALSE(Exists(ManifestPath(Bin(), L"de"))) << "no log made in a manifest's place";
-        EXPECT_FALSE(Exists(Bin() + L"\\__shortcutsweep.bat"));
-        EXPECT_EQ(ReadWholeFile(Bin() + L"\\shortcutsweep.exe"), program);
+        EXPECT_FALSE(Exists(listed)) << "the manifest was read" << trace;
+        EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en"))) << trace;
+        EXPECT_FALSE(Exists(ManifestPath(Bin(), L"de"))) << "no log made in a manifest's place" << trace;
+        EXPECT_FALSE(Exists(Bin() + L"\\__shortcutsweep.bat")) << trace;
+        EXPECT_EQ(ReadWholeFile(Bin() + L"\\shortcutsweep.exe"), program) << trace;
     }
 }
 
@@ -367,7 +367,7 @@ TEST_F(SweepLog, ARefusedLogPathLeavesNothingBehindAndChangesNoRun) {
     HANDLE watch = ::FindFirstChangeNotificationW(logs.path().c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
     ASSERT_NE(watch, INVALID_HANDLE_VALUE);
     for (const std::wstring& log : paths) {
-        SCOPED_TRACE(testing::PrintToString(log));
+        const std::string trace = testing::PrintToString(log);
         for (int run = 0; run < 2; ++run) {  // the second meets whatever the first left
             const std::set<std::wstring> expected = {Shortcut(L"listed.url"), Shortcut(L"a.url"),
                                                      ManifestPath(Bin(), L"en")};
@@ -378,9 +378,9 @@ TEST_F(SweepLog, ARefusedLogPathLeavesNothingBehindAndChangesNoRun) {
                 Sweep();
             }
             const Tree after = Snapshot(root_.path());
-            EXPECT_EQ(Removed(before, after), expected);
-            EXPECT_EQ(AddedOrChanged(before, after), std::set<std::wstring>{});
-            EXPECT_EQ(Snapshot(logs.path()), logsBefore) << "no log made, or none left";
+            EXPECT_EQ(Removed(before, after), expected) << trace;
+            EXPECT_EQ(AddedOrChanged(before, after), std::set<std::wstring>{}) << trace;
+            EXPECT_EQ(Snapshot(logs.path()), logsBefore) << "no log made, or none left" << trace;
         }
     }
     EXPECT_EQ(::WaitForSingleObject(watch, 500), static_cast<DWORD>(WAIT_TIMEOUT))
@@ -405,14 +405,14 @@ TEST_F(SweepLog, TheLogAppendsOnlyToAnEmptyFileOrADecisionLog) {
     WriteBytes(logs / L"empty.log", "");
     for (const std::wstring& log : {logs / L"notes.txt", logs / L"marked.txt", logs / L"bracket.txt",
                                     logs / L"tool.exe", logs / L"empty.log", logs / L"empty.log"}) {
-        SCOPED_TRACE(testing::PrintToString(log));
+        const std::string trace = testing::PrintToString(log);
         const std::wstring listed = Shortcut(L"listed.url");
         Manifest(Bin(), L"en", {listed});
         {
             LogVariable variable(log);
             Sweep();
         }
-        EXPECT_FALSE(Exists(listed)) << "the work is done all the same";
+        EXPECT_FALSE(Exists(listed)) << "the work is done all the same" << trace;
     }
     for (const auto& [path, bytes] : others) {
         EXPECT_EQ(ReadWholeFile(path), bytes) << testing::PrintToString(path);

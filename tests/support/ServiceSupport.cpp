@@ -123,62 +123,7 @@ std::wstring UniqueSuffix() {
 
 std::wstring TextOrEmpty(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
-// Hands every event to gtest's own printer, except the results of test
-// parts, which it prints in the same form itself.
-class StandardOutputPrinter : public ::testing::TestEventListener {
-public:
-    explicit StandardOutputPrinter(::testing::TestEventListener* inner) : inner_(inner) {}
-
-    void OnTestProgramStart(const ::testing::UnitTest& unit) override { inner_->OnTestProgramStart(unit); }
-    void OnTestIterationStart(const ::testing::UnitTest& unit, int iteration) override {
-        inner_->OnTestIterationStart(unit, iteration);
-    }
-    void OnEnvironmentsSetUpStart(const ::testing::UnitTest& unit) override {
-        inner_->OnEnvironmentsSetUpStart(unit);
-    }
-    void OnEnvironmentsSetUpEnd(const ::testing::UnitTest& unit) override {
-        inner_->OnEnvironmentsSetUpEnd(unit);
-    }
-    void OnTestSuiteStart(const ::testing::TestSuite& suite) override { inner_->OnTestSuiteStart(suite); }
-    void OnTestCaseStart(const ::testing::TestCase& suite) override { inner_->OnTestCaseStart(suite); }
-    void OnTestStart(const ::testing::TestInfo& test) override { inner_->OnTestStart(test); }
-    void OnTestDisabled(const ::testing::TestInfo& test) override { inner_->OnTestDisabled(test); }
-    void OnTestPartResult(const ::testing::TestPartResult& result) override {
-        if (result.type() == ::testing::TestPartResult::kSuccess) {
-            return;
-        }
-        const char* kind = result.skipped() ? "Skipped" : "Failure";
-        std::printf("%s:%d: %s\n%s\n", result.file_name() ? result.file_name() : "unknown file",
-                    result.line_number(), kind, result.message());
-        std::fflush(stdout);
-    }
-    void OnTestEnd(const ::testing::TestInfo& test) override { inner_->OnTestEnd(test); }
-    void OnTestSuiteEnd(const ::testing::TestSuite& suite) override { inner_->OnTestSuiteEnd(suite); }
-    void OnTestCaseEnd(const ::testing::TestCase& suite) override { inner_->OnTestCaseEnd(suite); }
-    void OnEnvironmentsTearDownStart(const ::testing::UnitTest& unit) override {
-        inner_->OnEnvironmentsTearDownStart(unit);
-    }
-    void OnEnvironmentsTearDownEnd(const ::testing::UnitTest& unit) override {
-        inner_->OnEnvironmentsTearDownEnd(unit);
-    }
-    void OnTestIterationEnd(const ::testing::UnitTest& unit, int iteration) override {
-        inner_->OnTestIterationEnd(unit, iteration);
-    }
-    void OnTestProgramEnd(const ::testing::UnitTest& unit) override { inner_->OnTestProgramEnd(unit); }
-
-private:
-    std::unique_ptr<::testing::TestEventListener> inner_;
-};
-
 }  // namespace
-
-void PrintResultsToStandardOutputOnly() {
-    ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
-    ::testing::TestEventListener* printer = listeners.Release(listeners.default_result_printer());
-    if (printer) {
-        listeners.Append(new StandardOutputPrinter(printer));
-    }
-}
 
 ScopedService::ScopedService(ServiceOptions options) : manager_(OpenManager()) {
     folder_ = std::make_unique<TempFolder>(L"svc");

@@ -100,14 +100,6 @@ bool ServiceExists(const std::wstring& name);
 // Ends and deletes a service left behind by an earlier, broken run.
 void RemoveLeftoverService(const std::wstring& name);
 
-// gtest on Windows passes every failure and skip to OutputDebugStringA as
-// well as printing it. That raises a Windows exception, which Wine's 32-bit
-// side under qemu-i386 cannot unwind once the process has a second thread:
-// a test program would die at its first failure, before reporting it. This
-// wraps gtest's result printer so that those results go to standard output
-// only. Call it after InitGoogleTest.
-void PrintResultsToStandardOutputOnly();
-
 // Text in the ANSI code page, and whether it survives the trip there and
 // back unchanged.
 std::string Ansi(std::wstring_view text);
