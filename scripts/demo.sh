@@ -178,37 +178,43 @@ tr -d '\r' <"$service_dir/service.log" | sed 's/^/    /'
 # manifests and calls svckeeper; its removal stops the service and calls
 # shortcutsweep.
 echo
-echo "The demo Windows Installer package (integration/wix/demo.wxs), built with wixl:"
-wine sc stop "Vantrel Service" >/dev/null 2>&1 || true
-wine sc delete "Vantrel Service" >/dev/null 2>&1 || true
-bash integration/build.sh "$demo/installer" build/mingw/sweep/shortcutsweep.exe build/mingw/keeper/svckeeper.exe \
-    build/mingw/check/sweepcheck.exe build/mingw/tests/test_service.exe 1.0.0 >"$demo/installer-build.log" 2>&1
-msi="$(winpath "$demo/installer/1.0.0/VantrelDemo.msi")"
-public_desktop="$prefix/drive_c/users/Public/Desktop"
-echo "Running: wine msiexec /i VantrelDemo.msi /qn"
-status=0
-wine msiexec /i "$msi" /qn || status=$?
-wait_for_state RUNNING || true
-demo_install="$(ls -d "$prefix/drive_c/Program Files"*/"Vantrel Demo" 2>/dev/null | head -n 1 || true)"
-echo "Exit status $status"
-show_service "after the install:"
-echo "    on the public desktop: $(cd "$public_desktop" && ls -1 Vantrel* 2>/dev/null | tr '\n' ' ' || true)"
-echo "    beside the programs:   $(cd "$demo_install" && ls -1 __shortcutsweep* 2>/dev/null | tr '\n' ' ' || true)"
-if [ "$status" != 0 ] || [ "$(start_type)" != automatic ] || [ "$(service_state)" != RUNNING ] ||
-    [ ! -e "$demo_install/__shortcutsweep-en.ini" ]; then
-    echo "    <-- UNEXPECTED: the package should install, keep the service running and write the manifests"
-    unexpected=1
-fi
-echo "Running: wine msiexec /x VantrelDemo.msi /qn"
-status=0
-wine msiexec /x "$msi" /qn || status=$?
-echo "Exit status $status"
-left="$(cd "$public_desktop" 2>/dev/null && ls -1 Vantrel* 2>/dev/null | tr '\n' ' ' || true)"
-echo "    on the public desktop: ${left:-no Vantrel shortcut}"
-echo "    the service:           $(wine sc query "Vantrel Service" >/dev/null 2>&1 && echo still registered || echo deleted)"
-if [ "$status" != 0 ] || [ -n "$left" ] || [ -e "$demo_install/__shortcutsweep-en.ini" ]; then
-    echo "    <-- UNEXPECTED: the removal should sweep the listed shortcuts and the manifests"
-    unexpected=1
+if wine_needs_qemu_shim; then
+    # Under qemu-i386 Wine's msiexec dies (signal 11); see tests/installers_test.sh.
+    echo "The demo Windows Installer package: not shown on this machine, whose kernel runs no 32-bit"
+    echo "programs: under qemu-i386 Wine's msiexec crashes. A kernel that runs them shows it."
+else
+    echo "The demo Windows Installer package (integration/wix/demo.wxs), built with wixl:"
+    wine sc stop "Vantrel Service" >/dev/null 2>&1 || true
+    wine sc delete "Vantrel Service" >/dev/null 2>&1 || true
+    bash integration/build.sh "$demo/installer" build/mingw/sweep/shortcutsweep.exe build/mingw/keeper/svckeeper.exe \
+        build/mingw/check/sweepcheck.exe build/mingw/tests/test_service.exe 1.0.0 >"$demo/installer-build.log" 2>&1
+    msi="$(winpath "$demo/installer/1.0.0/VantrelDemo.msi")"
+    public_desktop="$prefix/drive_c/users/Public/Desktop"
+    echo "Running: wine msiexec /i VantrelDemo.msi /qn"
+    status=0
+    wine msiexec /i "$msi" /qn || status=$?
+    wait_for_state RUNNING || true
+    demo_install="$(ls -d "$prefix/drive_c/Program Files"*/"Vantrel Demo" 2>/dev/null | head -n 1 || true)"
+    echo "Exit status $status"
+    show_service "after the install:"
+    echo "    on the public desktop: $(cd "$public_desktop" && ls -1 Vantrel* 2>/dev/null | tr '\n' ' ' || true)"
+    echo "    beside the programs:   $(cd "$demo_install" && ls -1 __shortcutsweep* 2>/dev/null | tr '\n' ' ' || true)"
+    if [ "$status" != 0 ] || [ "$(start_type)" != automatic ] || [ "$(service_state)" != RUNNING ] ||
+        [ ! -e "$demo_install/__shortcutsweep-en.ini" ]; then
+        echo "    <-- UNEXPECTED: the package should install, keep the service running and write the manifests"
+        unexpected=1
+    fi
+    echo "Running: wine msiexec /x VantrelDemo.msi /qn"
+    status=0
+    wine msiexec /x "$msi" /qn || status=$?
+    echo "Exit status $status"
+    left="$(cd "$public_desktop" 2>/dev/null && ls -1 Vantrel* 2>/dev/null | tr '\n' ' ' || true)"
+    echo "    on the public desktop: ${left:-no Vantrel shortcut}"
+    echo "    the service:           $(wine sc query "Vantrel Service" >/dev/null 2>&1 && echo still registered || echo deleted)"
+    if [ "$status" != 0 ] || [ -n "$left" ] || [ -e "$demo_install/__shortcutsweep-en.ini" ]; then
+        echo "    <-- UNEXPECTED: the removal should sweep the listed shortcuts and the manifests"
+        unexpected=1
+    fi
 fi
 
 # sweepcheck, as an installer's build would run it on a manifest it made.

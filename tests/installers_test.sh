@@ -57,6 +57,16 @@ if [ ! -f "$inno/bin/ISCC.exe" ]; then
 fi
 
 source "$repo/scripts/wine-env.sh"
+# Where Wine's 32-bit side runs through qemu-i386 (a kernel without 32-bit
+# execution), msiexec and Inno Setup's compiler die there (signal 11): the
+# package's install at InstallFiles in 3 tries of 4, or it hung in its first
+# custom action; ISCC at every compile. The test reports itself not run
+# (status 77, which CTest shows as skipped) rather than failed or passed.
+if wine_needs_qemu_shim; then
+    echo "NOT RUN: this kernel runs no 32-bit programs, and under qemu-i386 Wine's msiexec and Inno Setup's" \
+        "compiler crash; the installers test needs a kernel that runs 32-bit programs"
+    exit 77
+fi
 prefix="$work/wineprefix"
 watcher=""
 trap '[ -z "$watcher" ] || kill "$watcher" 2>/dev/null; wine_prefix_destroy "$prefix"' EXIT
@@ -79,19 +89,10 @@ perl -pi -e 's/Value="\[#(VantrelSvcKeeperExe|VantrelShortcutSweepExe)\]\|/Value
     "$quoted/integration/wix/VantrelTools.wxs"
 perl -pi -e 's/(Vantrel(?:KeeperStart|KeeperStop|ShortcutSweep))\(((?:App|PreviousDir) \+ [^)]*)\)/$1('"'"'"'"'"' + $2 + '"'"'"'"'"')/' \
     "$quoted/integration/inno/demo.iss"
-# Inno Setup's compiler, within a time limit, saying so when it is reached.
-cat >"$work/iscc" <<EOF
-#!/usr/bin/env bash
-timeout 180 wine "$inno/bin/ISCC.exe" "\$@"
-status=\$?
-[ "\$status" != 124 ] || echo "ISCC timed out"
-exit "\$status"
-EOF
-chmod +x "$work/iscc"
 build_demos() { # outdir, integration folder, demos, versions...
     local dir="$1" pieces="$2" demos="$3"
     shift 3
-    DEMOS="$demos" ISCC="$work/iscc" bash "$pieces/build.sh" "$dir" "${tools[@]}" "$@" \
+    DEMOS="$demos" ISCC="wine $inno/bin/ISCC.exe" bash "$pieces/build.sh" "$dir" "${tools[@]}" "$@" \
         </dev/null >>"$work/logs/build.log" 2>&1
 }
 tools=("$@")
@@ -101,20 +102,9 @@ build_demos "$out" "$repo/integration" "msi nsis" 1.0.0 &&
     build_demos "$work/out-quoted" "$quoted/integration" "msi nsis" 1.1.0 || built=no
 wait "$prefix_maker"
 wine_use_prefix "$prefix"
-inno_runs=yes
 if [ "$built" = yes ]; then
-    if ! build_demos "$work/inno" "$repo/integration" inno 1.0.0 ||
-        ! build_demos "$work/inno-quoted" "$quoted/integration" inno 1.1.0; then
-        # Inno Setup's compiler dies at once (signal 11) when Wine's 32-bit
-        # side runs through qemu-i386, on kernels without 32-bit execution;
-        # there, and only for a compiler killed by a signal or stopped by
-        # the time limit, the Inno Setup part is left out and says so.
-        if wine_needs_qemu_shim && grep -qE 'Segmentation fault|uncaught target signal|ISCC timed out'             "$work/logs/build.log"; then
-            inno_runs=no
-        else
-            built=no
-        fi
-    fi
+    build_demos "$work/inno" "$repo/integration" inno 1.0.0 &&
+        build_demos "$work/inno-quoted" "$quoted/integration" inno 1.1.0 || built=no
 fi
 if [ "$built" = no ]; then
     cat "$work/logs/build.log"
@@ -122,9 +112,7 @@ if [ "$built" = no ]; then
     exit 1
 fi
 mv "$work/out-second/1.1.0" "$out/1.1.0-second" && mv "$work/out-quoted/1.1.0" "$out/1.1.0"
-if [ "$inno_runs" = yes ]; then
-    mv "$work/inno/1.0.0/VantrelDemoInno.exe" "$out/1.0.0/" && mv "$work/inno-quoted/1.1.0/VantrelDemoInno.exe" "$out/1.1.0/"
-fi
+mv "$work/inno/1.0.0/VantrelDemoInno.exe" "$out/1.0.0/" && mv "$work/inno-quoted/1.1.0/VantrelDemoInno.exe" "$out/1.1.0/"
 check "the update's pieces give the programs' paths in quotes" \
     grep -q '"\$INSTDIR\\svckeeper.exe"'"'" "$quoted/integration/nsis/demo.nsi"
 
@@ -540,12 +528,7 @@ installer_phase() { # msi | nsis | inno
 
 installer_phase msi
 installer_phase nsis
-if [ "$inno_runs" = yes ]; then
-    installer_phase inno
-else
-    echo "NOT RUN: Inno Setup: its compiler crashed or hung under qemu-i386 (this kernel runs no 32-bit" \
-        "programs; build log in $work/logs/build.log); the Inno Setup part needs a kernel that runs them"
-fi
+installer_phase inno
 
 echo "run time $(($(date +%s) - started)) s; logs in $work/logs"
 if [ "$failures" -ne 0 ]; then
