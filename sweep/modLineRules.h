@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace vantrel::sweep {
 
 // The suffix of a line the sweep acts on, and of every file it deletes:
