@@ -60,6 +60,12 @@ if ! linux_runs_32bit; then
     fi
 fi
 if wine_needs_qemu_shim; then
+    # Also in a root made for tests on such a machine, where 32-bit programs
+    # run through the machine's qemu all along: the shim is built there too.
+    if ! have_package gcc-multilib; then
+        echo "setup: 32-bit programs run under qemu-i386 here; installing gcc-multilib for its shim"
+        install_packages gcc-multilib
+    fi
     build_qemu_shim
 fi
 if ! linux_runs_32bit; then

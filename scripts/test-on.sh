@@ -113,6 +113,12 @@ phase "preparing the root"
 cp /etc/ssl/certs/ca-certificates.crt "$root/etc/ssl/host-ca-certificates.crt"
 echo "cafile=/etc/ssl/host-ca-certificates.crt" >"$root/etc/npmrc"
 mount -t proc proc "$root/proc"
+# On a kernel without 32-bit execution this machine runs 32-bit programs
+# through qemu-i386, registered in binfmt_misc; the root sees that
+# registration too, so that its setup builds the shim Wine needs there.
+if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc"
+fi
 mount -t sysfs sys "$root/sys"
 mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
