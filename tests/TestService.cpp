@@ -109,13 +109,23 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
     }
 }
 
-// Asks the manager to send this service a control.
+// Asks the manager to send this service a control. Asked again while the
+// manager has not yet taken in the state just reported: on a loaded machine
+// under qemu-i386 a pause sent at once was refused as not acceptable now,
+// and the service stayed running.
 void ControlSelf(const wchar_t* name, DWORD control) {
     SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     SC_HANDLE self = manager ? ::OpenServiceW(manager, name, SERVICE_PAUSE_CONTINUE) : nullptr;
     if (self) {
         SERVICE_STATUS status = {};
-        ::ControlService(self, control, &status);
+        for (int tries = 0; tries < 200 && !::ControlService(self, control, &status); ++tries) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL && error != ERROR_SERVICE_NOT_ACTIVE &&
+                error != ERROR_SERVICE_REQUEST_TIMEOUT) {
+                break;
+            }
+            ::Sleep(50);
+        }
         ::CloseServiceHandle(self);
     }
     if (manager) {
