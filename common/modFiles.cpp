@@ -172,7 +172,6 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
         return report;
     }
     file.reset();  // the file goes as its last handle closes
-    folders.NoteOwnDeletion(folder);
     report.verdict = FileVerdict::Deleted;
     return report;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "common/modNames.h"
@@ -59,17 +61,16 @@ bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std:
     return true;
 }
 
-// When the open folder, or its entries, last changed: its last write and
-// change times, which every entry made, removed or renamed in it moves, and
-// the change time also a rename of the folder itself. False when they
-// cannot be read. Read through a handle: by path it costs ten times more.
-bool ChangeTimesOf(HANDLE folder, std::pair<int64_t, int64_t>& times) {
+// When the open file or folder last changed: the later of its last write
+// and change times. A folder's move with every entry made, removed or
+// renamed in it; a file's with every name bound to it, as the file system
+// stamps the file it names. None when they cannot be read.
+std::optional<int64_t> LastChangeOf(HANDLE handle) {
     FILE_BASIC_INFO basic;
-    if (!::GetFileInformationByHandleEx(folder, FileBasicInfo, &basic, sizeof basic)) {
-        return false;
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
+        return std::nullopt;
     }
-    times = {basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
-    return true;
+    return std::max(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
 }
 
 // Whether two handles are open on the same file or folder.
@@ -191,22 +192,28 @@ Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& f
     // without that character, so a link named x.txt to x.txt. in the same
     // folder reports the name it was reached by. A folder that holds such a
     // name, now that the file is open, leaves the reported one in doubt.
-    return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName) : placement;
+    return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName, LastChangeOf(file))
+                                            : placement;
 }
 
-Placement FolderLocations::NameReportedIn(const std::wstring& folder, std::wstring_view name) {
+Placement FolderLocations::NameReportedIn(const std::wstring& folder, std::wstring_view name,
+                                          std::optional<int64_t> fileChanged) {
     Known& known = known_[folder];
-    std::pair<int64_t, int64_t> times;
-    if (!known.listed || !ChangeTimesOf(known.listedFolder.get(), times) || times != known.listedAt) {
-        // Listed afresh whenever it changed since: a name may appear while
-        // the run goes on. The folder is opened again, in case it was
-        // replaced.
+    // The listing shows every name the folder held from before it began
+    // until it ended. A name bound later, to a file new or old, stamps that
+    // file with the file system's clock, which is then no earlier than the
+    // folder's last change before the listing: a file that changed at that
+    // time or since (a coarse clock stamps a whole tick alike) may hold a
+    // name the listing missed, and the folder is listed again. The sweep's
+    // own deletions stamp only the folder, so they cost no listing.
+    if (!known.listed || !fileChanged || *fileChanged >= known.listedAfter) {
         known.listed = false;
         known.trimmedNames.clear();
-        known.listedFolder.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!known.listedFolder || !ChangeTimesOf(known.listedFolder.get(), known.listedAt)) {
+        UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        const std::optional<int64_t> folderChanged = handle ? LastChangeOf(handle.get()) : std::nullopt;
+        if (!folderChanged) {
             return Placement::Unknown;
         }
         WIN32_FIND_DATAW data;
@@ -225,18 +232,10 @@ Placement FolderLocations::NameReportedIn(const std::wstring& folder, std::wstri
             return Placement::Unknown;
         }
         known.listed = true;
+        known.listedAfter = *folderChanged;
     }
     return known.trimmedNames.count(TrimmedUpperCase(name)) != 0 ? Placement::NameInDoubt
                                                                  : Placement::InFolder;
-}
-
-void FolderLocations::NoteOwnDeletion(const std::wstring& folder) {
-    auto found = known_.find(folder);
-    if (found != known_.end() && found->second.listed) {
-        // Only this run's own change: the entry it just removed.
-        Known& known = found->second;
-        known.listed = ChangeTimesOf(known.listedFolder.get(), known.listedAt);
-    }
 }
 
 Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {

@@ -14,15 +14,18 @@
 //  - Some systems (Wine) report a name that ends in dots or blanks without
 //    them. A file whose folder lists such a name, which without them is the
 //    name the file reports, is in doubt. The folder is asked while the file
-//    is open, and listed again whenever its entries changed since.
+//    is open. A listing taken earlier is trusted only for a file that has
+//    not changed since the folder's change time read before that listing:
+//    a name bound to a file (made, renamed, linked) stamps the file's change
+//    time, and nothing made later can carry an earlier stamp.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "common/Handle.h"
 
@@ -62,13 +65,13 @@ public:
     // without them, is `name` (letter case aside): NameInDoubt when it does,
     // InFolder when not, Unknown when the folder cannot be listed. Some
     // systems (Wine) report such a name without its end, so a link of the
-    // shorter name to it reports the name it was reached by. The folder is
-    // listed again whenever its entries changed since it was last listed.
-    Placement NameReportedIn(const std::wstring& folder, std::wstring_view name);
-
-    // This run just deleted a file in `folder`: a listing taken before still
-    // holds, as the only change is the entry that went.
-    void NoteOwnDeletion(const std::wstring& folder);
+    // shorter name to it reports the name it was reached by. `fileChanged`
+    // is the change time of the file open under `name`, read through its
+    // handle (none when it could not be read): the folder is listed again
+    // unless that time is earlier than the folder's change time read before
+    // the last listing.
+    Placement NameReportedIn(const std::wstring& folder, std::wstring_view name,
+                             std::optional<int64_t> fileChanged);
 
 private:
     struct Known {
@@ -76,9 +79,8 @@ private:
         bool finalAsked = false;
         bool volumeAsked = false;
         bool listed = false;
-        UniqueFile listedFolder;               // the folder as it was listed
-        std::pair<int64_t, int64_t> listedAt;  // its last write and change times then
-        std::set<std::wstring> trimmedNames;   // upper-cased, without the dots and blanks at their end
+        int64_t listedAfter = 0;              // the folder's last change before its listing began
+        std::set<std::wstring> trimmedNames;  // upper-cased, without the dots and blanks at their end
     };
     std::map<std::wstring, Known> known_;
 };

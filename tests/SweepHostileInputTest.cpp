@@ -495,6 +495,37 @@ TEST_F(SweepHostileInput, ANameThatAppearsWhileTheSweepRunsIsSeen) {
     ASSERT_NE(said, std::string::npos) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
     EXPECT_NE(log.find("kept", said), std::string::npos) << log.substr(said, 400);
     EXPECT_FALSE(Exists(Manifest()));
+
+    // The same names made the moment the sweep has deleted a file in that
+    // folder, by a Unix process that waits for the deletion: the folder's
+    // times then move with the sweep's own change and the other one alike.
+    WriteBytes(Links(L"G\\a.url"), kShortcutBody);
+    lines = {Links(L"G\\a.url")};
+    for (int i = 0; i < 2000; ++i) {
+        lines.push_back(Links(L"Elsewhere\\none-" + std::to_wstring(i) + L".url"));
+    }
+    lines.push_back(Links(L"G\\x.url"));
+    WriteLines(lines);
+    const std::string g = UnixPathOf(Links(L"G"));
+    const std::wstring made = logs / L"made";
+    ASSERT_TRUE(
+        RunUnixCommand({"/bin/sh", "-c",
+                        "perl -e '$t = time + 300; 1 while -e $ARGV[0] && time < $t; exit if -e $ARGV[0]; "
+                        "open(F, \">\", \"$ARGV[1].\") and close(F); "
+                        "symlink(\"x.url.\", $ARGV[1]); open(F, \">\", $ARGV[2]) and close(F)' \"$@\" "
+                        "</dev/null >/dev/null 2>&1 &",
+                        "sh", g + "/a.url", g + "/x.url", UnixPathOf(made)}));
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep2.log").c_str());
+    RunningProgram second(Bin() + L"\\shortcutsweep.exe", L"");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
+    EXPECT_EQ(second.Wait(300000), 0);
+    ASSERT_TRUE(Exists(made)) << "the names were not made while the sweep ran";
+    EXPECT_NE(::GetFileAttributesW((L"\\\\?\\" + Links(L"G\\x.url.")).c_str()), INVALID_FILE_ATTRIBUTES)
+        << "a file whose own name does not end in .url, made as the sweep deleted a file beside it";
+    const std::string secondLog = ReadWholeFile(logs / L"sweep2.log");
+    const size_t lastSaid = secondLog.find("en line " + std::to_string(lines.size()) + " ");
+    ASSERT_NE(lastSaid, std::string::npos);
+    EXPECT_NE(secondLog.find("kept", lastSaid), std::string::npos) << secondLog.substr(lastSaid, 400);
 }
 
 }  // namespace
