@@ -107,6 +107,17 @@ copy_tree() {
 # (with files another run deleted first), and sweepcheck.
 e2e_filter='SweepEndToEnd.*Link*:SweepEndToEnd.AFolder*:SweepLog.*:Sweepcheck.*'
 
+# How many tests of the suites $2 (an extended regular expression) failed
+# in the log $1: those GoogleTest calls failed, and the one a failure was
+# printed in when its program hung before it ended.
+failed_tests() {
+    tr -d '\r' <"$1" | awk -v suites="^($2)\\." '
+        /^\[ RUN      \] / { current = $4 }
+        /: Failure$/ && current ~ suites { failed[current] = 1 }
+        /^\[  FAILED  \] / && $4 ~ suites { sub(/,$/, "", $4); failed[$4] = 1 }
+        END { n = 0; for (t in failed) n++; print n }'
+}
+
 # Runs the test programs in tree $1; prints
 # "property <wrongly deleted> <wrongly kept> hostile <failed tests> end-to-end <failed tests>".
 run_tests() {
@@ -119,13 +130,13 @@ run_tests() {
         return
     fi
     local exe="$tree/build/sweep/shortcutsweep.exe"
-    # Under qemu-i386 the property test program may hang after its first
-    # failing case: it is stopped after 10 minutes, and that case counts.
-    timeout -k 30 600 "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_property_tests.exe" "$exe" \
+    # Under qemu-i386 a test program may hang after its first failure: each
+    # is stopped after 10 minutes, and what it printed until then counts.
+    local run=(timeout -k 30 600 "$repo/scripts/wine-run" --prefix "$prefix")
+    "${run[@]}" "$tree/build/tests/sweep_property_tests.exe" "$exe" \
         --cases="$cases" --seed="$seed" --gtest_filter='SweepProperty.*' >"$log" 2>&1 || true
-    "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_hostile_input_tests.exe" "$exe" \
-        >>"$log" 2>&1 || true
-    "$repo/scripts/wine-run" --prefix "$prefix" "$tree/build/tests/sweep_end_to_end_tests.exe" "$exe" \
+    "${run[@]}" "$tree/build/tests/sweep_hostile_input_tests.exe" "$exe" >>"$log" 2>&1 || true
+    "${run[@]}" "$tree/build/tests/sweep_end_to_end_tests.exe" "$exe" \
         "$tree/build/check/sweepcheck.exe" --gtest_filter="$e2e_filter" >>"$log" 2>&1 || true
     local summary
     summary="$(grep -m1 '^cases run' "$log" || echo 'cases run ?')"
@@ -139,8 +150,8 @@ run_tests() {
         deleted="$(sed -n 's/.* failed: \([0-9]*\) wrongly deleted.*/\1/p' <<<"$first_failure")+"
         kept="$(sed -n 's/.*, \([0-9]*\) wrongly kept.*/\1/p' <<<"$first_failure")+"
     fi
-    failed="$(tr -d '\r' <"$log" | grep '^\[  FAILED  \] SweepHostileInput\.' | sed 's/ (.*//' | sort -u | wc -l)"
-    e2e="$(tr -d '\r' <"$log" | grep -E '^\[  FAILED  \] (SweepEndToEnd|SweepLog|Sweepcheck)\.' | sed 's/ (.*//' | sort -u | wc -l)"
+    failed="$(failed_tests "$log" SweepHostileInput)"
+    e2e="$(failed_tests "$log" 'SweepEndToEnd|SweepLog|Sweepcheck')"
     echo "property ${deleted:-?} ${kept:-?} hostile ${failed:-?} end-to-end ${e2e:-?}"
 }
 
