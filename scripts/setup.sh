@@ -6,6 +6,8 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
+source "$here/apt-install.sh"
+trap apt_install_cleanup EXIT
 
 need_packages=()
 have_command() { command -v "$1" >/dev/null 2>&1; }
@@ -14,7 +16,6 @@ have_package() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'instal
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "setup: enabling the i386 architecture"
     dpkg --add-architecture i386
-    apt_updated=no
 fi
 
 for pkg in wine wine64 wine32:i386 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
@@ -27,11 +28,7 @@ done
 have_command npm || need_packages+=(npm)
 
 install_packages() {
-    if [ "${apt_updated:-}" != yes ]; then
-        apt-get update -qq
-        apt_updated=yes
-    fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+    apt_install_packages "$@"
 }
 
 if [ ${#need_packages[@]} -gt 0 ]; then

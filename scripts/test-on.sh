@@ -58,8 +58,12 @@ phase() { # ends the current phase with its time, names the next
 
 if ! command -v debootstrap >/dev/null 2>&1; then
     echo "test-on: installing debootstrap"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
+    # A mirror caught mid-sync: the same decision and message as setup's.
+    (
+        source "$repo/scripts/apt-install.sh"
+        trap apt_install_cleanup EXIT
+        apt_install_packages debootstrap
+    )
 fi
 
 parent="${VANTREL_ROOT_DIR:-/var/tmp}"
