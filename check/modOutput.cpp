@@ -40,8 +40,9 @@ const wchar_t* ActionWord(sweep::LineAction action) {
 std::wstring JsonFile(const FileReport& file) {
     return L"{\"path\":" + Json(OrdinaryPath(file.path)) + L",\"verdict\":" +
            Json(sweep::VerdictWord(file.verdict)) + L",\"reason\":" +
-           Json(file.verdict == FileVerdict::Kept ? sweep::KeepReasonText(file.reason, file.error)
-                                                  : std::wstring()) +
+           Json(file.verdict == FileVerdict::Kept
+                    ? sweep::KeepReasonText(file.reason, file.error, file.spelledAlikeIn)
+                    : std::wstring()) +
            L",\"alias\":" + Json(file.alias) + L"}";
 }
 

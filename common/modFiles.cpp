@@ -121,17 +121,21 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
     if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
         return Kept(path, reason);
     }
-    std::wstring finalName;
-    switch (PlacementOf(file.get(), folder, folders, finalName)) {
+    PlaceFound place = PlacementOf(file.get(), folder, folders);
+    switch (place.placement) {
         case Placement::InFolder:
             break;
         case Placement::Elsewhere:
             return Kept(path, KeepReason::ReachedElsewhere);
-        case Placement::NameInDoubt:
-            return Kept(path, KeepReason::NameReportedOtherwise);
+        case Placement::NameInDoubt: {
+            FileReport report = Kept(path, KeepReason::SpelledAlike);
+            report.spelledAlikeIn = std::move(place.spelledAlikeIn);
+            return report;
+        }
         case Placement::Unknown:
             return Kept(path, NotOnDiskOr(file.get(), KeepReason::PlaceUnknown));
     }
+    const std::wstring& finalName = place.finalName;
     std::wstring ownName = finalName;
     FileReport report = Kept(path, KeepReason::None);
     if (!EqualsIgnoringCase(finalName, reachedAs)) {

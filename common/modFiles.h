@@ -54,23 +54,24 @@ enum class KeepReason {
     Hidden,
     System,
     ReadOnly,
-    WrongSuffix,            // its own name does not end in the required suffix
-    NameChanged,            // named by an 8.3 alias where its own name is required
-    ReachedElsewhere,       // the handle's final path is not the entry named: a link to another file
-    NameReportedOtherwise,  // the folder lists its own name otherwise than the file reports it
-    PlaceUnknown,           // the handle's final path could not be read
-    UnsafeName,             // its listed name holds a separator or another character no name holds
-    NotOnDisk,              // not a file on disk (a pipe, a device)
-    SystemError,            // the system refused: the error code tells why
-    ListingFailed,          // a pattern's folder could not be listed (whole): the error code tells why
+    WrongSuffix,       // its own name does not end in the required suffix
+    NameChanged,       // named by an 8.3 alias where its own name is required
+    ReachedElsewhere,  // the handle's final path is not the entry named: a link to another file
+    SpelledAlike,      // another name on its final path's way is spelled the same (spelledAlikeIn)
+    PlaceUnknown,      // the handle's final path could not be read
+    UnsafeName,        // its listed name holds a separator or another character no name holds
+    NotOnDisk,         // not a file on disk (a pipe, a device)
+    SystemError,       // the system refused: the error code tells why
+    ListingFailed,     // a pattern's folder could not be listed (whole): the error code tells why
 };
 
 struct FileReport {
     std::wstring path;  // by the file's own long name, where it is known
     FileVerdict verdict = FileVerdict::Kept;
     KeepReason reason = KeepReason::None;
-    unsigned long error = 0;  // with KeepReason::SystemError
-    std::wstring alias;       // the 8.3 alias the path named the file by, if it did
+    unsigned long error = 0;      // with KeepReason::SystemError
+    std::wstring alias;           // the 8.3 alias the path named the file by, if it did
+    std::wstring spelledAlikeIn;  // with KeepReason::SpelledAlike: the folder that holds the other name
 };
 
 // Why a file with these attributes is never deleted; None when it may be.

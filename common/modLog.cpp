@@ -267,7 +267,8 @@ bool IsFitForLog(HANDLE file, const std::wstring& path, FolderLocations& folders
            ::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
            (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
            ::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
-           standard.NumberOfLinks <= 1 && PlacementOfEntry(file, path, folders) == Placement::InFolder &&
+           standard.NumberOfLinks <= 1 &&
+           PlacementOfEntry(file, path, folders).placement == Placement::InFolder &&
            IsEmptyOrDecisionLog(file);
 }
 

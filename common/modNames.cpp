@@ -121,9 +121,4 @@ bool EndsInDotOrBlank(std::wstring_view name) {
     return !name.empty() && (name.back() == L'.' || name.back() == L' ');
 }
 
-std::wstring TrimmedUpperCase(std::wstring_view name) {
-    const size_t kept = name.find_last_not_of(L". ");
-    return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));
-}
-
 }  // namespace vantrel

@@ -39,8 +39,4 @@ bool IsPlainName(std::wstring_view name);
 
 bool EndsInDotOrBlank(std::wstring_view name);
 
-// `name` without the dots and blanks at its end, upper-cased: the form in
-// which names that some systems (Wine) report alike are the same.
-std::wstring TrimmedUpperCase(std::wstring_view name);
-
 }  // namespace vantrel

@@ -165,97 +165,66 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, As
     return place;
 }
 
-Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
-                      std::wstring& finalName) {
+PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders) {
+    PlaceFound found;
     if (folder.empty()) {
-        return Placement::Unknown;
+        return found;
     }
-    Placement placement = Placement::Unknown;
-    const std::wstring finalPath = FinalPathOf(file);
-    const FolderLocations::Place* place = finalPath.empty() ? nullptr : &folders.Of(folder);
+    std::wstring reported = FinalPathOf(file);
+    const FolderLocations::Place* place = reported.empty() ? nullptr : &folders.Of(folder);
     if (place && !place->finalPath.empty()) {
-        placement =
-            IsNameIn(finalPath, place->finalPath, finalName) ? Placement::InFolder : Placement::Elsewhere;
+        found.placement = IsNameIn(reported, place->finalPath, found.finalName) ? Placement::InFolder
+                                                                                : Placement::Elsewhere;
     } else {
         // Either final path is missing: compare the paths within the volume.
         std::wstring volumePath;
         unsigned long volume = 0;
         place = &folders.Of(folder, FolderLocations::Asked::AlsoVolumePath);
         if (!VolumePathOf(file, volumePath, volume) || place->volumePath.empty()) {
-            return Placement::Unknown;
+            return found;
         }
-        placement = volume == place->volume && IsNameIn(volumePath, place->volumePath, finalName)
-                        ? Placement::InFolder
-                        : Placement::Elsewhere;
+        found.placement = volume == place->volume && IsNameIn(volumePath, place->volumePath, found.finalName)
+                              ? Placement::InFolder
+                              : Placement::Elsewhere;
+        reported = AsFinalPathParts(folder).root + volumePath;
     }
-    // Some systems (Wine) report a name that ends in a dot or a blank
-    // without that character, so a link named x.txt to x.txt. in the same
-    // folder reports the name it was reached by. A folder that holds such a
-    // name, now that the file is open, leaves the reported one in doubt.
-    return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName, LastChangeOf(file))
-                                            : placement;
+    if (found.placement != Placement::InFolder) {
+        return found;
+    }
+    // Some systems (Wine) report two names alike, and a link is then open as
+    // the file it points to, under a final path spelled like the link's own.
+    SpellingFound spelling = folders.SpellingOf(reported, LastChangeOf(file));
+    switch (spelling.spelling) {
+        case Spelling::Once:
+            break;
+        case Spelling::Shared:
+            found.placement = Placement::NameInDoubt;
+            found.spelledAlikeIn = OrdinaryPath(spelling.sharedIn);
+            break;
+        case Spelling::Unknown:
+            found.placement = Placement::Unknown;
+            break;
+    }
+    return found;
 }
 
-Placement FolderLocations::NameReportedIn(const std::wstring& folder, std::wstring_view name,
-                                          std::optional<int64_t> fileChanged) {
-    Known& known = known_[folder];
-    // The listing shows every name the folder held from before it began
-    // until it ended. A name bound later, to a file new or old, stamps that
-    // file with the file system's clock, which is then no earlier than the
-    // folder's last change before the listing: a file that changed at that
-    // time or since (a coarse clock stamps a whole tick alike) may hold a
-    // name the listing missed, and the folder is listed again. The sweep's
-    // own deletions stamp only the folder, so they cost no listing.
-    if (!known.listed || !fileChanged || *fileChanged >= known.listedAfter) {
-        known.listed = false;
-        known.trimmedNames.clear();
-        UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        const std::optional<int64_t> folderChanged = handle ? LastChangeOf(handle.get()) : std::nullopt;
-        if (!folderChanged) {
-            return Placement::Unknown;
-        }
-        WIN32_FIND_DATAW data;
-        UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &data,
-                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-        if (!find) {
-            return Placement::Unknown;
-        }
-        do {
-            const std::wstring_view entry = data.cFileName;
-            if (EndsInDotOrBlank(entry) && entry != L"." && entry != L"..") {
-                known.trimmedNames.insert(TrimmedUpperCase(entry));
-            }
-        } while (::FindNextFileW(find.get(), &data));
-        if (::GetLastError() != ERROR_NO_MORE_FILES) {
-            return Placement::Unknown;
-        }
-        known.listed = true;
-        known.listedAfter = *folderChanged;
-    }
-    return known.trimmedNames.count(TrimmedUpperCase(name)) != 0 ? Placement::NameInDoubt
-                                                                 : Placement::InFolder;
-}
-
-Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
+PlaceFound PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
     UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) {
-        return Placement::Unknown;
+        return {};
     }
     return PlacementOfEntry(file.get(), path, folders);
 }
 
-Placement PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders) {
+PlaceFound PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders) {
     const FolderAndName parts = SplitPath(path);
-    std::wstring finalName;
-    const Placement placement = PlacementOf(file, parts.folder, folders, finalName);
-    if (placement == Placement::InFolder && !EqualsIgnoringCase(finalName, parts.name)) {
-        return Placement::Elsewhere;
+    PlaceFound found = PlacementOf(file, parts.folder, folders);
+    if (found.placement == Placement::InFolder && !EqualsIgnoringCase(found.finalName, parts.name)) {
+        found.placement = Placement::Elsewhere;
     }
-    return placement;
+    return found;
 }
 
 }  // namespace vantrel

@@ -11,28 +11,27 @@
 //    the folder itself. Wine reports a folder whose name ends in a dot or a
 //    blank without them, which names another folder or none; there the
 //    file's own final path must be the entry exactly as it was named.
-//  - Some systems (Wine) report a name that ends in dots or blanks without
-//    them. A file whose folder lists such a name, which without them is the
-//    name the file reports, is in doubt. The folder is asked while the file
-//    is open. A listing taken earlier is trusted only for a file that has
-//    not changed since the folder's change time read before that listing:
-//    a name bound to a file (made, renamed, linked) stamps the file's change
-//    time, and nothing made later can carry an earlier stamp.
+//  - Some systems (Wine) report two names alike: "D." as "D", "sub\x.url"
+//    as sub\x.url, and so on. A link open as its target then shows a final
+//    path spelled like the link's own. A final path counts only where every
+//    piece of it is the one entry of that spelling in the folder before it
+//    (common/modSpellings); otherwise the name is in doubt.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 
 #include "common/Handle.h"
+#include "common/modSpellings.h"
 
 namespace vantrel {
 
 // Where an open file lies against the folder it was named in: in it, a
-// link to another file, in it under a name in doubt, or not to be told.
+// link to another file, in it under a final path that another name on the
+// way is spelled like (in doubt), or not to be told.
 enum class Placement { InFolder, Elsewhere, NameInDoubt, Unknown };
 
 // Where folders really lie: each folder's own final path, asked once
@@ -61,28 +60,30 @@ public:
     // trailing separator); empty when the folder cannot be opened.
     const Place& Of(const std::wstring& folder, Asked asked = Asked::FinalPath);
 
-    // Whether `folder` lists a name that ends in a dot or a blank and that,
-    // without them, is `name` (letter case aside): NameInDoubt when it does,
-    // InFolder when not, Unknown when the folder cannot be listed. Some
-    // systems (Wine) report such a name without its end, so a link of the
-    // shorter name to it reports the name it was reached by. `fileChanged`
-    // is the change time of the file open under `name`, read through its
-    // handle (none when it could not be read): the folder is listed again
-    // unless that time is earlier than the folder's change time read before
-    // the last listing.
-    Placement NameReportedIn(const std::wstring& folder, std::wstring_view name,
-                             std::optional<int64_t> fileChanged);
+    // Whether every piece of `reportedPath`, the place of a file open as
+    // one that changed at `fileChanged`, is the one entry of its spelling
+    // (common/modSpellings).
+    SpellingFound SpellingOf(const std::wstring& reportedPath, std::optional<int64_t> fileChanged) {
+        return spellings_.Of(reportedPath, fileChanged);
+    }
 
 private:
     struct Known {
         Place place;
         bool finalAsked = false;
         bool volumeAsked = false;
-        bool listed = false;
-        int64_t listedAfter = 0;              // the folder's last change before its listing began
-        std::set<std::wstring> trimmedNames;  // upper-cased, without the dots and blanks at their end
     };
     std::map<std::wstring, Known> known_;
+    SpellingChecks spellings_;
+};
+
+// Where an open file lies, with the last piece of its reported path (the
+// name it lies under) and, when the name is in doubt, the folder (spelled
+// the ordinary way) that holds another entry spelled like a piece of it.
+struct PlaceFound {
+    Placement placement = Placement::Unknown;
+    std::wstring finalName;
+    std::wstring spelledAlikeIn;
 };
 
 // Whether the file open as `file` is the entry of that name in `folder`:
@@ -90,18 +91,16 @@ private:
 // gives no final path (Wine past MAX_PATH), the paths within the volume
 // (FileNameInfo, which shows a link as well) and the volume's serial number
 // are compared instead; Unknown when neither can be had. NameInDoubt: in
-// the folder, but the folder also lists a name ending in a dot or a blank
-// that the system may report as `finalName`, which gets the last piece of
-// the file's path.
-Placement PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
-                      std::wstring& finalName);
+// the folder, but some folder on the file's reported path holds another
+// entry of the same spelling.
+PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders);
 
 // Whether `path`, opened for the question only, is the entry it names: in
 // its folder, under the name it gives (not an 8.3 alias); Elsewhere for a
 // link to another file.
-Placement PlacementOfPath(const std::wstring& path, FolderLocations& folders);
+PlaceFound PlacementOfPath(const std::wstring& path, FolderLocations& folders);
 
 // The same for a file already open as `file`.
-Placement PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders);
+PlaceFound PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders);
 
 }  // namespace vantrel

@@ -55,9 +55,12 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
     return lines;
 }
 
-bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders) {
-    const Placement placement = PlacementOfPath(path, folders);
-    return placement == Placement::Elsewhere || placement == Placement::NameInDoubt;
+bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders, std::wstring* spelledAlikeIn) {
+    PlaceFound place = PlacementOfPath(path, folders);
+    if (spelledAlikeIn) {
+        *spelledAlikeIn = std::move(place.spelledAlikeIn);
+    }
+    return place.placement == Placement::Elsewhere || place.placement == Placement::NameInDoubt;
 }
 
 LineOutcome HandleLine(const LineList& lines, size_t i, Handling handling, Reporting reporting,
@@ -87,7 +90,8 @@ void HandleManifest(const std::wstring& path, Match match, Handling handling, Re
     }
     const bool decideOnly = handling == Handling::Decide;
     // Only a file that shows as one can be told to lead elsewhere.
-    finding.leadsElsewhere = !decideOnly && match == Match::Found && LeadsElsewhere(path, folders);
+    finding.leadsElsewhere =
+        !decideOnly && match == Match::Found && LeadsElsewhere(path, folders, &finding.spelledAlikeIn);
     LineList lines = LineList::OneEmptyLine();
     if (!finding.leadsElsewhere) {
         SkipOnFailure([&] {

@@ -50,14 +50,17 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
 
 // Whether the manifest or batch file at `path` leads to another file than
 // the entry it names: a link, which some systems (Wine) show as the file it
-// points to, or a name its folder leaves in doubt. Such a file is no file
-// of this folder's; false when that cannot be told.
-bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders);
+// points to, or a name whose final path another name on the way is spelled
+// like (`spelledAlikeIn`, when given, gets the folder that holds it). Such
+// a file is no file of this folder's; false when that cannot be told.
+bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders,
+                    std::wstring* spelledAlikeIn = nullptr);
 
 // How a manifest was found, and read.
 struct ManifestFinding {
     Match match = Match::NotFound;  // the existence test's answer
     bool leadsElsewhere = false;    // left alone, with everything it lists
+    std::wstring spelledAlikeIn;    // why: another name in this folder is spelled like its path
     bool read = false;              // the reader read it
     std::wstring message;           // the reader's message, when it did not
     size_t pieces = 0;              // the pieces its text was cut into, the last one too

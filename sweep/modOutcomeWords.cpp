@@ -8,7 +8,7 @@
 
 namespace vantrel::sweep {
 
-std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
+std::wstring KeepReasonText(KeepReason reason, unsigned long error, std::wstring_view spelledAlikeIn) {
     switch (reason) {
         case KeepReason::Directory:
             return L"a directory";
@@ -24,9 +24,8 @@ std::wstring KeepReasonText(KeepReason reason, unsigned long error) {
             return L"named by its 8.3 alias, where its own name is required";
         case KeepReason::ReachedElsewhere:
             return L"reached through a link to another file";
-        case KeepReason::NameReportedOtherwise:
-            return L"the folder lists its name otherwise than the file reports it (a dot or blank at its "
-                   L"end)";
+        case KeepReason::SpelledAlike:
+            return L"another name in " + std::wstring(spelledAlikeIn) + L" is spelled the same";
         case KeepReason::PlaceUnknown:
             return L"where it lies cannot be read";
         case KeepReason::UnsafeName:
@@ -60,7 +59,7 @@ const wchar_t* VerdictWord(FileVerdict verdict) {
 std::wstring DescribeVerdict(const FileReport& file) {
     std::wstring text = VerdictWord(file.verdict);
     if (file.verdict == FileVerdict::Kept) {
-        text += L" (" + KeepReasonText(file.reason, file.error) + L")";
+        text += L" (" + KeepReasonText(file.reason, file.error, file.spelledAlikeIn) + L")";
     }
     return text;
 }
@@ -71,7 +70,7 @@ std::wstring DescribeFile(const FileReport& file) {
         text += L" (named by its 8.3 alias " + file.alias + L")";
     }
     if (file.verdict == FileVerdict::Kept) {
-        text += L" (" + KeepReasonText(file.reason, file.error) + L")";
+        text += L" (" + KeepReasonText(file.reason, file.error, file.spelledAlikeIn) + L")";
     }
     return text;
 }
@@ -120,7 +119,9 @@ std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& fi
         return AbsenceOf(path);
     }
     if (finding.leadsElsewhere) {
-        return L"left alone with everything it lists (" + KeepReasonText(KeepReason::ReachedElsewhere, 0) +
+        const KeepReason reason =
+            finding.spelledAlikeIn.empty() ? KeepReason::ReachedElsewhere : KeepReason::SpelledAlike;
+        return L"left alone with everything it lists (" + KeepReasonText(reason, 0, finding.spelledAlikeIn) +
                L")";
     }
     return (finding.match == Match::Unknown ? L"could not be looked for; read all the same, " : L"found, ") +

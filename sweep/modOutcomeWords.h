@@ -13,7 +13,8 @@ namespace vantrel::sweep {
 
 // Why a file stays, in words: "read-only", "hidden", "Error 32 The process
 // cannot access ..." ...
-std::wstring KeepReasonText(KeepReason reason, unsigned long error);
+// `spelledAlikeIn` names the folder for KeepReason::SpelledAlike.
+std::wstring KeepReasonText(KeepReason reason, unsigned long error, std::wstring_view spelledAlikeIn = {});
 
 // "deleted", "would delete", "kept" or "already gone"
 const wchar_t* VerdictWord(FileVerdict verdict);

@@ -1,0 +1,145 @@
+#include "common/modSpellings.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "common/Handle.h"
+#include "common/modNames.h"
+#include "common/modPaths.h"
+
+namespace vantrel {
+
+namespace {
+
+// A coarse file system clock stamps a change with the time of its last
+// tick: up to 15.6 ms early on Windows, up to 10 ms on Linux. Two of
+// Windows' ticks, in the 100 ns units of a file time.
+constexpr int64_t kClockTick = 320000;
+
+uint64_t HashOf(std::wstring_view text) {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (wchar_t c : text) {
+        hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+int64_t SystemTimeNow() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+// The root of a path as the system reports a place (\\?\C: or
+// \\?\UNC\server\share) and where its pieces begin; npos when it has none.
+size_t RootLength(std::wstring_view path) {
+    if (path.substr(0, kLiteralPrefix.size()) != kLiteralPrefix) {
+        return std::wstring_view::npos;
+    }
+    const std::wstring_view rest = path.substr(kLiteralPrefix.size());
+    if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == L':' &&
+        (rest.size() == 2 || rest[2] == L'\\')) {
+        return kLiteralPrefix.size() + 2;
+    }
+    if (rest.size() > 4 && EqualsIgnoringCase(rest.substr(0, 4), L"UNC\\")) {
+        const size_t server = rest.find(L'\\', 4);
+        if (server == std::wstring_view::npos || server == 4) {
+            return std::wstring_view::npos;
+        }
+        const size_t share = rest.find(L'\\', server + 1);
+        const size_t end = share == std::wstring_view::npos ? rest.size() : share;
+        return end == server + 1 ? std::wstring_view::npos : kLiteralPrefix.size() + end;
+    }
+    return std::wstring_view::npos;
+}
+
+// Lists the folder open as `folder` into `listing`; false when it cannot.
+bool ListInto(HANDLE folder, std::vector<std::pair<uint64_t, uint64_t>>& entries) {
+    std::vector<unsigned char> buffer(64 * 1024);
+    FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+            return ::GetLastError() == ERROR_NO_MORE_FILES;
+        }
+        kind = FileFullDirectoryInfo;
+        size_t at = 0;
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + at);
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") {
+                entries.emplace_back(HashOf(SpellingKey(name)), HashOf(name));
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
+            at += entry->NextEntryOffset;
+        }
+    }
+}
+
+}  // namespace
+
+std::wstring SpellingKey(std::wstring_view name) {
+    name = name.substr(0, name.find(L'\\'));
+    const size_t kept = name.find_last_not_of(L". ");
+    return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));
+}
+
+const SpellingChecks::Listing* SpellingChecks::ListingFor(const std::wstring& folder,
+                                                          std::optional<int64_t> fileChanged, bool last) {
+    Listing& listing = listings_[folder];
+    if (listing.listed && fileChanged && *fileChanged < listing.startedBefore &&
+        (!last || *fileChanged < listing.folderChanged)) {
+        return &listing;
+    }
+    // Listed now, while the file is open: whatever was bound to it before
+    // shows.
+    listing = Listing();
+    listing.startedBefore = SystemTimeNow() - kClockTick;
+    // A root is opened with its separator; without, it names the volume.
+    const std::wstring path = folder.size() == RootLength(folder) ? folder + L"\\" : folder;
+    UniqueFile handle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_BASIC_INFO basic;
+    if (!handle || !::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !ListInto(handle.get(), listing.entries)) {
+        listing.entries.clear();
+        return nullptr;
+    }
+    listing.folderChanged = std::max(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
+    std::sort(listing.entries.begin(), listing.entries.end());
+    listing.listed = true;
+    return &listing;
+}
+
+SpellingFound SpellingChecks::Of(const std::wstring& reportedPath, std::optional<int64_t> fileChanged) {
+    const size_t root = RootLength(reportedPath);
+    if (root == std::wstring::npos || root == reportedPath.size()) {
+        return {};
+    }
+    for (size_t start = root + 1; start <= reportedPath.size();) {
+        const size_t end = std::min(reportedPath.find(L'\\', start), reportedPath.size());
+        const std::wstring_view piece = std::wstring_view(reportedPath).substr(start, end - start);
+        if (piece.empty()) {
+            return {};
+        }
+        std::wstring folder = reportedPath.substr(0, start - 1);
+        const Listing* listing = ListingFor(folder, fileChanged, end == reportedPath.size());
+        if (!listing) {
+            return {};
+        }
+        const uint64_t key = HashOf(SpellingKey(piece));
+        const auto same = std::equal_range(listing->entries.begin(), listing->entries.end(),
+                                           std::make_pair(key, uint64_t{0}),
+                                           [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (same.second - same.first != 1 || same.first->second != HashOf(piece)) {
+            return {Spelling::Shared, std::move(folder)};
+        }
+        start = end + 1;
+    }
+    return {Spelling::Once, {}};
+}
+
+}  // namespace vantrel
