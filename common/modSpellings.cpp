@@ -86,8 +86,19 @@ std::wstring SpellingKey(std::wstring_view name) {
     return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));
 }
 
+size_t SpellingChecks::Listing::Count(uint64_t key) const {
+    const auto same = std::equal_range(entries.begin(), entries.end(), std::make_pair(key, uint64_t{0}),
+                                       [](const auto& a, const auto& b) { return a.first < b.first; });
+    return static_cast<size_t>(same.second - same.first);
+}
+
+bool SpellingChecks::Listing::Holds(uint64_t key, uint64_t exact) const {
+    return std::binary_search(entries.begin(), entries.end(), std::make_pair(key, exact));
+}
+
 const SpellingChecks::Listing* SpellingChecks::ListingFor(const std::wstring& folder,
-                                                          std::optional<int64_t> fileChanged, bool last) {
+                                                          std::optional<int64_t> fileChanged, bool last,
+                                                          bool& fresh) {
     Listing& listing = listings_[folder];
     if (listing.listed && fileChanged && *fileChanged < listing.startedBefore &&
         (!last || *fileChanged < listing.folderChanged)) {
@@ -95,6 +106,7 @@ const SpellingChecks::Listing* SpellingChecks::ListingFor(const std::wstring& fo
     }
     // Listed now, while the file is open: whatever was bound to it before
     // shows.
+    fresh = true;
     listing = Listing();
     listing.startedBefore = SystemTimeNow() - kClockTick;
     // A root is opened with its separator; without, it names the volume.
@@ -126,15 +138,26 @@ SpellingFound SpellingChecks::Of(const std::wstring& reportedPath, std::optional
             return {};
         }
         std::wstring folder = reportedPath.substr(0, start - 1);
-        const Listing* listing = ListingFor(folder, fileChanged, end == reportedPath.size());
+        const bool last = end == reportedPath.size();
+        bool fresh = false;
+        const Listing* listing = ListingFor(folder, fileChanged, last, fresh);
         if (!listing) {
             return {};
         }
         const uint64_t key = HashOf(SpellingKey(piece));
-        const auto same = std::equal_range(listing->entries.begin(), listing->entries.end(),
-                                           std::make_pair(key, uint64_t{0}),
-                                           [](const auto& a, const auto& b) { return a.first < b.first; });
-        if (same.second - same.first != 1 || same.first->second != HashOf(piece)) {
+        size_t alike = listing->Count(key);
+        if (alike == 0 && !fresh) {
+            // Not listed, though open through it: made since the listing.
+            listing = ListingFor(folder, std::nullopt, last, fresh);
+            alike = listing ? listing->Count(key) : 0;
+            if (!listing) {
+                return {};
+            }
+        }
+        // A folder that a fresh listing does not show at all is one the
+        // system keeps out of listings (Wine its own prefix): nothing else
+        // of its spelling shows there either.
+        if (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece)))) {
             return {Spelling::Shared, std::move(folder)};
         }
         start = end + 1;

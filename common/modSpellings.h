@@ -73,11 +73,16 @@ private:
         int64_t folderChanged = 0;  // the folder's last change before it
         // Per entry: its spelling key's hash, and its exact name's. A clash
         // of two hashes only makes a name look shared.
-        std::vector<std::pair<uint64_t, uint64_t>> entries;
+        std::vector<std::pair<uint64_t, uint64_t>> entries;  // sorted
+
+        size_t Count(uint64_t key) const;                  // entries of that spelling
+        bool Holds(uint64_t key, uint64_t exact) const;  // an entry of exactly that name
     };
     // The listing of `folder` (a path as the system reports it) fit for a
-    // file that changed at `fileChanged`; listed again when it is not.
-    const Listing* ListingFor(const std::wstring& folder, std::optional<int64_t> fileChanged, bool last);
+    // file that changed at `fileChanged`; listed again when it is not
+    // (`fresh` then says so). `last`: the file's own folder.
+    const Listing* ListingFor(const std::wstring& folder, std::optional<int64_t> fileChanged, bool last,
+                              bool& fresh);
     std::unordered_map<std::wstring, Listing> listings_;
 };
 
