@@ -628,6 +628,37 @@ TEST_F(SweepHostileInput, AFileWhoseNameHoldsABackslashIsNotDeletedThroughALinkI
     EXPECT_TRUE(UnixExists(f + "/sub\\y.url"));
 }
 
+// The program's own folder may be one of a pair too: bin beside bin., or
+// "T " beside "T .". A manifest and batch file there that are links into
+// the twin are links all the same: the manifest is left alone with what it
+// lists, and neither target is deleted.
+TEST_F(SweepHostileInput, ManifestsLinkedIntoATwinOfTheProgramsFolderAreLeftAlone) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const std::string manifest = std::string(kMark) + Utf8(Links(L"b.url")) + "\r\n";
+    for (const auto& [folder, twin] : {std::pair{"bin", "bin."}, std::pair{"T ", "T ."}}) {
+        const std::string trace = std::string("the program in \"") + folder + "\"";
+        const std::string p = UnixPathOf(root_.path()) + "/P";
+        ASSERT_TRUE(Shell(
+            "mkdir -p \"$1/$2\" \"$1/$3\" && cd \"$1\" && printf %s \"$4\" >\"$3/__shortcutsweep-en.ini\" && "
+            "printf '@echo off\\r\\n' >\"$3/__shortcutsweep.bat\" && "
+            "ln -s \"../$3/__shortcutsweep-en.ini\" \"$2/__shortcutsweep-en.ini\" && "
+            "ln -s \"../$3/__shortcutsweep.bat\" \"$2/__shortcutsweep.bat\"",
+            {p, folder, twin, manifest}));
+        const std::wstring program = root_ / (L"P\\" + Wide(folder) + L"\\shortcutsweep.exe");
+        ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), program.c_str(), FALSE)) << trace;
+        WriteBytes(Links(L"b.url"), kShortcutBody);
+        EXPECT_EQ(RunProgram(program, L"", 300000), 0) << trace;
+        EXPECT_TRUE(Exists(Links(L"b.url"))) << trace;
+        EXPECT_TRUE(UnixExists(p + "/" + twin + "/__shortcutsweep-en.ini")) << trace;
+        EXPECT_TRUE(UnixExists(p + "/" + twin + "/__shortcutsweep.bat")) << trace;
+    }
+    // A program in a folder without a twin acts on its manifest.
+    WriteLines({Links(L"a.url")});
+    SweepRemovesExactly({Links(L"a.url"), Manifest()});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
