@@ -659,6 +659,46 @@ TEST_F(SweepHostileInput, ManifestsLinkedIntoATwinOfTheProgramsFolderAreLeftAlon
     SweepRemovesExactly({Links(L"a.url"), Manifest()});
 }
 
+// A folder whose times lie in the future (touch -d 2099-01-01): a file made
+// there now is older than the folder's last change. A name that appears in
+// it while the sweep runs, x.url. with a link x.url to it, made the moment
+// the sweep has deleted a file beside it, is seen all the same.
+TEST_F(SweepHostileInput, ANameThatAppearsInAFolderStampedInTheFutureIsSeen) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    WriteBytes(Links(L"F\\a.url"), kShortcutBody);
+    std::vector<std::wstring> lines = {Links(L"F\\a.url")};
+    for (int i = 0; i < 30000; ++i) {
+        lines.push_back(Links(L"Elsewhere\\none-" + std::to_wstring(i) + L".url"));
+    }
+    lines.push_back(Links(L"F\\x.url"));
+    WriteLines(lines);
+    const std::string f = UnixPathOf(Links(L"F"));
+    ASSERT_TRUE(Shell("touch -d 2099-01-01 \"$1\"", {f}));
+    TempFolder logs(L"log");
+    const std::wstring made = logs / L"made";
+    // Waits for a.url to go, then makes the names, then says so in `made`.
+    ASSERT_TRUE(
+        Shell("perl -e '$t = time + 300; 1 while -e $ARGV[0] && time < $t; exit if -e $ARGV[0]; "
+              "open(F, \">\", \"$ARGV[1].\") and close(F); "
+              "symlink(\"x.url.\", $ARGV[1]); open(F, \">\", $ARGV[2]) and close(F)' \"$@\" "
+              "</dev/null >/dev/null 2>&1 &",
+              {f + "/a.url", f + "/x.url", UnixPathOf(made)}));
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
+    RunningProgram sweep(Bin() + L"\\shortcutsweep.exe", L"");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
+    EXPECT_EQ(sweep.Wait(300000), 0);
+    ASSERT_TRUE(Exists(made)) << "the names were not made while the sweep ran";
+    EXPECT_FALSE(Exists(Links(L"F\\a.url")));
+    const std::string log = ReadWholeFile(logs / L"sweep.log");
+    const std::string last = Verdict(log, "en line " + std::to_string(lines.size()) + " \"");
+    ASSERT_EQ(last.rfind("no match", 0), std::string::npos)
+        << "the names appeared after the sweep reached its line";
+    EXPECT_TRUE(UnixExists(f + "/x.url.")) << "a file whose own name does not end in .url";
+    EXPECT_EQ(last.rfind("kept ", 0), 0u) << last;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
