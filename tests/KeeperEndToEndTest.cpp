@@ -424,6 +424,27 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
     EXPECT_EQ(ReadWholeFile(unusable / L"notes.txt"), "my notes\r\n");
 }
 
+// Under Wine a folder L. is reported as L, so a link L\x.log to L.\x.log
+// seems to be the log named: the decision log in L. is never appended to,
+// and the keeper does its work all the same.
+TEST_F(KeeperEndToEnd, ALogLinkedIntoATwinFolderIsNotWritten) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const TempFolder logs(L"log");
+    const std::string earlier = "\xEF\xBB\xBF[1] svckeeper, an earlier run\r\n";
+    ASSERT_TRUE(
+        RunUnixCommand({"/bin/sh", "-c",
+                        "cd \"$1\" && mkdir L L. && printf %s \"$2\" >L./x.log && ln -s ../L./x.log L/x.log",
+                        "sh", UnixPathOf(logs.path()), earlier}));
+    const std::wstring target = L"\\\\?\\" + (logs / L"L.\\x.log");
+    ASSERT_EQ(ReadWholeFile(target), earlier);
+    Register();
+    KeepLogging(logs / L"L\\x.log");
+    EXPECT_TRUE(service_->WaitForState(SERVICE_RUNNING));
+    EXPECT_EQ(ReadWholeFile(target), earlier);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

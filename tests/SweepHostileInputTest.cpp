@@ -3,7 +3,7 @@
 // after. The program must end normally, remove only what the rules allow,
 // and treat the manifest as the rules say.
 //
-// Usage: sweep_hostile_input_tests <path of shortcutsweep.exe> [gtest options]
+// Usage: sweep_hostile_input_tests <path of shortcutsweep.exe> [<path of sweepcheck.exe>] [gtest options]
 #include <gtest/gtest.h>
 
 #include <map>
@@ -21,6 +21,7 @@ using namespace testing_support;
 namespace {
 
 std::wstring g_sweepExe;
+std::wstring g_checkExe;  // empty when not given
 
 constexpr std::string_view kShortcutBody = "[InternetShortcut]\r\nURL=https://example.invalid/\r\n";
 constexpr std::string_view kMark = "\xEF\xBB\xBF";
@@ -33,6 +34,28 @@ size_t CountOf(const std::string& text, std::string_view part) {
         ++count;
     }
     return count;
+}
+
+// Under Wine, runs a Unix shell script with the arguments $1, $2, ...;
+// true when it ends with status 0.
+bool Shell(const std::string& script, std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(), {"/bin/sh", "-c", script, "sh"});
+    return RunUnixCommand(arguments);
+}
+
+bool UnixExists(const std::string& path) { return Shell("test -e \"$1\"", {path}); }
+
+// What the decision log, or sweepcheck's text, says of one line: what
+// follows the quoted line that starts with `prefix` ("en line 2 \"",
+// "  line 2 \""), up to the line's end; empty when there is no such line.
+std::string Verdict(const std::string& text, const std::string& prefix) {
+    const size_t at = text.find(prefix);
+    if (at == std::string::npos) {
+        return std::string();
+    }
+    const size_t end = text.find("\r\n", at);
+    const size_t said = text.find("\": ", at);
+    return said > end ? std::string() : text.substr(said + 3, end - said - 3);
 }
 
 // An install: the program in Apps\Vendor\Tool\bin, shortcuts under Links.
@@ -531,12 +554,162 @@ TEST_F(SweepHostileInput, ANameThatAppearsWhileTheSweepRunsIsSeen) {
     EXPECT_NE(secondLog.find("kept", lastSaid), std::string::npos) << secondLog.substr(lastSaid, 400);
 }
 
+// Under Wine a folder D. is reported as D, so a file in D. has the final
+// path of a file of the same name in D beside it: a link D\x.url to
+// D.\x.url reports just the path it was opened by. The file in D. is never
+// deleted through it, by a line naming it or a wildcard, and neither the
+// log nor sweepcheck says it is.
+TEST_F(SweepHostileInput, AFileInAFolderEndingInADotIsNotDeletedThroughItsTwin) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const std::string links = UnixPathOf(root_.path()) + "/Links";
+    ASSERT_TRUE(
+        Shell("cd \"$1\" && mkdir D D. && printf %s \"$2\" >D./x.url && printf %s \"$2\" >D./y.url.. && "
+              "ln -s ../D./x.url D/x.url && ln -s ../D./y.url.. D/y.url",
+              {links, std::string(kShortcutBody)}));
+    WriteLines({Links(L"D\\x.url"), Links(L"D\\*.url"), Links(L"a.url")});
+    std::string check;
+    if (!g_checkExe.empty()) {
+        RunProgramCapturing(g_checkExe, L"\"" + Bin() + L"\"", check);
+    }
+    TempFolder logs(L"log");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
+    SweepRemovesExactly({Links(L"a.url"), Manifest()});
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
+
+    EXPECT_TRUE(UnixExists(links + "/D./x.url"));
+    EXPECT_TRUE(UnixExists(links + "/D./y.url.."));
+    const std::string log = ReadWholeFile(logs / L"sweep.log");
+    EXPECT_EQ(Verdict(log, "en line 1 \"").rfind("kept ", 0), 0u) << Verdict(log, "en line 1 \"");
+    EXPECT_EQ(Verdict(log, "en line 2 \"").find("deleted"), std::string::npos)
+        << Verdict(log, "en line 2 \"");
+    EXPECT_EQ(Verdict(log, "en line 3 \"").rfind("deleted ", 0), 0u) << log;
+    if (!g_checkExe.empty()) {
+        for (const char* line : {"  line 1 \"", "  line 2 \""}) {
+            EXPECT_EQ(Verdict(check, line).find("would delete"), std::string::npos) << check;
+        }
+        EXPECT_EQ(Verdict(check, "  line 3 \"").rfind("would delete ", 0), 0u) << check;
+    }
+}
+
+// Other names Wine spells alike: a folder "E ." is reported as "E ", and
+// x.url. as x.url; and a link x.url to X.URL beside it reports X.URL, which
+// differs from the name opened in letter case alone. Neither target is
+// deleted through its link.
+TEST_F(SweepHostileInput, FilesWineSpellsAlikeAreNotDeletedThroughEachOther) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const std::string links = UnixPathOf(root_.path()) + "/Links";
+    ASSERT_TRUE(
+        Shell("cd \"$1\" && mkdir 'E ' 'E .' K && printf %s \"$2\" >'E ./x.url.' && "
+              "ln -s '../E ./x.url.' 'E /x.url' && printf %s \"$2\" >K/X.URL && ln -s X.URL K/x.url",
+              {links, std::string(kShortcutBody)}));
+    WriteLines({Links(L"E \\x.url"), Links(L"K\\x.url"), Links(L"a.url")});
+    SweepRemovesExactly({Links(L"a.url"), Manifest()});
+    EXPECT_TRUE(UnixExists(links + "/E ./x.url."));
+    EXPECT_TRUE(UnixExists(links + "/K/X.URL"));
+}
+
+// A Unix name in F holding a backslash, sub\x.url, is reported as
+// F\sub\x.url, the path of x.url in the folder F\sub: links there to such
+// names look like the files they are named as.
+TEST_F(SweepHostileInput, AFileWhoseNameHoldsABackslashIsNotDeletedThroughALinkInTheSubfolder) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const std::string f = UnixPathOf(root_.path()) + "/Links/F";
+    ASSERT_TRUE(
+        Shell("mkdir -p \"$1/sub\" && cd \"$1\" && printf %s \"$2\" >'sub\\x.url' && "
+              "printf %s \"$2\" >'sub\\y.url' && ln -s '../sub\\x.url' sub/x.url && "
+              "ln -s '../sub\\y.url' sub/y.url",
+              {f, std::string(kShortcutBody)}));
+    WriteLines({Links(L"F\\sub\\x.url"), Links(L"F\\sub\\*.url"), Links(L"a.url")});
+    SweepRemovesExactly({Links(L"a.url"), Manifest()});
+    EXPECT_TRUE(UnixExists(f + "/sub\\x.url"));
+    EXPECT_TRUE(UnixExists(f + "/sub\\y.url"));
+}
+
+// The program's own folder may be one of a pair too: bin beside bin., or
+// "T " beside "T .". A manifest and batch file there that are links into
+// the twin are links all the same: the manifest is left alone with what it
+// lists, and neither target is deleted.
+TEST_F(SweepHostileInput, ManifestsLinkedIntoATwinOfTheProgramsFolderAreLeftAlone) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    const std::string manifest = std::string(kMark) + Utf8(Links(L"b.url")) + "\r\n";
+    for (const auto& [folder, twin] : {std::pair{"bin", "bin."}, std::pair{"T ", "T ."}}) {
+        const std::string trace = std::string("the program in \"") + folder + "\"";
+        const std::string p = UnixPathOf(root_.path()) + "/P";
+        ASSERT_TRUE(Shell(
+            "mkdir -p \"$1/$2\" \"$1/$3\" && cd \"$1\" && printf %s \"$4\" >\"$3/__shortcutsweep-en.ini\" && "
+            "printf '@echo off\\r\\n' >\"$3/__shortcutsweep.bat\" && "
+            "ln -s \"../$3/__shortcutsweep-en.ini\" \"$2/__shortcutsweep-en.ini\" && "
+            "ln -s \"../$3/__shortcutsweep.bat\" \"$2/__shortcutsweep.bat\"",
+            {p, folder, twin, manifest}));
+        const std::wstring program = root_ / (L"P\\" + Wide(folder) + L"\\shortcutsweep.exe");
+        ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), program.c_str(), FALSE)) << trace;
+        WriteBytes(Links(L"b.url"), kShortcutBody);
+        EXPECT_EQ(RunProgram(program, L"", 300000), 0) << trace;
+        EXPECT_TRUE(Exists(Links(L"b.url"))) << trace;
+        EXPECT_TRUE(UnixExists(p + "/" + twin + "/__shortcutsweep-en.ini")) << trace;
+        EXPECT_TRUE(UnixExists(p + "/" + twin + "/__shortcutsweep.bat")) << trace;
+    }
+    // A program in a folder without a twin acts on its manifest.
+    WriteLines({Links(L"a.url")});
+    SweepRemovesExactly({Links(L"a.url"), Manifest()});
+}
+
+// A folder whose times lie in the future (touch -d 2099-01-01): a file made
+// there now is older than the folder's last change. A name that appears in
+// it while the sweep runs, x.url. with a link x.url to it, made the moment
+// the sweep has deleted a file beside it, is seen all the same.
+TEST_F(SweepHostileInput, ANameThatAppearsInAFolderStampedInTheFutureIsSeen) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    WriteBytes(Links(L"F\\a.url"), kShortcutBody);
+    std::vector<std::wstring> lines = {Links(L"F\\a.url")};
+    for (int i = 0; i < 30000; ++i) {
+        lines.push_back(Links(L"Elsewhere\\none-" + std::to_wstring(i) + L".url"));
+    }
+    lines.push_back(Links(L"F\\x.url"));
+    WriteLines(lines);
+    const std::string f = UnixPathOf(Links(L"F"));
+    ASSERT_TRUE(Shell("touch -d 2099-01-01 \"$1\"", {f}));
+    TempFolder logs(L"log");
+    const std::wstring made = logs / L"made";
+    // Waits for a.url to go, then makes the names, then says so in `made`.
+    ASSERT_TRUE(
+        Shell("perl -e '$t = time + 300; 1 while -e $ARGV[0] && time < $t; exit if -e $ARGV[0]; "
+              "open(F, \">\", \"$ARGV[1].\") and close(F); "
+              "symlink(\"x.url.\", $ARGV[1]); open(F, \">\", $ARGV[2]) and close(F)' \"$@\" "
+              "</dev/null >/dev/null 2>&1 &",
+              {f + "/a.url", f + "/x.url", UnixPathOf(made)}));
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
+    RunningProgram sweep(Bin() + L"\\shortcutsweep.exe", L"");
+    ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", nullptr);
+    EXPECT_EQ(sweep.Wait(300000), 0);
+    ASSERT_TRUE(Exists(made)) << "the names were not made while the sweep ran";
+    EXPECT_FALSE(Exists(Links(L"F\\a.url")));
+    const std::string log = ReadWholeFile(logs / L"sweep.log");
+    const std::string last = Verdict(log, "en line " + std::to_string(lines.size()) + " \"");
+    ASSERT_EQ(last.rfind("no match", 0), std::string::npos)
+        << "the names appeared after the sweep reached its line";
+    EXPECT_TRUE(UnixExists(f + "/x.url.")) << "a file whose own name does not end in .url";
+    EXPECT_EQ(last.rfind("kept ", 0), 0u) << last;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     PrintFailuresWithoutDebugStrings();
-    if (!FindProgramsUnderTest(argc, argv, {{"shortcutsweep.exe", &g_sweepExe}})) {
+    if (!FindProgramsUnderTest(argc, argv,
+                               {{"shortcutsweep.exe", &g_sweepExe},
+                                {"sweepcheck.exe", &g_checkExe, ProgramUnderTest::Optional}})) {
         return 2;
     }
     return RUN_ALL_TESTS();

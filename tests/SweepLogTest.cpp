@@ -259,6 +259,39 @@ TEST_F(SweepLog, TheLogIsNeverWrittenThroughALinkToAnotherFile) {
     EXPECT_TRUE(Holds(log, L"shortcutsweep 1.00")) << "through a linked folder the log is written";
 }
 
+// Under Wine a folder L. is reported as L, so a file in L. has the final
+// path of a file of the same name in L beside it: a link L\x.log to L.\x.log
+// seems to be the log named. The decision log in L. is never appended to,
+// whether the variable or the machine's value names the link.
+TEST_F(SweepLog, ALogLinkedIntoATwinFolderIsNotWritten) {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "only a Linux file system under Wine holds such names";
+    }
+    TempFolder logs(L"logs");
+    const std::string earlier = "\xEF\xBB\xBF[1] shortcutsweep 1.00, an earlier run\r\n";
+    ASSERT_TRUE(
+        RunUnixCommand({"/bin/sh", "-c",
+                        "cd \"$1\" && mkdir L L. && printf %s \"$2\" >L./x.log && ln -s ../L./x.log L/x.log",
+                        "sh", UnixPathOf(logs.path()), earlier}));
+    const std::wstring target = L"\\\\?\\" + (logs / L"L.\\x.log");
+    ASSERT_EQ(ReadWholeFile(target), earlier);
+    for (const bool machine : {false, true}) {
+        const std::wstring listed = Shortcut(L"listed.url");
+        Manifest(Bin(), L"en", {listed});
+        const std::string before = ReadWholeFile(target);
+        if (machine) {
+            MachineLogValue value(REG_SZ, logs / L"L\\x.log");
+            ASSERT_TRUE(value.set());
+            Sweep();
+        } else {
+            LogVariable variable(logs / L"L\\x.log");
+            Sweep();
+        }
+        EXPECT_FALSE(Exists(listed)) << "the work is done all the same";
+        EXPECT_EQ(ReadWholeFile(target), before) << (machine ? "the machine's value" : "the variable");
+    }
+}
+
 // A log that names one of the run's own files would keep a manifest from
 // being read, or be read and deleted as one, or change the program: it is
 // passed over, and the work goes on as without it.

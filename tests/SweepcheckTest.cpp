@@ -420,4 +420,35 @@ TEST_F(Sweepcheck, APipeNamedAsAManifestIsKeptAndSweepcheckSaysSo) {
     EXPECT_TRUE(Exists(unlisted));
 }
 
+// A folder "T " beside T (Wine keeps the blank at a name's end; the system
+// drops it from the last piece of a path it makes full): named with its
+// blank, sweepcheck checks that folder, or refuses the name and says why;
+// it never reports T's manifests as those of "T ".
+TEST_F(Sweepcheck, AFolderNamedWithABlankAtItsEndIsCheckedAsNamedOrRefused) {
+    if (!RunningUnderWine() || g_checkExe.empty()) {
+        GTEST_SKIP() << "a folder whose name ends in a blank is made with the Unix mkdir, under Wine";
+    }
+    const std::wstring plain = root_ / L"T";
+    const std::wstring blank = root_ / L"T ";
+    MakeFolders(plain);
+    ASSERT_TRUE(RunUnixCommand({"/bin/mkdir", UnixPathOf(root_.path()) + "/T "}));
+    const std::wstring plainShortcut = Shortcut(L"plain.url");
+    const std::wstring blankShortcut = Shortcut(L"blank.url");
+    Manifest(plain, L"en", {plainShortcut});
+    Manifest(blank, L"en", {blankShortcut});
+    ASSERT_TRUE(RunUnixCommand(
+        {"/bin/sh", "-c", "test -s \"$1/T /__shortcutsweep-en.ini\"", "sh", UnixPathOf(root_.path())}))
+        << "the manifest is in \"T \"";
+    std::string output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + plain + L"\"", output), 0) << output;
+    EXPECT_NE(output.find(Utf8(L"would delete " + plainShortcut)), std::string::npos) << output;
+
+    const long status = RunProgramCapturing(g_checkExe, L"\"" + blank + L"\"", output);
+    EXPECT_EQ(output.find(Utf8(plainShortcut)), std::string::npos) << "the other folder's line\n" << output;
+    const bool checkedAsNamed =
+        output.find(Utf8(L"  line 1 \"" + blankShortcut + L"\": ")) != std::string::npos;
+    const bool refused = status == 2 && output.find("Not checked: ") != std::string::npos;
+    EXPECT_TRUE(checkedAsNamed || refused) << "status " << status << "\n" << output;
+}
+
 }  // namespace
