@@ -145,6 +145,29 @@ std::wstring FullPath(const std::wstring& path) {
     return full.empty() ? path : full;
 }
 
+// The full path of the folder `given`, spelled as given: the system drops
+// the dots and blanks at the end of a path's last piece, and "C:\T " would
+// become C:\T, another folder, where the sweep in "C:\T " keeps them.
+std::wstring FolderAsNamed(const std::wstring& given) {
+    std::wstring full = FullPath(given);
+    std::wstring_view named = given;
+    while (!named.empty() && IsSeparator(named.back())) {
+        named.remove_suffix(1);
+    }
+    const std::wstring_view last = SplitPath(named).name;
+    const size_t kept = last.find_last_not_of(L". ");
+    if (last == L"." || last == L".." || kept == std::wstring_view::npos || kept + 1 == last.size()) {
+        return full;
+    }
+    const std::wstring_view trimmed = last.substr(0, kept + 1);
+    const std::wstring_view dropped = last.substr(kept + 1);
+    if (full.size() >= trimmed.size() &&
+        std::wstring_view(full).substr(full.size() - trimmed.size()) == trimmed) {
+        full += dropped;
+    }
+    return full;
+}
+
 // The folder as the sweep gets its own: no trailing backslash but at a root.
 std::wstring ProgramFolderOf(std::wstring folder) {
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) {
@@ -228,7 +251,8 @@ int Run(int argc, wchar_t** argv) {
             }
         }
     } else {
-        const std::wstring folder = ProgramFolderOf(FullPath(options.folder.empty() ? L"." : options.folder));
+        const std::wstring folder =
+            ProgramFolderOf(FolderAsNamed(options.folder.empty() ? L"." : options.folder));
         const DWORD attributes = ::GetFileAttributesW(folder.c_str());
         const std::wstring base =
             attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)

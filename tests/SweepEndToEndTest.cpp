@@ -488,9 +488,10 @@ TEST_F(SweepEndToEnd, AProgramStartedFromAShareSweepsTheShareFolderItLiesIn) {
 // Wine reports a folder whose name ends in a blank or a dot without them:
 // its own final path names the twin folder beside it, or none, while the
 // files in it report the name whole. Such a folder's final path decides
-// nothing: a file in it goes only when its own final path is the entry as
-// named, so its real files go and links into the twin never take their
-// targets. The same holds for the program's own folder and the log's.
+// nothing, and beside a twin nothing in it goes: links into the twin never
+// take their targets, and its own files stay with them, as another name is
+// spelled like it. Alone, such a folder works as any other, for lines, for
+// the program's own folder and for the log's.
 TEST_F(SweepEndToEnd, AFolderReportedWithoutItsLastBlankOrDotDecidesNothing) {
     if (!RunningUnderWine()) {
         GTEST_SKIP() << "only a Linux file system under Wine holds such folders";
@@ -526,10 +527,9 @@ TEST_F(SweepEndToEnd, AFolderReportedWithoutItsLastBlankOrDotDecidesNothing) {
         LogVariable variable(Links(L"Logs \\tools.log"));
         Sweep();
     }
-    const std::set<std::wstring> expected = {Links(L"Blank \\own.url"), Links(L"Blank \\wild.url"),
-                                             ManifestPath(Bin(), L"en")};
+    const std::set<std::wstring> expected = {ManifestPath(Bin(), L"en")};
     EXPECT_EQ(Removed(before, Snapshot(root_.path())), expected)
-        << "the real files go; the twins' files, and the links to them, stay";
+        << "the twins' files, the links to them and the files beside the links stay";
     EXPECT_EQ(ReadWholeFile(Links(L"Logs\\tools.log")), "") << "never the log through a link into the twin";
 
     // sweepcheck says the same.
@@ -539,24 +539,29 @@ TEST_F(SweepEndToEnd, AFolderReportedWithoutItsLastBlankOrDotDecidesNothing) {
             EXPECT_NE(text.find(Utf8(L"kept " + kept + link)), std::string::npos) << Utf8(kept) << "\n"
                                                                                   << text;
         }
-        EXPECT_NE(text.find(Utf8(L"would delete " + Links(L"Blank \\own.url"))), std::string::npos) << text;
+        EXPECT_NE(text.find(Utf8(L"kept " + Links(L"Blank \\own.url") + L" (another name in " + root_.path() +
+                                 L"\\Links is spelled the same)")),
+                  std::string::npos)
+            << text;
         EXPECT_EQ(text.find(Utf8(L"would delete " + Links(L"D\\"))), std::string::npos) << text;
     }
 
-    // The program in a folder whose name ends in a blank sweeps its own
-    // manifests, and a log in such a folder is written.
-    const std::wstring tool = root_ / L"Apps\\Tool ";
-    ASSERT_TRUE(RunUnixCommand({"/bin/mkdir", "-p", UnixPathOf(root_ / L"Apps") + "/Tool "}));
+    // The program in a folder whose name ends in a blank, and no twin
+    // beside it, sweeps its own manifests, and a log in such a folder is
+    // written.
+    const std::wstring tool = root_ / L"Apps\\Alone ";
+    ASSERT_TRUE(RunUnixCommand({"/bin/mkdir", "-p", UnixPathOf(root_ / L"Apps") + "/Alone "}));
     ASSERT_TRUE(::CopyFileW(g_sweepExe.c_str(), (tool + L"\\shortcutsweep.exe").c_str(), FALSE));
     const std::wstring listed = Shortcut(L"listed.url");
     Manifest(tool, L"en", {listed});
+    ASSERT_TRUE(RunUnixCommand({"/bin/mkdir", "-p", links + "/Alone "}));
     {
-        LogVariable variable(Links(L"Logs \\real.log"));
+        LogVariable variable(Links(L"Alone \\real.log"));
         EXPECT_EQ(RunProgram(tool + L"\\shortcutsweep.exe", L""), 0);
     }
     EXPECT_FALSE(Exists(listed));
     EXPECT_FALSE(Exists(ManifestPath(tool, L"en")));
-    EXPECT_TRUE(Holds(ReadLog(Links(L"Logs \\real.log")), L"shortcutsweep 1.00"));
+    EXPECT_TRUE(Holds(ReadLog(Links(L"Alone \\real.log")), L"shortcutsweep 1.00"));
 }
 
 }  // namespace

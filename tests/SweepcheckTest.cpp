@@ -439,14 +439,14 @@ TEST_F(Sweepcheck, AFolderNamedWithABlankAtItsEndIsCheckedAsNamedOrRefused) {
     ASSERT_TRUE(RunUnixCommand(
         {"/bin/sh", "-c", "test -s \"$1/T /__shortcutsweep-en.ini\"", "sh", UnixPathOf(root_.path())}))
         << "the manifest is in \"T \"";
+    // Both manifests are left alone (each folder's name is spelled like the
+    // other's); what matters is which folder is looked at.
     std::string output;
-    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + plain + L"\"", output), 0) << output;
-    EXPECT_NE(output.find(Utf8(L"would delete " + plainShortcut)), std::string::npos) << output;
-
     const long status = RunProgramCapturing(g_checkExe, L"\"" + blank + L"\"", output);
-    EXPECT_EQ(output.find(Utf8(plainShortcut)), std::string::npos) << "the other folder's line\n" << output;
-    const bool checkedAsNamed =
-        output.find(Utf8(L"  line 1 \"" + blankShortcut + L"\": ")) != std::string::npos;
+    EXPECT_EQ(output.find(Utf8(ManifestPath(plain, L"en"))), std::string::npos)
+        << "the other folder's manifest\n"
+        << output;
+    const bool checkedAsNamed = output.find(Utf8(ManifestPath(blank, L"en"))) != std::string::npos;
     const bool refused = status == 2 && output.find("Not checked: ") != std::string::npos;
     EXPECT_TRUE(checkedAsNamed || refused) << "status " << status << "\n" << output;
 }

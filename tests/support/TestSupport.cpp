@@ -47,6 +47,11 @@ std::wstring TempFolder::operator/(std::wstring_view relative) const {
 void MakeFolders(const std::wstring& path) {
     for (size_t cut = path.find(L'\\', 3);; cut = path.find(L'\\', cut + 1)) {
         std::wstring part = path.substr(0, cut);
+        // A folder named with a dot or blank at its end is made as named:
+        // the plain path would drop them and make another folder.
+        if (part.size() > 2 && part[1] == L':' && (part.back() == L'.' || part.back() == L' ')) {
+            part.insert(0, L"\\\\?\\");
+        }
         if (!::CreateDirectoryW(part.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
             Fail("CreateDirectoryW");
         }
