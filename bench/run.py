@@ -298,7 +298,8 @@ def report_deletions(results, programs, fixed_kib):
     table(header, rows)
     print("### Ratios within rounds: median (lowest-highest)")
     print()
-    pairs = [("sweep", "floor"), ("sweep", "checked"), ("checked", "floor"), ("sweep", "baseline"), ("log", "sweep")]
+    pairs = [("sweep", "floor"), ("sweep", "checked"), ("sweep", "listed"), ("checked", "floor"),
+             ("sweep", "baseline"), ("log", "sweep")]
     pairs = [(a, b) for a, b in pairs if a in keys and b in keys]
     table(["variant", "files"] + ["%s / %s" % (label[a], label[b]) for a, b in pairs],
           [[variant, "%d" % files] + [ratio_text(rounds, a, b) for a, b in pairs]
@@ -395,6 +396,7 @@ def main():
     programs = [
         Program("floor", "floor", "floor.exe", os.path.join(bench, "floor.exe")),
         Program("checked", "checked floor", "checked_floor.exe", os.path.join(bench, "checked_floor.exe")),
+        Program("listed", "listed floor", "listed_floor.exe", os.path.join(bench, "listed_floor.exe")),
         Program("sweep", "sweep", "shortcutsweep.exe", sweep_exe),
     ]
     if args.baseline_exe:

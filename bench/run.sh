@@ -37,7 +37,7 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/setup.sh >&2
-targets=(shortcutsweep bench_floor bench_checked_floor bench_empty bench_peek bench_launcher bench_reader bench_calls)
+targets=(shortcutsweep bench_floor bench_checked_floor bench_listed_floor bench_empty bench_peek bench_launcher bench_reader bench_calls)
 if [ -z "$build" ]; then
     build="$repo/build/mingw"
     work="$repo/build/bench"

@@ -111,17 +111,18 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
     if (!file) {
         return Kept(path, KeepReason::SystemError, ::GetLastError());
     }
-    // Only the attributes: GetFileInformationByHandle also reads the volume's
-    // serial number, which under Wine costs more than deleting the file.
-    FILE_ATTRIBUTE_TAG_INFO info;
-    if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+    // The attributes and times in one request: GetFileInformationByHandle
+    // also reads the volume's serial number, which under Wine costs more
+    // than deleting the file.
+    FILE_BASIC_INFO info;
+    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info)) {
         const DWORD error = ::GetLastError();
         return Kept(path, NotOnDiskOr(file.get(), KeepReason::SystemError), error);
     }
     if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
         return Kept(path, reason);
     }
-    PlaceFound place = PlacementOf(file.get(), folder, folders);
+    PlaceFound place = PlacementOf(file.get(), folder, folders, LastChangeIn(info));
     switch (place.placement) {
         case Placement::InFolder:
             break;
@@ -183,12 +184,24 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
 // Calls `onMatch(folder, name, attributes)` for every entry in the folder of
 // `path` whose own name matches its final component, directories, hidden
 // and system files and names that are no plain name included. Returns the
-// failing error, or 0.
+// failing error, or 0. With `folders`, a pattern's folder is listed through
+// them, and that listing serves the checks of the files in it as well.
 template <typename OnMatch>
-DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch) {
+DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch, FolderLocations* folders = nullptr) {
     FolderAndName parts = SplitPath(path);
     if (HasWildcards(WithoutLiteralPrefix(parts.folder))) {
         return ERROR_INVALID_NAME;  // only the final component may hold wildcards
+    }
+    if (folders && HasWildcards(parts.name)) {
+        const NamePattern pattern(parts.name);
+        bool more = true;
+        const DWORD error =
+            folders->ListEntries(parts.folder, [&](std::wstring_view name, unsigned long attributes) {
+                if (more && pattern.Matches(name)) {
+                    more = onMatch(parts.folder, std::wstring(name).c_str(), attributes);
+                }
+            });
+        return IsNotFound(error) || error == ERROR_DIRECTORY ? 0 : error;
     }
     // A pattern is matched here, by the rules above, against every name in
     // the folder: the system's own matcher also takes 8.3 aliases and
@@ -259,8 +272,9 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
     DeleteOptions skipped = options;  // reported after the files deleted
     std::vector<FileReport> skippedReport;
     skipped.report = options.report ? &skippedReport : nullptr;
-    const DWORD error =
-        ForEachMatchingEntry(path, [&](const std::wstring& folder, const wchar_t* name, DWORD attributes) {
+    const DWORD error = ForEachMatchingEntry(
+        path,
+        [&](const std::wstring& folder, const wchar_t* name, DWORD attributes) {
             const KeepReason reason = KeepReasonFor(attributes & kNeverMatches);
             if (!IsPlainName(name)) {
                 // Joined to its folder, it would reach into another one.
@@ -273,7 +287,8 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
                 Record(skipped, Kept(folder + name, KeepReason::WrongSuffix));
             }
             return true;
-        });
+        },
+        &folders);
     const std::wstring folder = SplitPath(path).folder;
     bool allGone = error == 0 && !names.empty();
     for (const std::wstring& name : names) {

@@ -61,18 +61,6 @@ bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std:
     return true;
 }
 
-// When the open file or folder last changed: the later of its last write
-// and change times. A folder's move with every entry made, removed or
-// renamed in it; a file's with every name bound to it, as the file system
-// stamps the file it names. None when they cannot be read.
-std::optional<int64_t> LastChangeOf(HANDLE handle) {
-    FILE_BASIC_INFO basic;
-    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
-        return std::nullopt;
-    }
-    return std::max(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
-}
-
 // Whether two handles are open on the same file or folder.
 bool SameObject(HANDLE a, HANDLE b) {
     BY_HANDLE_FILE_INFORMATION first;
@@ -128,23 +116,46 @@ RootAndRest AsFinalPathParts(const std::wstring& path) {
     return parts;
 }
 
+// Whether `finalPath` is the folder `folder` (a path's folder part) as it
+// was named, letter for letter: then it leads back to the folder opened.
+bool SpelledAsNamed(const std::wstring& finalPath, const std::wstring& folder) {
+    const RootAndRest named = AsFinalPathParts(folder);
+    if (named.root.empty()) {
+        return false;
+    }
+    std::wstring_view rest = named.rest;
+    if (rest.size() > 1 && rest.back() == L'\\') {
+        rest.remove_suffix(1);
+    }
+    return finalPath.size() == named.root.size() + rest.size() &&
+           std::wstring_view(finalPath).substr(0, named.root.size()) == named.root &&
+           std::wstring_view(finalPath).substr(named.root.size()) == rest;
+}
+
 }  // namespace
 
-const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, Asked asked) {
+const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, Asked asked, HANDLE opened) {
     Known& known = known_[folder];
     if (known.finalAsked && (known.volumeAsked || asked == Asked::FinalPath)) {
         return known.place;
     }
     // Following links: a folder on the way may be one.
-    UniqueFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueFile own;
+    if (opened == INVALID_HANDLE_VALUE) {
+        own.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        opened = own.get();
+    }
+    const HANDLE handle = opened;
     Place& place = known.place;
     if (!known.finalAsked) {
         known.finalAsked = true;
-        if (handle) {
-            place.finalPath = FinalPathOf(handle.get());
-            if (!place.finalPath.empty() && !LeadsBackTo(place.finalPath, handle.get())) {
+        if (handle != INVALID_HANDLE_VALUE) {
+            place.finalPath = FinalPathOf(handle);
+            // A final path spelled as the folder was named leads back to it.
+            if (!place.finalPath.empty() && !SpelledAsNamed(place.finalPath, folder) &&
+                !LeadsBackTo(place.finalPath, handle)) {
                 const RootAndRest named = AsFinalPathParts(folder);
                 place.reportedOtherwise = true;
                 place.finalPath = named.root.empty() ? std::wstring() : named.root + named.rest;
@@ -153,10 +164,10 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, As
     }
     if (asked == Asked::AlsoVolumePath && !known.volumeAsked) {
         known.volumeAsked = true;
-        if (handle && VolumePathOf(handle.get(), place.volumePath, place.volume)) {
+        if (handle != INVALID_HANDLE_VALUE && VolumePathOf(handle, place.volumePath, place.volume)) {
             // Found again from the named root, or the folder as named.
             const RootAndRest named = AsFinalPathParts(folder);
-            if (named.root.empty() || !LeadsBackTo(named.root + place.volumePath, handle.get())) {
+            if (named.root.empty() || !LeadsBackTo(named.root + place.volumePath, handle)) {
                 place.reportedOtherwise = true;
                 place.volumePath = named.rest;
             }
@@ -165,7 +176,35 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, As
     return place;
 }
 
-PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders) {
+unsigned long FolderLocations::ListEntries(const std::wstring& folder,
+                                           const SpellingChecks::EntryVisitor& visit) {
+    UniqueFile handle(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
+        return ::GetLastError();
+    }
+    const Place& place = Of(folder, Asked::FinalPath, handle.get());
+    return spellings_.ListOpenFolder(handle.get(), place.finalPath, visit);
+}
+
+// A folder's move with every entry made, removed or renamed in it; a
+// file's with every name bound to it, as the file system stamps the file
+// it names.
+int64_t LastChangeIn(const FILE_BASIC_INFO& basic) {
+    return std::max(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
+}
+
+std::optional<int64_t> LastChangeOf(void* handle) {
+    FILE_BASIC_INFO basic;
+    if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
+        return std::nullopt;
+    }
+    return LastChangeIn(basic);
+}
+
+PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+                       std::optional<int64_t> changed) {
     PlaceFound found;
     if (folder.empty()) {
         return found;
@@ -193,7 +232,7 @@ PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& 
     }
     // Some systems (Wine) report two names alike, and a link is then open as
     // the file it points to, under a final path spelled like the link's own.
-    SpellingFound spelling = folders.SpellingOf(reported, LastChangeOf(file));
+    SpellingFound spelling = folders.SpellingOf(reported, changed);
     switch (spelling.spelling) {
         case Spelling::Once:
             break;
@@ -220,7 +259,7 @@ PlaceFound PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
 
 PlaceFound PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders) {
     const FolderAndName parts = SplitPath(path);
-    PlaceFound found = PlacementOf(file, parts.folder, folders);
+    PlaceFound found = PlacementOf(file, parts.folder, folders, LastChangeOf(file));
     if (found.placement == Placement::InFolder && !EqualsIgnoringCase(found.finalName, parts.name)) {
         found.placement = Placement::Elsewhere;
     }

@@ -58,7 +58,16 @@ public:
 
     // The place of `folder` (as a file path's folder part, with its
     // trailing separator); empty when the folder cannot be opened.
-    const Place& Of(const std::wstring& folder, Asked asked = Asked::FinalPath);
+    // `opened`, when given, is a handle to it already open.
+    const Place& Of(const std::wstring& folder, Asked asked = Asked::FinalPath,
+                    HANDLE opened = INVALID_HANDLE_VALUE);
+
+    // Lists `folder` (as above) for a caller that wants its entries: calls
+    // `visit(name, attributes)` for each, and keeps the listing for the
+    // spelling of the files in it (common/modSpellings), so that a
+    // pattern's folder is listed once. The system's error, or 0; a folder
+    // that is not there is an error of its own (IsNotFound).
+    unsigned long ListEntries(const std::wstring& folder, const SpellingChecks::EntryVisitor& visit);
 
     // Whether every piece of `reportedPath`, the place of a file open as
     // one that changed at `fileChanged`, is the one entry of its spelling
@@ -93,7 +102,15 @@ struct PlaceFound {
 // are compared instead; Unknown when neither can be had. NameInDoubt: in
 // the folder, but some folder on the file's reported path holds another
 // entry of the same spelling.
-PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders);
+// `changed` is the file's last change, read through its handle (none when
+// it could not be read).
+PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+                       std::optional<int64_t> changed);
+
+// When the open file or folder last changed: the later of its last write
+// and change times; none when they cannot be read.
+std::optional<int64_t> LastChangeOf(void* handle);
+int64_t LastChangeIn(const FILE_BASIC_INFO& basic);
 
 // Whether `path`, opened for the question only, is the entry it names: in
 // its folder, under the name it gives (not an 8.3 alias); Elsewhere for a

@@ -54,21 +54,22 @@ size_t RootLength(std::wstring_view path) {
     return std::wstring_view::npos;
 }
 
-// Lists the folder open as `folder` into `listing`; false when it cannot.
-bool ListInto(HANDLE folder, std::vector<std::pair<uint64_t, uint64_t>>& entries) {
+// Calls `visit` for every entry of the folder open as `folder` but . and
+// .. ; the system's error, or 0.
+DWORD ForEachEntry(HANDLE folder, const std::function<void(std::wstring_view, DWORD)>& visit) {
     std::vector<unsigned char> buffer(64 * 1024);
     FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
     for (;;) {
         if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
-            return ::GetLastError() == ERROR_NO_MORE_FILES;
+            const DWORD error = ::GetLastError();
+            return error == ERROR_NO_MORE_FILES ? 0 : error;
         }
         kind = FileFullDirectoryInfo;
-        size_t at = 0;
-        for (;;) {
+        for (size_t at = 0;;) {
             const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + at);
             const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             if (name != L"." && name != L"..") {
-                entries.emplace_back(HashOf(SpellingKey(name)), HashOf(name));
+                visit(name, entry->FileAttributes);
             }
             if (entry->NextEntryOffset == 0) {
                 break;
@@ -108,22 +109,44 @@ const SpellingChecks::Listing* SpellingChecks::ListingFor(const std::wstring& fo
     // shows.
     fresh = true;
     listing = Listing();
-    listing.startedBefore = SystemTimeNow() - kClockTick;
     // A root is opened with its separator; without, it names the volume.
     const std::wstring path = folder.size() == RootLength(folder) ? folder + L"\\" : folder;
     UniqueFile handle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    FILE_BASIC_INFO basic;
-    if (!handle || !::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic) ||
-        !ListInto(handle.get(), listing.entries)) {
-        listing.entries.clear();
+    if (!handle || ListOpenFolder(handle.get(), folder, [](std::wstring_view, unsigned long) {}) != 0) {
         return nullptr;
     }
+    return &listing;
+}
+
+unsigned long SpellingChecks::ListOpenFolder(HANDLE folder, const std::wstring& reportedFolder,
+                                             const EntryVisitor& visit) {
+    Listing listing;
+    listing.startedBefore = SystemTimeNow() - kClockTick;
+    FILE_BASIC_INFO basic;
+    if (!::GetFileInformationByHandleEx(folder, FileBasicInfo, &basic, sizeof basic)) {
+        return ::GetLastError();
+    }
+    if ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return ERROR_DIRECTORY;
+    }
     listing.folderChanged = std::max(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
+    const DWORD error = ForEachEntry(folder, [&](std::wstring_view name, DWORD attributes) {
+        listing.entries.emplace_back(HashOf(SpellingKey(name)), HashOf(name));
+        visit(name, attributes);
+    });
+    if (error != 0 || reportedFolder.empty()) {
+        return error;
+    }
     std::sort(listing.entries.begin(), listing.entries.end());
     listing.listed = true;
-    return &listing;
+    std::wstring key = reportedFolder;
+    if (key.size() > RootLength(key) && key.back() == L'\\') {
+        key.pop_back();
+    }
+    listings_[key] = std::move(listing);
+    return 0;
 }
 
 SpellingFound SpellingChecks::Of(const std::wstring& reportedPath, std::optional<int64_t> fileChanged) {

@@ -24,7 +24,10 @@
 // this machine's.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,6 +69,15 @@ public:
     // nothing about a file below it.
     SpellingFound Of(const std::wstring& reportedPath, std::optional<int64_t> fileChanged);
 
+    // Lists the folder open as `folder`, whose place the system reports as
+    // `reportedFolder` (empty when it is not known), calling `visit(name,
+    // attributes)` for every entry but . and .., and keeps the listing as
+    // that folder's: a pattern's folder is then listed once. The system's
+    // error, or 0; ERROR_DIRECTORY when it is no folder.
+    using EntryVisitor = std::function<void(std::wstring_view name, unsigned long attributes)>;
+    unsigned long ListOpenFolder(HANDLE folder, const std::wstring& reportedFolder,
+                                 const EntryVisitor& visit);
+
 private:
     struct Listing {
         bool listed = false;
@@ -75,7 +87,7 @@ private:
         // of two hashes only makes a name look shared.
         std::vector<std::pair<uint64_t, uint64_t>> entries;  // sorted
 
-        size_t Count(uint64_t key) const;                  // entries of that spelling
+        size_t Count(uint64_t key) const;                // entries of that spelling
         bool Holds(uint64_t key, uint64_t exact) const;  // an entry of exactly that name
     };
     // The listing of `folder` (a path as the system reports it) fit for a
