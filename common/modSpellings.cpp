@@ -81,6 +81,11 @@ DWORD ForEachEntry(HANDLE folder, const std::function<void(std::wstring_view, DW
 
 }  // namespace
 
+bool ListingShowsNamesOf(int64_t startedBefore, int64_t folderChanged, std::optional<int64_t> fileChanged,
+                         bool ownFolder) {
+    return fileChanged && *fileChanged < startedBefore && (!ownFolder || *fileChanged < folderChanged);
+}
+
 std::wstring SpellingKey(std::wstring_view name) {
     name = name.substr(0, name.find(L'\\'));
     const size_t kept = name.find_last_not_of(L". ");
@@ -101,8 +106,8 @@ const SpellingChecks::Listing* SpellingChecks::ListingFor(const std::wstring& fo
                                                           std::optional<int64_t> fileChanged, bool last,
                                                           bool& fresh) {
     Listing& listing = listings_[folder];
-    if (listing.listed && fileChanged && *fileChanged < listing.startedBefore &&
-        (!last || *fileChanged < listing.folderChanged)) {
+    if (listing.listed &&
+        ListingShowsNamesOf(listing.startedBefore, listing.folderChanged, fileChanged, last)) {
         return &listing;
     }
     // Listed now, while the file is open: whatever was bound to it before

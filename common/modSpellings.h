@@ -51,6 +51,16 @@ struct SpellingFound {
     std::wstring sharedIn;
 };
 
+// Whether a listing that began after `startedBefore` (the system's time,
+// less a tick), of a folder last changed at `folderChanged` before it, shows
+// every name of a file last changed at `fileChanged`: only when the file
+// changed before both, for the file's own folder (`ownFolder`), and before
+// the first for a folder further up. A file whose time is not known, or
+// equal (a coarse clock stamps a whole tick alike), has its folders listed
+// again.
+bool ListingShowsNamesOf(int64_t startedBefore, int64_t folderChanged, std::optional<int64_t> fileChanged,
+                         bool ownFolder);
+
 // The form in which names that a system may report alike are the same:
 // up to a backslash, without the dots and blanks at its end, upper-cased.
 std::wstring SpellingKey(std::wstring_view name);
