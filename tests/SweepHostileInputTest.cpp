@@ -594,22 +594,25 @@ TEST_F(SweepHostileInput, AFileInAFolderEndingInADotIsNotDeletedThroughItsTwin) 
 }
 
 // Other names Wine spells alike: a folder "E ." is reported as "E ", and
-// x.url. as x.url; and a link x.url to X.URL beside it reports X.URL, which
-// differs from the name opened in letter case alone. Neither target is
-// deleted through its link.
+// x.url. as x.url; a link x.url to X.URL beside it reports X.URL, which
+// differs from the name opened in letter case alone; and every name whose
+// bytes are not UTF-8 reads as U+FFFD, so a link named a<U+FFFD>.url to
+// a<FF>.url reports its own name. No target is deleted through its link.
 TEST_F(SweepHostileInput, FilesWineSpellsAlikeAreNotDeletedThroughEachOther) {
     if (!RunningUnderWine()) {
         GTEST_SKIP() << "only a Linux file system under Wine holds such names";
     }
     const std::string links = UnixPathOf(root_.path()) + "/Links";
     ASSERT_TRUE(
-        Shell("cd \"$1\" && mkdir 'E ' 'E .' K && printf %s \"$2\" >'E ./x.url.' && "
-              "ln -s '../E ./x.url.' 'E /x.url' && printf %s \"$2\" >K/X.URL && ln -s X.URL K/x.url",
-              {links, std::string(kShortcutBody)}));
-    WriteLines({Links(L"E \\x.url"), Links(L"K\\x.url"), Links(L"a.url")});
+        Shell("cd \"$1\" && mkdir 'E ' 'E .' K U && printf %s \"$2\" >'E ./x.url.' && "
+              "ln -s '../E ./x.url.' 'E /x.url' && printf %s \"$2\" >K/X.URL && ln -s X.URL K/x.url && "
+              "printf %s \"$2\" >\"U/a$3.url\" && ln -s \"a$3.url\" \"U/a$4.url\"",
+              {links, std::string(kShortcutBody), "\xFF", "\xEF\xBF\xBD"}));
+    WriteLines({Links(L"E \\x.url"), Links(L"K\\x.url"), Links(L"U\\*.url"), Links(L"a.url")});
     SweepRemovesExactly({Links(L"a.url"), Manifest()});
     EXPECT_TRUE(UnixExists(links + "/E ./x.url."));
     EXPECT_TRUE(UnixExists(links + "/K/X.URL"));
+    EXPECT_TRUE(UnixExists(links + "/U/a\xFF.url"));
 }
 
 // A Unix name in F holding a backslash, sub\x.url, is reported as
