@@ -63,7 +63,7 @@ COMPONENTS = [
     {
         "name": "libstdc++",
         "files": r"^/usr/lib/gcc/i686-w64-mingw32/[^/]+/lib(stdc|sup)\+\+\.a$",
-        "package": r"^g\+\+-mingw-w64-i686(-posix|-win32)?$",
+        "package": r"^g\+\+-mingw-w64-i686(-posix|-win32)?(-runtime)?$",
         "description": "the GNU C++ standard library, from GCC",
         "manufacturer": ("the GNU Project (GCC)", "https://gcc.gnu.org/"),
         "licence": "GPL-3.0-or-later WITH GCC-exception-3.1",
@@ -71,7 +71,7 @@ COMPONENTS = [
     {
         "name": "libgcc",
         "files": r"^/usr/lib/gcc/i686-w64-mingw32/[^/]+/(libgcc(_eh)?\.a|crt(begin|end)\.o)$",
-        "package": r"^gcc-mingw-w64-i686(-posix|-win32)?$",
+        "package": r"^gcc-mingw-w64-i686(-posix|-win32)?(-runtime)?$",
         "description": "GCC's run-time support: libgcc, its exception unwinder (libgcc_eh) "
         "and the start and end objects",
         "manufacturer": ("the GNU Project (GCC)", "https://gcc.gnu.org/"),

@@ -100,6 +100,7 @@ check_package() { # dist folder
     check "README.txt names the three versions and has no unfilled field" readme_filled_in "$unpacked/README.txt"
     check "the bill of materials is valid CycloneDX 1.6 by the standard's own schema" \
         bom_valid "$unpacked/sbom.cdx.json"
+    # shellcheck disable=SC2086 # one installer piece a word
     check "the bill lists each program with its version, and each program and installer piece with the SHA-256 of the file packed" \
         bom_lists_packed_files "$unpacked" $integration
 }
