@@ -210,7 +210,7 @@ unzip -p "$work/plain2/$zip_name" sbom.cdx.json >"$work/plain2.sbom.cdx.json"
 check "  and the same bill of materials, byte for byte" cmp -s "$work/plain1/unpacked/sbom.cdx.json" "$work/plain2.sbom.cdx.json"
 bom_time() { /usr/bin/python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["metadata"]["timestamp"])' "$1"; }
 commit_time="$(TZ=UTC git -C "$repo" log -1 --date=format-local:%Y-%m-%dT%H:%M:%SZ --format=%cd)"
-check "  whose time stamp is the commit's ($commit_time), not the clock's ($(bom_time "$work/plain1/unpacked/sbom.cdx.json"))" \
+check "  whose time stamp ($(bom_time "$work/plain1/unpacked/sbom.cdx.json")) is the commit's ($commit_time), not the clock's" \
     test "$(bom_time "$work/plain1/unpacked/sbom.cdx.json")" = "$commit_time"
 if [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
     check "  and BUILDINFO says the commands build it again" \
