@@ -281,7 +281,8 @@ DEMOS="$demos" bash integration/build.sh "$installers" "${tools[@]}" 1.0.0 >"$de
 inno="$repo/build/mingw/innosetup-6.4.1"
 if [ "$built" = yes ] && ! wine_needs_qemu_shim; then
     # Inno Setup's compiler: npm's innosetup, pinned as the installers test pins it.
-    if [ -f "$inno/bin/ISCC.exe" ] || bash scripts/npm-fetch.sh innosetup 6.4.1 \
+    [ -f "$inno/bin/ISCC.exe" ] || rm -rf "$inno"
+    if bash scripts/npm-fetch.sh innosetup 6.4.1 \
         fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684 "$inno" bin >>"$demo/installer-build.log" 2>&1; then
         DEMOS=inno ISCC="wine $inno/bin/ISCC.exe" bash integration/build.sh "$demo/installer-inno" "${tools[@]}" 1.0.0 \
             >>"$demo/installer-build.log" 2>&1 </dev/null &&
