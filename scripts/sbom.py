@@ -167,6 +167,11 @@ def os_release():
     return values
 
 
+def distro_name(distro):
+    """debian-12; a release without a number (testing) by its code name."""
+    return distro["ID"] + "-" + distro.get("VERSION_ID", distro.get("VERSION_CODENAME", "unknown"))
+
+
 def purl(package, distro):
     """A package URL for a Debian binary package, as scanners write it."""
     quote = lambda s: re.sub(r"[^A-Za-z0-9.~_-]", lambda m: "%%%02X" % ord(m.group()), s)
@@ -174,7 +179,7 @@ def purl(package, distro):
     if package["source:Version"] != package["Version"]:
         upstream += "@" + package["source:Version"]
     return (f"pkg:deb/{distro['ID']}/{quote(package['Package'])}@{quote(package['Version'])}"
-            f"?arch={quote(package['Architecture'])}&distro={quote(distro['ID'] + '-' + distro['VERSION_ID'])}"
+            f"?arch={quote(package['Architecture'])}&distro={quote(distro_name(distro))}"
             f"&upstream={quote(upstream)}")
 
 
