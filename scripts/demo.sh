@@ -268,60 +268,64 @@ installer_demo() { # title, the install's and the removal's command as shown, th
 
 # Under qemu-i386 Wine's msiexec and Inno Setup's compiler crash (see
 # tests/installers_test.sh); the NSIS setup runs.
-demos="nsis"
+demos="msi nsis inno"
 if wine_needs_qemu_shim; then
+    demos="nsis"
     echo "The demo Windows Installer package: left out, as Wine's msiexec crashes under qemu-i386 (this kernel runs no 32-bit programs)."
     echo "The demo Inno Setup setup: left out, as Inno Setup's compiler crashes under qemu-i386 (this kernel runs no 32-bit programs)."
     echo
-else
-    demos="msi nsis"
 fi
-built=yes
-DEMOS="$demos" bash integration/build.sh "$installers" "${tools[@]}" 1.0.0 >"$demo/installer-build.log" 2>&1 || built=no
-inno="$repo/build/mingw/innosetup-6.4.1"
-if [ "$built" = yes ] && ! wine_needs_qemu_shim; then
-    # Inno Setup's compiler: npm's innosetup, pinned as the installers test pins it.
-    [ -f "$inno/bin/ISCC.exe" ] || rm -rf "$inno"
-    if bash scripts/npm-fetch.sh innosetup 6.4.1 \
-        fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684 "$inno" bin >>"$demo/installer-build.log" 2>&1; then
-        DEMOS=inno ISCC="wine $inno/bin/ISCC.exe" bash integration/build.sh "$demo/installer-inno" "${tools[@]}" 1.0.0 \
-            >>"$demo/installer-build.log" 2>&1 </dev/null &&
-            mv "$demo/installer-inno/1.0.0/VantrelDemoInno.exe" "$installers/1.0.0/" || built=no
-    else
-        built=no
-    fi
-fi
-if [ "$built" = no ]; then
-    echo "The demo installers could not be built   <-- UNEXPECTED; $demo/installer-build.log:"
-    tail -n 20 "$demo/installer-build.log" | sed 's/^/    /'
+built_log="$demo/installer-build.log"
+not_built() { # what
+    echo "$1 could not be built   <-- UNEXPECTED; from $built_log:"
+    tail -n 20 "$built_log" | sed 's/^/    /'
     unexpected=1
-else
-    out="$installers/1.0.0"
-    if [[ " $demos " == *" msi "* ]]; then
-        msi="$(winpath "$out/VantrelDemo.msi")"
-        installer_demo "The demo Windows Installer package (integration/wix/demo.wxs), built with wixl:" \
-            "msiexec /i VantrelDemo.msi /qn" "msiexec /x VantrelDemo.msi /qn" \
-            wine msiexec /i "$msi" /qn -- wine msiexec /x "$msi" /qn
-        echo
+}
+out="$installers/1.0.0"
+if ! DEMOS="${demos% inno}" bash integration/build.sh "$installers" "${tools[@]}" 1.0.0 >"$built_log" 2>&1; then
+    not_built "The demo installers"
+    demos=""
+fi
+if [[ " $demos " == *" inno "* ]]; then
+    # Inno Setup's compiler: npm's innosetup, pinned as the installers test
+    # pins it, run under Wine in the demo's prefix.
+    inno="$repo/build/mingw/innosetup-6.4.1"
+    [ -f "$inno/bin/ISCC.exe" ] || rm -rf "$inno"
+    if ! bash scripts/npm-fetch.sh innosetup 6.4.1 fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684 \
+        "$inno" bin >>"$built_log" 2>&1 ||
+        ! DEMOS=inno ISCC="wine $inno/bin/ISCC.exe" bash integration/build.sh "$demo/installer-inno" "${tools[@]}" 1.0.0 \
+            >>"$built_log" 2>&1 </dev/null ||
+        ! mv "$demo/installer-inno/1.0.0/VantrelDemoInno.exe" "$out/"; then
+        not_built "The demo Inno Setup setup"
+        demos="${demos% inno}"
     fi
+fi
+install_win='C:\Program Files\Vantrel Demo'
+[ -d "$prefix/drive_c/Program Files (x86)" ] && install_win='C:\Program Files (x86)\Vantrel Demo'
+if [[ " $demos " == *" msi "* ]]; then
+    msi="$(winpath "$out/VantrelDemo.msi")"
+    installer_demo "The demo Windows Installer package (integration/wix/demo.wxs), built with wixl:" \
+        "msiexec /i VantrelDemo.msi /qn" "msiexec /x VantrelDemo.msi /qn" \
+        wine msiexec /i "$msi" /qn -- wine msiexec /x "$msi" /qn
+    echo
+fi
+if [[ " $demos " == *" nsis "* ]]; then
     # An NSIS uninstaller returns at once, before its work, unless given
     # _?=<folder>, which must reach it unquoted; a batch file passes it so.
-    install_win='C:\Program Files\Vantrel Demo'
-    [ -d "$prefix/drive_c/Program Files (x86)" ] && install_win='C:\Program Files (x86)\Vantrel Demo'
     printf '@"%s\\uninstall.exe" /S _?=%s\r\n@exit /b %%errorlevel%%\r\n' "$install_win" "$install_win" \
         >"$installers/uninstall-nsis.bat"
     installer_demo "The demo NSIS setup (integration/nsis/demo.nsi), built with makensis:" \
         "VantrelDemoSetup.exe /S" "uninstall.exe /S" \
         wine "$(winpath "$out/VantrelDemoSetup.exe")" /S -- wine cmd /c "$(winpath "$installers/uninstall-nsis.bat")"
-    if ! wine_needs_qemu_shim; then
-        echo
-        # Inno's setup needs a display even when silent: the demo runs on a
-        # virtual one (above).
-        installer_demo "The demo Inno Setup setup (integration/inno/demo.iss), built with Inno Setup 6.4.1's compiler:" \
-            "VantrelDemoInno.exe /VERYSILENT /SUPPRESSMSGBOXES" "unins000.exe /VERYSILENT /SUPPRESSMSGBOXES" \
-            wine "$(winpath "$out/VantrelDemoInno.exe")" /VERYSILENT /SUPPRESSMSGBOXES -- \
-            wine "$install_win\\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES
-    fi
+fi
+if [[ " $demos " == *" inno "* ]]; then
+    echo
+    # Inno's setup needs a display even when silent: the demo runs on a
+    # virtual one (above).
+    installer_demo "The demo Inno Setup setup (integration/inno/demo.iss), built with Inno Setup 6.4.1's compiler:" \
+        "VantrelDemoInno.exe /VERYSILENT /SUPPRESSMSGBOXES" "unins000.exe /VERYSILENT /SUPPRESSMSGBOXES" \
+        wine "$(winpath "$out/VantrelDemoInno.exe")" /VERYSILENT /SUPPRESSMSGBOXES -- \
+        wine "$install_win\\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES
 fi
 
 # sweepcheck, as an installer's build would run it on a manifest it made.
