@@ -4,15 +4,23 @@
 # languages and reports which shortcuts went, which stayed, and why; then
 # registers a demo "Vantrel Service" in the same private prefix and runs
 # svckeeper without and with an argument, showing the service before and
-# after each run; installs and removes the demo Windows Installer package
-# that calls them. Ends with sweepcheck on a manifest with two traps.
+# after each run; installs and removes the demo Windows Installer package,
+# NSIS setup and Inno Setup setup that call them, one line per outcome
+# (under qemu-i386, where msiexec and Inno's compiler crash, the NSIS setup
+# alone). Ends with sweepcheck on a manifest with two traps.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
-bash scripts/setup.sh
+[ -n "${VANTREL_DEMO_DISPLAY:-}" ] || bash scripts/setup.sh
+source scripts/wine-env.sh
+# Inno Setup's setup needs a display, even when silent: where it is shown
+# (not under qemu-i386, below), the whole demo runs on one virtual display,
+# which every Wine process of its prefix shares.
+if [ -z "${VANTREL_DEMO_DISPLAY:-}" ] && ! wine_needs_qemu_shim; then
+    VANTREL_DEMO_DISPLAY=1 exec xvfb-run -a bash "$repo/scripts/demo.sh" "$@"
+fi
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target shortcutsweep svckeeper sweepcheck test_service >/dev/null
-source scripts/wine-env.sh
 
 demo="$repo/build/demo"
 prefix="$demo/wineprefix"
@@ -173,48 +181,151 @@ echo
 echo "What the service was asked (its log):"
 tr -d '\r' <"$service_dir/service.log" | sed 's/^/    /'
 
-# The tools in their real caller: the demo Windows Installer package
-# (integration/wix) installs the programs and the service, writes the
-# manifests and calls svckeeper; its removal stops the service and calls
-# shortcutsweep.
+# The tools in their real callers: the demo Windows Installer package, NSIS
+# setup and Inno Setup setup (integration/) install the programs and the
+# service, write the manifests and call svckeeper; their removal stops the
+# service and calls shortcutsweep. One line per outcome.
 echo
-if wine_needs_qemu_shim; then
-    # Under qemu-i386 Wine's msiexec dies (signal 11); see tests/installers_test.sh.
-    echo "The demo Windows Installer package: not shown on this machine, whose kernel runs no 32-bit"
-    echo "programs: under qemu-i386 Wine's msiexec crashes. A kernel that runs them shows it."
-else
-    echo "The demo Windows Installer package (integration/wix/demo.wxs), built with wixl:"
-    wine sc stop "Vantrel Service" >/dev/null 2>&1 || true
-    wine sc delete "Vantrel Service" >/dev/null 2>&1 || true
-    bash integration/build.sh "$demo/installer" build/mingw/sweep/shortcutsweep.exe build/mingw/keeper/svckeeper.exe \
-        build/mingw/check/sweepcheck.exe build/mingw/tests/test_service.exe 1.0.0 >"$demo/installer-build.log" 2>&1
-    msi="$(winpath "$demo/installer/1.0.0/VantrelDemo.msi")"
-    public_desktop="$prefix/drive_c/users/Public/Desktop"
-    echo "Running: wine msiexec /i VantrelDemo.msi /qn"
+wine sc stop "Vantrel Service" >/dev/null 2>&1 || true
+wine sc delete "Vantrel Service" >/dev/null 2>&1 || true
+installers="$demo/installer"
+public_desktop="$prefix/drive_c/users/Public/Desktop"
+tools=(build/mingw/sweep/shortcutsweep.exe build/mingw/keeper/svckeeper.exe build/mingw/check/sweepcheck.exe
+    build/mingw/tests/test_service.exe)
+demo_folder() { ls -d "$prefix/drive_c/Program Files"*/"Vantrel Demo" 2>/dev/null | head -n 1 || true; }
+listed() { # folder, pattern: the names there, or "none"
+    local names
+    # shellcheck disable=SC2086 # the pattern is meant to match
+    names="$(cd "$1" 2>/dev/null && ls -1d $2 2>/dev/null | tr '\n' ' ' || true)"
+    names="${names% }"
+    echo "${names:-none}"
+}
+# One outcome a line: what was seen, and the mark when it is not what the
+# rules give.
+outcome() { # label, what was seen, what was expected, command that holds when it is as expected
+    local label="$1" seen="$2" expected="$3"
+    shift 3
+    if "$@"; then
+        printf '    %-22s %s\n' "$label" "$seen"
+    else
+        printf '    %-22s %s   <-- UNEXPECTED, expected %s\n' "$label" "$seen" "$expected"
+        unexpected=1
+    fi
+}
+service_gone() { ! wine sc query "Vantrel Service" >/dev/null 2>&1; }
+eventually() { # command...: up to 10 s
+    local _
+    for _ in $(seq 20); do
+        "$@" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+timed() { # command...: runs it (2 minutes at most), sets $status and $took
+    local t0 tenths
+    t0=$(date +%s%N)
     status=0
-    wine msiexec /i "$msi" /qn || status=$?
+    timeout 120 "$@" </dev/null >>"$demo/installers.log" 2>&1 || status=$?
+    tenths=$((($(date +%s%N) - t0) / 100000000))
+    took="$((tenths / 10)).$((tenths % 10)) s"
+}
+installer_demo() { # title, the install's and the removal's command as shown, then the
+    # install command, --, the removal command
+    local title="$1" install_name="$2" remove_name="$3" folder
+    shift 3
+    local install_cmd=() remove_cmd=()
+    while [ "$1" != -- ]; do install_cmd+=("$1") && shift; done
+    shift
+    remove_cmd=("$@")
+    echo "$title"
+    mkdir -p "$public_desktop"
+    echo "Running: wine $install_name"
+    timed "${install_cmd[@]}"
+    outcome "exit status:" "$status ($took)" 0 test "$status" = 0
     wait_for_state RUNNING || true
-    demo_install="$(ls -d "$prefix/drive_c/Program Files"*/"Vantrel Demo" 2>/dev/null | head -n 1 || true)"
-    echo "Exit status $status"
-    show_service "after the install:"
-    echo "    on the public desktop: $(cd "$public_desktop" && ls -1 Vantrel* 2>/dev/null | tr '\n' ' ' || true)"
-    echo "    beside the programs:   $(cd "$demo_install" && ls -1 __shortcutsweep* 2>/dev/null | tr '\n' ' ' || true)"
-    if [ "$status" != 0 ] || [ "$(start_type)" != automatic ] || [ "$(service_state)" != RUNNING ] ||
-        [ ! -e "$demo_install/__shortcutsweep-en.ini" ]; then
-        echo "    <-- UNEXPECTED: the package should install, keep the service running and write the manifests"
-        unexpected=1
+    folder="$(demo_folder)"
+    outcome "the service:" "start type $(start_type), state $(service_state)" "automatic and RUNNING" \
+        test "$(start_type) $(service_state)" = "automatic RUNNING"
+    outcome "on the public desktop:" "$(listed "$public_desktop" 'Vantrel*')" "Vantrel Home.url Vantrel Startseite.url" \
+        test -e "$public_desktop/Vantrel Home.url" -a -e "$public_desktop/Vantrel Startseite.url"
+    outcome "beside the programs:" "$(listed "$folder" '__shortcutsweep*')" "the manifests and the batch file" \
+        test -e "$folder/__shortcutsweep-en.ini" -a -e "$folder/__shortcutsweep-de.ini"
+    echo "Running: wine $remove_name"
+    timed "${remove_cmd[@]}"
+    # Inno's uninstaller removes itself a moment after it ends.
+    eventually test ! -e "$folder/unins000.exe" || true
+    outcome "exit status:" "$status ($took)" 0 test "$status" = 0
+    outcome "on the public desktop:" "$(listed "$public_desktop" 'Vantrel*')" "none (swept)" \
+        test "$(listed "$public_desktop" 'Vantrel*')" = none
+    outcome "beside the programs:" "$(listed "$folder" '__shortcutsweep*')" "none (swept)" \
+        test "$(listed "$folder" '__shortcutsweep*')" = none
+    eventually service_gone || true
+    outcome "the service:" "$(service_gone && echo deleted || echo "still registered, state $(service_state)")" \
+        deleted service_gone
+    # An NSIS uninstaller told to wait leaves itself behind.
+    [ -z "$folder" ] || rm -rf "$folder"
+}
+
+# Under qemu-i386 Wine's msiexec and Inno Setup's compiler crash (see
+# tests/installers_test.sh); the NSIS setup runs.
+demos="msi nsis inno"
+if wine_needs_qemu_shim; then
+    demos="nsis"
+    echo "The demo Windows Installer package: left out, as Wine's msiexec crashes under qemu-i386 (this kernel runs no 32-bit programs)."
+    echo "The demo Inno Setup setup: left out, as Inno Setup's compiler crashes under qemu-i386 (this kernel runs no 32-bit programs)."
+    echo
+fi
+built_log="$demo/installer-build.log"
+not_built() { # what
+    echo "$1 could not be built   <-- UNEXPECTED; from $built_log:"
+    tail -n 20 "$built_log" | sed 's/^/    /'
+    unexpected=1
+}
+out="$installers/1.0.0"
+if ! DEMOS="${demos% inno}" bash integration/build.sh "$installers" "${tools[@]}" 1.0.0 >"$built_log" 2>&1; then
+    not_built "The demo installers"
+    demos=""
+fi
+if [[ " $demos " == *" inno "* ]]; then
+    # Inno Setup's compiler: npm's innosetup, pinned as the installers test
+    # pins it, run under Wine in the demo's prefix.
+    inno="$repo/build/mingw/innosetup-6.4.1"
+    [ -f "$inno/bin/ISCC.exe" ] || rm -rf "$inno"
+    if ! bash scripts/npm-fetch.sh innosetup 6.4.1 fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684 \
+        "$inno" bin >>"$built_log" 2>&1 ||
+        ! DEMOS=inno ISCC="wine $inno/bin/ISCC.exe" bash integration/build.sh "$demo/installer-inno" "${tools[@]}" 1.0.0 \
+            >>"$built_log" 2>&1 </dev/null ||
+        ! mv "$demo/installer-inno/1.0.0/VantrelDemoInno.exe" "$out/"; then
+        not_built "The demo Inno Setup setup"
+        demos="${demos% inno}"
     fi
-    echo "Running: wine msiexec /x VantrelDemo.msi /qn"
-    status=0
-    wine msiexec /x "$msi" /qn || status=$?
-    echo "Exit status $status"
-    left="$(cd "$public_desktop" 2>/dev/null && ls -1 Vantrel* 2>/dev/null | tr '\n' ' ' || true)"
-    echo "    on the public desktop: ${left:-no Vantrel shortcut}"
-    echo "    the service:           $(wine sc query "Vantrel Service" >/dev/null 2>&1 && echo still registered || echo deleted)"
-    if [ "$status" != 0 ] || [ -n "$left" ] || [ -e "$demo_install/__shortcutsweep-en.ini" ]; then
-        echo "    <-- UNEXPECTED: the removal should sweep the listed shortcuts and the manifests"
-        unexpected=1
-    fi
+fi
+install_win='C:\Program Files\Vantrel Demo'
+[ -d "$prefix/drive_c/Program Files (x86)" ] && install_win='C:\Program Files (x86)\Vantrel Demo'
+if [[ " $demos " == *" msi "* ]]; then
+    msi="$(winpath "$out/VantrelDemo.msi")"
+    installer_demo "The demo Windows Installer package (integration/wix/demo.wxs), built with wixl:" \
+        "msiexec /i VantrelDemo.msi /qn" "msiexec /x VantrelDemo.msi /qn" \
+        wine msiexec /i "$msi" /qn -- wine msiexec /x "$msi" /qn
+    echo
+fi
+if [[ " $demos " == *" nsis "* ]]; then
+    # An NSIS uninstaller returns at once, before its work, unless given
+    # _?=<folder>, which must reach it unquoted; a batch file passes it so.
+    printf '@"%s\\uninstall.exe" /S _?=%s\r\n@exit /b %%errorlevel%%\r\n' "$install_win" "$install_win" \
+        >"$installers/uninstall-nsis.bat"
+    installer_demo "The demo NSIS setup (integration/nsis/demo.nsi), built with makensis:" \
+        "VantrelDemoSetup.exe /S" "uninstall.exe /S" \
+        wine "$(winpath "$out/VantrelDemoSetup.exe")" /S -- wine cmd /c "$(winpath "$installers/uninstall-nsis.bat")"
+fi
+if [[ " $demos " == *" inno "* ]]; then
+    echo
+    # Inno's setup needs a display even when silent: the demo runs on a
+    # virtual one (above).
+    installer_demo "The demo Inno Setup setup (integration/inno/demo.iss), built with Inno Setup 6.4.1's compiler:" \
+        "VantrelDemoInno.exe /VERYSILENT /SUPPRESSMSGBOXES" "unins000.exe /VERYSILENT /SUPPRESSMSGBOXES" \
+        wine "$(winpath "$out/VantrelDemoInno.exe")" /VERYSILENT /SUPPRESSMSGBOXES -- \
+        wine "$install_win\\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES
 fi
 
 # sweepcheck, as an installer's build would run it on a manifest it made.

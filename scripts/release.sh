@@ -2,7 +2,8 @@
 # Builds the three programs in release mode from a clean build folder and
 # packs them, with a README.txt for the installer's author, the installer
 # pieces and a sample manifest (integration/), sweepcheck's JSON schema, a
-# BUILDINFO and a SHA256SUMS file, into
+# bill of materials (sbom.cdx.json, CycloneDX 1.6), a BUILDINFO and a
+# SHA256SUMS file, into
 # dist/vantrel-tools_shortcutsweep-<version>_svckeeper-<version>_sweepcheck-<version>.zip,
 # and writes the zip's own SHA-256, to publish beside it, to <zip>.sha256.
 #
@@ -12,6 +13,12 @@
 #   SIGN_PASSWORD            optional: the password of the key or PKCS#12 file
 #   SIGN_TIMESTAMP_URL       optional: an RFC 3161 time-stamp server
 # Without them the programs are packed unsigned.
+#
+# The bill of materials is made from the build itself (scripts/sbom.py): the
+# linker writes a map of each program, which tells what it took in from the
+# tool chain's libraries, and dpkg which package and version each came from.
+# Its time stamp, like the zip's file times, is SOURCE_DATE_EPOCH when set,
+# otherwise the commit's time.
 #
 # RELEASE_BUILD_DIR (default build/release) and RELEASE_DIST_DIR (default
 # dist) move the build folder and the output elsewhere.
@@ -42,7 +49,7 @@ elif [ -n "${SIGN_CERT:-}" ] || [ -n "${SIGN_KEY:-}" ]; then
 fi
 
 bash scripts/setup.sh
-for tool in zip osslsigncode sha256sum; do
+for tool in zip osslsigncode sha256sum python3 dpkg-query; do
     command -v "$tool" >/dev/null || fail "$tool is missing"
 done
 
@@ -59,7 +66,7 @@ echo "release: building in $build"
 rm -rf "$build"
 cmake -S "$repo" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-i686-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-Map=%.map" >/dev/null
 cmake --build "$build" --target shortcutsweep svckeeper sweepcheck
 
 # A string value of a resource script's version block.
@@ -140,11 +147,13 @@ for file in "${integration[@]}"; do
     cp "$file" "$stage/$file"
 done
 cp check/sweepcheck.schema.json "$stage/"
-zip_name="vantrel-tools_shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}_sweepcheck-${version[sweepcheck]}.zip"
+package_version="shortcutsweep-${version[shortcutsweep]}_svckeeper-${version[svckeeper]}_sweepcheck-${version[sweepcheck]}"
+zip_name="vantrel-tools_$package_version.zip"
 
 # What the zip was built from, and how to build it again byte for byte.
 commit="$(git rev-parse HEAD 2>/dev/null || echo unknown)"
-if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+dirty="$(git status --porcelain --untracked-files=no 2>/dev/null)"
+if [ -n "$dirty" ]; then
     from="commit $commit, with uncommitted changes: this zip cannot be built again from the commit alone"
 else
     from="commit $commit"
@@ -183,11 +192,27 @@ The zip's SHA-256 is published beside it, not in it (a file cannot hold its
 own checksum); SHA256SUMS in the zip covers every other file.
 INFO
 
-files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt BUILDINFO sweepcheck.schema.json "${integration[@]}")
+# The bill of materials: the programs as packed (signed, where signed), what
+# the linker put into them from the tool chain, and the installer pieces.
+stamp="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}"
+bom_args=()
+for program in shortcutsweep svckeeper sweepcheck; do
+    case $program in
+    shortcutsweep) folder=sweep ;;
+    svckeeper) folder=keeper ;;
+    sweepcheck) folder=check ;;
+    esac
+    bom_args+=(--program "$program.exe" "${version[$program]}" "${description[$program]}" "$build/$folder/$program.exe.map")
+done
+for file in "${integration[@]}"; do bom_args+=(--file "$file"); done
+python3 scripts/sbom.py --stage "$stage" --build "$build" --name vantrel-tools --version "$package_version" \
+    ${stamp:+--epoch "$stamp"} --commit "$commit${dirty:+ (with uncommitted changes)}" "${bom_args[@]}" >"$stage/sbom.cdx.json" ||
+    fail "the bill of materials could not be made"
+
+files=(shortcutsweep.exe svckeeper.exe sweepcheck.exe README.txt BUILDINFO sweepcheck.schema.json sbom.cdx.json "${integration[@]}")
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS)
 
 # The same files give the same archive: fixed times, no extra attributes.
-stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
 if [ -n "$stamp" ]; then
     find "$stage" -exec touch -d "@$stamp" {} +
 fi

@@ -43,17 +43,9 @@ command -v python3 >/dev/null || { echo "FAIL: python3 is needed to watch the fi
 # Fetched once into the build folder; a tool of this test, never shipped.
 inno="$(dirname "$work")/innosetup-6.4.1"
 if [ ! -f "$inno/bin/ISCC.exe" ]; then
-    rm -rf "$inno.tmp" && mkdir -p "$inno.tmp"
-    # npm honours its own configuration, a cafile included.
-    if ! (cd "$inno.tmp" && npm pack --silent innosetup@6.4.1 >/dev/null 2>"$work/logs/npm.log") ||
-        ! echo "fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684  $inno.tmp/innosetup-6.4.1.tgz" | sha256sum -c --quiet; then
-        cat "$work/logs/npm.log"
-        echo "FAIL: npm could not fetch innosetup 6.4.1 (the compiler of the Inno Setup demo);" \
-            "in a fresh root, npm may need the host's certificate bundle: npm config set cafile FILE"
-        exit 1
-    fi
-    tar -xzf "$inno.tmp/innosetup-6.4.1.tgz" -C "$inno.tmp" package/bin
-    mv "$inno.tmp/package" "$inno" && rm -rf "$inno.tmp"
+    rm -rf "$inno"
+    bash "$repo/scripts/npm-fetch.sh" innosetup 6.4.1 fc36b763a729c8964416552d733f4864ac4a4934d0a6569e20c2feb4c29b9684 \
+        "$inno" bin || { echo "FAIL: npm could not fetch innosetup 6.4.1 (the compiler of the Inno Setup demo)"; exit 1; }
 fi
 
 source "$repo/scripts/wine-env.sh"
