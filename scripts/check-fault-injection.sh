@@ -1,33 +1,143 @@
 #!/usr/bin/env bash
-# check-fault-injection.sh [--cases=N] [--seed=S] [--only=PATTERN]
+# check-fault-injection.sh [--only=PATTERN] [--cases=N] [--seed=S] [--list]
 #
-# Shows that the sweep's property, hostile-input and end-to-end tests
-# notice real faults: for each of a list of small, deliberate faults it
-# takes a copy of the sources, makes that one change, builds, and runs the
-# property and hostile-input test programs and the end-to-end tests of
-# folders, links, the log and sweepcheck under Wine. A fault counts as caught when the
-# results differ from those of the unchanged sources: other counts of
-# wrongly deleted or wrongly kept files, or other tests failing.
-# The sources are copied once, at the start, from the working tree (tracked
-# and untracked, not ignored, files). Each fault, built and run, takes three
-# minutes or more; nothing in the working tree is changed.
+# Shows that the tests notice real faults. For each of a list of small,
+# deliberate faults it makes that one change in a copy of the sources,
+# builds, and runs the test programs that fault concerns under Wine. A
+# fault is CAUGHT when a test that passes on the unchanged sources fails:
+# the tests are named, compared by name with the unchanged sources' run.
+# A program that ends without GoogleTest's summary (a crash, a hang stopped
+# after 10 minutes) has not run: its fault is NOT RUN, never caught. Exit
+# status 0 only when every fault tried was caught; a fault MISSED, NOT
+# APPLIED (its text is not in the file exactly once), NOT BUILT or NOT RUN
+# makes it 1.
+#
+#   --only=PATTERN  only the faults whose name matches (extended regex)
+#   --cases=N       random cases of the property test per run (default 200)
+#   --seed=S        their first seed (default 1)
+#   --list          print the faults and the programs each runs, and stop
+#
+# Each fault is found by its text with any spacing and line breaks
+# (clang-format may reflow it), and must occur exactly once. The sources
+# are copied once, at the start, from the working tree (tracked and
+# untracked, not ignored, files); one build folder serves every fault, so
+# each rebuilds only what it changed. Nothing in the working tree changes.
+# A fault takes a minute (unit tests) to ten (the property test) here.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo="$PWD"
 cases=200
 seed=1
 only=""
+list=no
 for arg in "$@"; do
     case "$arg" in
-    --cases=*) cases="${arg#--cases=}" ;;
-    --seed=*) seed="${arg#--seed=}" ;;
-    --only=*) only="${arg#--only=}" ;;
-    *)
-        echo "usage: $0 [--cases=N] [--seed=S] [--only=PATTERN]   (PATTERN: only the faults whose name it matches, an extended regular expression)" >&2
-        exit 2
-        ;;
+        --cases=*) cases="${arg#--cases=}" ;;
+        --seed=*) seed="${arg#--seed=}" ;;
+        --only=*) only="${arg#--only=}" ;;
+        --list) list=yes ;;
+        *)
+            echo "usage: $0 [--only=PATTERN] [--cases=N] [--seed=S] [--list]" >&2
+            exit 2
+            ;;
     esac
 done
+
+# Each fault: a name, the file it is made in, the test programs it runs
+# (see run_program), the text it changes, and what that becomes.
+names=() files=() programs=() finds=() replaces=()
+fault() { names+=("$1") files+=("$2") programs+=("$3") finds+=("$4") replaces+=("$5"); }
+
+# The sweep's file rules.
+fault "read-only files deleted" common/modFiles.cpp "common e2e" \
+    'if (attributes & FILE_ATTRIBUTE_READONLY) {' 'if (false) {'
+fault "hidden files match" common/modFiles.cpp "common e2e" \
+    'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' \
+    'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
+fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.cpp "common e2e" \
+    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(reachedAs, requiredSuffix)'
+fault "8.3-shaped names taken for own names" common/modFiles.cpp "common e2e hostile" \
+    'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
+fault "a name matched without folding its letter case" common/modNames.cpp "common" \
+    'GlobMatches(UpperCase(name), upper_)' 'GlobMatches(std::wstring(name), upper_)'
+fault '"?" matches a dot' common/modNames.cpp "common" \
+    "(p == L'?' && name[i] != L'.')" "(p == L'?')"
+fault "listed names joined without a check" common/modFiles.cpp "hostile" \
+    'if (!IsPlainName(name)) {' 'if (false) {'
+fault "a file another run deleted first taken as kept" common/modFiles.cpp "e2e" \
+    'report.verdict = FileVerdict::AlreadyGone;' 'report.verdict = FileVerdict::Kept;'
+# Where a file lies, and names spelled alike.
+fault "the final path not asked" common/modPlaces.cpp "e2e hostile" \
+    'if (found.placement != Placement::InFolder) {' \
+    'found.placement = Placement::InFolder; found.finalName = SplitPath(reported).name; if (false) {'
+fault "only the last piece compared" common/modPlaces.cpp "e2e" \
+    'IsNameIn(reported, place->finalPath, found.finalName) ? Placement::InFolder' \
+    '((found.finalName = reported.substr(reported.find_last_of(L'"'"'\\'"'"') + 1)), true) ? Placement::InFolder'
+fault "a folder's reported path trusted though it does not lead back to it" common/modPlaces.cpp "e2e" \
+    '!LeadsBackTo(place.finalPath, handle)) {' 'false) {'
+fault "folders compared without regard to letter case" common/modPlaces.cpp "e2e hostile" \
+    'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
+    '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
+fault "a final path spelled like another name taken as it is" common/modPlaces.cpp "hostile e2e" \
+    'case Spelling::Shared:' 'case Spelling::Shared: break;'
+fault "only the file's own folder asked about its spelling" common/modSpellings.cpp "hostile" \
+    'if (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece)))) {' \
+    'if (last && (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece))))) {'
+fault "names compared in one letter case only" common/modSpellings.cpp "common hostile" \
+    'return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));' \
+    'return std::wstring(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));'
+fault "a name with a backslash not taken for its first piece" common/modSpellings.cpp "common hostile" \
+    "name = name.substr(0, name.find(L'\\\\'));" ";"
+fault "the listing's tick rule: equal times taken as earlier" common/modSpellings.cpp "common" \
+    '*fileChanged < startedBefore && (!ownFolder || *fileChanged < folderChanged);' \
+    '*fileChanged <= startedBefore && (!ownFolder || *fileChanged <= folderChanged);'
+fault "a listing trusted by the folder's time alone" common/modSpellings.cpp "common hostile" \
+    'return fileChanged && *fileChanged < startedBefore &&' 'return fileChanged && (startedBefore != 0 || true) &&'
+fault "a listing trusted by the system's time alone" common/modSpellings.cpp "common" \
+    '(!ownFolder || *fileChanged < folderChanged)' '(!ownFolder || folderChanged != 0 || true)'
+# Lines and manifests.
+fault '".." above the root passed over' sweep/modLineRules.cpp "unit hostile" \
+    'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
+fault "the last piece taken as a line" sweep/modLineRules.cpp "unit" \
+    'if (i + 1 == lines.size()) {' 'if (false) {'
+fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp "unit hostile" \
+    'if (c == 0xFFFD) {' 'if (false) {'
+fault "unmarked manifests read" sweep/modManifests.cpp "unit e2e" \
+    'manifest.message, kManifestReading.allowAnsi,' 'manifest.message, true,'
+fault "development folder one level up" sweep/modBaseFolder.cpp "unit e2e" \
+    'ParentFolder(programFolder, 2)' 'ParentFolder(programFolder, 1)'
+fault "invalid UTF-8 drops the whole manifest" common/modText.cpp "unit hostile" \
+    'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
+fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp "hostile" \
+    'length > SIZE_MAX / 4' 'length > (16u << 20)'
+fault "the descrambling amounts swapped" sweep/modCrypt.h "unit" \
+    'kDescrambleEvenAmount = 3; inline constexpr int kDescrambleOddAmount = 5;' \
+    'kDescrambleEvenAmount = 5; inline constexpr int kDescrambleOddAmount = 3;'
+# The log.
+fault "a log name ending in a dot or a blank made before it is refused" common/modLog.cpp "e2e" \
+    "if ((last || form == PathForm::Literal) && !piece.empty() &&" \
+    "if (false && (last || form == PathForm::Literal) && !piece.empty() &&"
+fault "a log made and then refused left behind" common/modLog.cpp "e2e" \
+    'if (made) {' 'if (false) {'
+fault "a log appended to a file that is no log" common/modLog.cpp "e2e" \
+    'IsEmptyOrDecisionLog(file);' '(IsEmptyOrDecisionLog(file) || true);'
+# sweepcheck.
+fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp "e2e" \
+    'const std::wstring_view suffix = sweep::kShortcutSuffix;' 'const std::wstring_view suffix = L".lnk";'
+fault "sweepcheck trims a folder's name as the system does" check/sweepcheck.cpp "e2e" \
+    'ProgramFolderOf(FolderAsNamed(' 'ProgramFolderOf(FullPath('
+# The keeper.
+fault "the keeper starts no paused service" keeper/modMain.cpp "keeper" \
+    'if (reading.state != SERVICE_RUNNING) {' 'if (reading.state != SERVICE_RUNNING && reading.state != SERVICE_PAUSED) {'
+fault "the keeper stops nothing" keeper/modService.cpp "keeper service" \
+    '::ControlService(handle, SERVICE_CONTROL_STOP,' '::ControlService(handle, SERVICE_CONTROL_INTERROGATE,'
+
+if [ "$list" = yes ]; then
+    for i in "${!names[@]}"; do
+        printf '%-72s %-24s %s\n' "${names[$i]}" "${files[$i]}" "${programs[$i]}"
+    done
+    exit 0
+fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/vantrel-faults.XXXXXX")"
 prefix="$work/wineprefix"
@@ -37,168 +147,118 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Each fault: a name, the file it is made in, a text that occurs there
-# exactly once, and what it becomes.
-names=() files=() finds=() replaces=()
-fault() { names+=("$1") files+=("$2") finds+=("$3") replaces+=("$4"); }
-fault "read-only files deleted" common/modFiles.cpp \
-    'if (attributes & FILE_ATTRIBUTE_READONLY) {' 'if (false) {'
-fault "hidden files match" common/modFiles.cpp \
-    'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' 'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
-fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.cpp \
-    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(reachedAs, requiredSuffix)'
-fault "8.3-shaped names taken for own names" common/modFiles.cpp \
-    'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
-fault "a name matched without folding its letter case" common/modNames.cpp \
-    'GlobMatches(UpperCase(name), upper_)' 'GlobMatches(std::wstring(name), upper_)'
-fault '".." above the root passed over' sweep/modLineRules.cpp \
-    'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
-fault '"?" matches a dot' common/modNames.cpp \
-    "(p == L'?' && name[i] != L'.')" "(p == L'?')"
-fault "the last piece taken as a line" sweep/modLineRules.cpp \
-    'if (i + 1 == lines.size()) {' 'if (false) {'
-fault "unmarked manifests read" sweep/modManifests.cpp \
-    'manifest.message, kManifestReading.allowAnsi,' 'manifest.message, true,'
-fault "development folder one level up" sweep/modBaseFolder.cpp \
-    'ParentFolder(programFolder, 2)' 'ParentFolder(programFolder, 1)'
-fault "invalid UTF-8 drops the whole manifest" common/modText.cpp \
-    'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
-fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp \
-    'length > SIZE_MAX / 4' 'length > (16u << 20)'
-fault "the final path not asked" common/modFiles.cpp \
-    'switch (PlacementOf(file.get(), folder, folders, finalName)) {' \
-    'finalName = std::wstring(reachedAs); switch (source == NameSource::OwnName ? Placement::InFolder : PlacementOf(file.get(), folder, folders, finalName)) {'
-fault "only the last piece compared" common/modPlaces.cpp \
-    'IsNameIn(finalPath, place->finalPath, finalName) ? Placement::InFolder : Placement::Elsewhere;' \
-    '(finalName = finalPath.substr(finalPath.find_last_of(L'"'"'\\'"'"') + 1), Placement::InFolder);'
-fault "listed names joined without a check" common/modFiles.cpp \
-    'if (!IsPlainName(name)) {' 'if (false) {'
-fault "a name reported without its last dot or blank taken as it is" common/modPlaces.cpp \
-    'return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName, LastChangeOf(file))' \
-    'return placement; return placement == Placement::InFolder ? folders.NameReportedIn(folder, finalName, LastChangeOf(file))'
-fault "a folder's reported path trusted though it does not lead back to it" common/modPlaces.cpp \
-    'if (!place.finalPath.empty() && !LeadsBackTo(place.finalPath, handle.get())) {' 'if (false) {'
-fault "each folder listed once a run" common/modPlaces.cpp \
-    'if (!known.listed || !fileChanged || *fileChanged >= known.listedAfter) {' 'if (!known.listed || !fileChanged) {'
-fault "a log name ending in a dot or a blank made before it is refused" common/modLog.cpp \
-    "if ((last || form == PathForm::Literal) && !piece.empty() &&" "if (false && (last || form == PathForm::Literal) && !piece.empty() &&"
-fault "a log made and then refused left behind" common/modLog.cpp \
-    'if (made) {' 'if (false) {'
-fault "a log appended to a file that is no log" common/modLog.cpp \
-    'IsEmptyOrDecisionLog(file);' '(IsEmptyOrDecisionLog(file) || true);'
-fault "a file another run deleted first taken as kept" common/modFiles.cpp \
-    'report.verdict = FileVerdict::AlreadyGone;' 'report.verdict = FileVerdict::Kept;'
-fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp \
-    'if (c == 0xFFFD) {' 'if (false) {'
-fault "folders compared without regard to letter case" common/modPlaces.cpp \
-    'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
-    '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
-fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp \
-    'const std::wstring_view suffix = sweep::kShortcutSuffix;' 'const std::wstring_view suffix = L".lnk";'
+tree="$work/sources"
+build="$tree/build"
+(cd "$repo" && git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+    tar --null -T - -cf -) | (mkdir -p "$tree" && tar -x -C "$tree")
+cp -a "$tree" "$work/pristine"
 
-copy_tree() {
-    mkdir -p "$1"
-    (cd "$repo" && git ls-files -z --cached --others --exclude-standard |
-        while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
-        tar --null -T - -cf -) | tar -x -C "$1"
+targets=(shortcutsweep sweepcheck svckeeper test_service common_unit_tests sweep_unit_tests
+    sweep_end_to_end_tests sweep_hostile_input_tests sweep_property_tests keeper_end_to_end_tests
+    keeper_service_tests)
+build_all() {
+    cmake --build "$build" --target "${targets[@]}" >"$work/build.log" 2>&1
 }
 
-# The end-to-end tests run for each fault: folders and links, the log
-# (with files another run deleted first), and sweepcheck.
-e2e_filter='SweepEndToEnd.*Link*:SweepEndToEnd.AFolder*:SweepLog.*:Sweepcheck.*'
+# Runs one test program; its output goes to $2. Status 0 when it ended
+# with GoogleTest's summary.
+run_program() { # key, output file
+    local b="$build" run=(timeout -k 30 600 "$repo/scripts/wine-run" --prefix "$prefix")
+    case "$1" in
+        common) "${run[@]}" "$b/tests/common_unit_tests.exe" >"$2" 2>&1 ;;
+        unit) "${run[@]}" "$b/tests/sweep_unit_tests.exe" >"$2" 2>&1 ;;
+        e2e) "${run[@]}" "$b/tests/sweep_end_to_end_tests.exe" "$b/sweep/shortcutsweep.exe" \
+            "$b/check/sweepcheck.exe" >"$2" 2>&1 ;;
+        hostile) "${run[@]}" "$b/tests/sweep_hostile_input_tests.exe" "$b/sweep/shortcutsweep.exe" \
+            "$b/check/sweepcheck.exe" >"$2" 2>&1 ;;
+        property) "${run[@]}" "$b/tests/sweep_property_tests.exe" "$b/sweep/shortcutsweep.exe" \
+            --cases="$cases" --seed="$seed" >"$2" 2>&1 ;;
+        keeper) "${run[@]}" "$b/tests/keeper_end_to_end_tests.exe" "$b/keeper/svckeeper.exe" \
+            "$b/tests/test_service.exe" >"$2" 2>&1 ;;
+        service) "${run[@]}" "$b/tests/keeper_service_tests.exe" "$b/tests/test_service.exe" >"$2" 2>&1 ;;
+        *)
+            echo "unknown test program $1" >"$2"
+            return 1
+            ;;
+    esac
+    tr -d '\r' <"$2" | grep -qE '^\[  (PASSED|FAILED)  \] [0-9]+ tests?'
+}
 
-# How many tests of the suites $2 (an extended regular expression) failed
-# in the log $1: those GoogleTest calls failed, and the one a failure was
-# printed in when its program hung before it ended.
+# The tests the output $1 says failed, one a line, sorted.
 failed_tests() {
-    tr -d '\r' <"$1" | awk -v suites="^($2)\\." '
-        /^\[ RUN      \] / { current = $4 }
-        /: Failure$/ && current ~ suites { failed[current] = 1 }
-        /^\[  FAILED  \] / && $4 ~ suites { sub(/,$/, "", $4); failed[$4] = 1 }
-        END { n = 0; for (t in failed) n++; print n }'
+    tr -d '\r' <"$1" | sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_]*\.[A-Za-z0-9_/]*\).*/\1/p' | sort -u
 }
 
-# Runs the test programs in tree $1; prints
-# "property <wrongly deleted> <wrongly kept> hostile <failed tests> end-to-end <failed tests>".
-run_tests() {
-    local tree="$1" log="$1/run.log"
-    cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
-    if ! cmake --build "$tree/build" --target shortcutsweep sweepcheck sweep_property_tests \
-        sweep_hostile_input_tests sweep_end_to_end_tests >"$tree/build.log" 2>&1; then
-        echo "not-built"
-        return
-    fi
-    local exe="$tree/build/sweep/shortcutsweep.exe"
-    # Under qemu-i386 a test program may hang after its first failure: each
-    # is stopped after 10 minutes, and what it printed until then counts.
-    local run=(timeout -k 30 600 "$repo/scripts/wine-run" --prefix "$prefix")
-    "${run[@]}" "$tree/build/tests/sweep_property_tests.exe" "$exe" \
-        --cases="$cases" --seed="$seed" --gtest_filter='SweepProperty.*' >"$log" 2>&1 || true
-    "${run[@]}" "$tree/build/tests/sweep_hostile_input_tests.exe" "$exe" >>"$log" 2>&1 || true
-    "${run[@]}" "$tree/build/tests/sweep_end_to_end_tests.exe" "$exe" \
-        "$tree/build/check/sweepcheck.exe" --gtest_filter="$e2e_filter" >>"$log" 2>&1 || true
-    local summary
-    summary="$(grep -m1 '^cases run' "$log" || echo 'cases run ?')"
-    local deleted kept failed e2e
-    deleted="$(sed -n 's/.*wrongly deleted \([0-9]*\).*/\1/p' <<<"$summary")"
-    kept="$(sed -n 's/.*wrongly kept \([0-9]*\).*/\1/p' <<<"$summary")"
-    local first_failure
-    first_failure="$(tr -d '\r' <"$log" | grep -m1 -E 'case seed [0-9]+ failed: ' || true)"
-    if [ -z "$deleted" ] && [ -n "$first_failure" ]; then
-        # No total: the counts of the first failing case, marked "+" (at least).
-        deleted="$(sed -n 's/.* failed: \([0-9]*\) wrongly deleted.*/\1/p' <<<"$first_failure")+"
-        kept="$(sed -n 's/.*, \([0-9]*\) wrongly kept.*/\1/p' <<<"$first_failure")+"
-    fi
-    failed="$(failed_tests "$log" SweepHostileInput)"
-    e2e="$(failed_tests "$log" 'SweepEndToEnd|SweepLog|Sweepcheck')"
-    echo "property ${deleted:-?} ${kept:-?} hostile ${failed:-?} end-to-end ${e2e:-?}"
-}
-
-"$repo/scripts/wine-prefix" create "$prefix"
-echo "seed $seed, $cases random cases per run"
-
-# One copy of the sources, taken now, for every build below.
-copy_tree "$work/sources"
-cp -a "$work/sources" "$work/base"
-read -r outcome base_deleted base_kept _ base_failed _ base_e2e <<<"$(run_tests "$work/base")"
-if [ "$outcome" = not-built ]; then
+echo "building the unchanged sources ..."
+cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
+if ! build_all; then
+    tail -n 30 "$work/build.log"
     echo "the unchanged sources do not build" >&2
     exit 1
 fi
-echo "unchanged sources: wrongly deleted $base_deleted, wrongly kept $base_kept, hostile-input tests failed $base_failed, end-to-end tests failed $base_e2e"
-rm -rf "$work/base"
+"$repo/scripts/wine-prefix" create "$prefix"
+echo "seed $seed, $cases random cases per property run"
 
-caught=0
-missed=0
+# The unchanged sources' run of each program a fault asks for, once.
+declare -A baseline=()
+baseline_of() { # key
+    if [ -z "${baseline[$1]+set}" ]; then
+        if run_program "$1" "$work/base-$1.log"; then
+            baseline[$1]="$(failed_tests "$work/base-$1.log")"
+        else
+            baseline[$1]="NOT RUN"
+        fi
+        [ -z "${baseline[$1]}" ] || echo "note: on the unchanged sources $1: ${baseline[$1]//$'\n'/, }"
+    fi
+}
+
 tried=0
+caught=0
 for i in "${!names[@]}"; do
     name="${names[$i]}" file="${files[$i]}" find="${finds[$i]}" replace="${replaces[$i]}"
     grep -qE -- "$only" <<<"$name" || continue
     tried=$((tried + 1))
-    tree="$work/fault"
-    rm -rf "$tree"
-    cp -a "$work/sources" "$tree"
-    if [ "$(grep -cF -- "$find" "$tree/$file")" != 1 ]; then
-        echo "NOT APPLIED $name: the text to change is not in $file exactly once"
-        missed=$((missed + 1))
+    for key in ${programs[$i]}; do baseline_of "$key"; done
+    # The text with any spacing between its characters.
+    count="$(FIND="$find" perl -0ne '
+        my $f = $ENV{FIND}; $f =~ s/\s+//g;
+        my $re = join("\\s*", map { quotemeta } split(//, $f));
+        my $n = () = /$re/g; print $n' "$tree/$file")"
+    if [ "$count" != 1 ]; then
+        echo "NOT APPLIED  $name: its text is in $file $count times, not once"
         continue
     fi
-    FIND="$find" REPLACE="$replace" perl -0pi -e 's/\Q$ENV{FIND}\E/$ENV{REPLACE}/' "$tree/$file"
-    read -r outcome deleted kept _ failed _ e2e <<<"$(run_tests "$tree")"
-    if [ "$outcome" = not-built ]; then
-        echo "NOT BUILT $name: the changed sources do not build"
-        missed=$((missed + 1))
+    FIND="$find" REPLACE="$replace" perl -0pi -e '
+        my $f = $ENV{FIND}; $f =~ s/\s+//g;
+        my $re = join("\\s*", map { quotemeta } split(//, $f));
+        s/$re/$ENV{REPLACE}/' "$tree/$file"
+    if ! build_all; then
+        echo "NOT BUILT    $name: the changed sources do not build"
+        cp "$work/pristine/$file" "$tree/$file"
         continue
     fi
-    if [ "$deleted" != "$base_deleted" ] || [ "$kept" != "$base_kept" ] || [ "$failed" != "$base_failed" ] ||
-        [ "$e2e" != "$base_e2e" ]; then
-        verdict="CAUGHT   "
+    by=() not_run=()
+    for key in ${programs[$i]}; do
+        if [ "${baseline[$key]}" = "NOT RUN" ] || ! run_program "$key" "$work/fault-$key.log"; then
+            not_run+=("$key")
+            continue
+        fi
+        while IFS= read -r test; do
+            [ -n "$test" ] && ! grep -qxF -- "$test" <<<"${baseline[$key]}" && by+=("$test")
+        done < <(failed_tests "$work/fault-$key.log")
+    done
+    cp "$work/pristine/$file" "$tree/$file"
+    touch "$tree/$file"
+    if [ ${#by[@]} -gt 0 ]; then
         caught=$((caught + 1))
+        echo "CAUGHT       $name: by ${by[*]}"
+    elif [ ${#not_run[@]} -gt 0 ]; then
+        echo "NOT RUN      $name: ${not_run[*]} ended without GoogleTest's summary"
     else
-        verdict="MISSED   "
-        missed=$((missed + 1))
+        echo "MISSED       $name: every test of ${programs[$i]} passed"
     fi
-    echo "$verdict  $name: wrongly deleted $deleted, wrongly kept $kept, hostile-input tests failed $failed, end-to-end tests failed $e2e"
 done
 echo "$caught of $tried faults caught"
+[ "$caught" = "$tried" ]

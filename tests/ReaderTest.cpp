@@ -136,10 +136,9 @@ TEST_F(ReaderTest, DescramblingActsOnTheContentOnlyNeverOnTheMark) {
                                  "abcde"),
                         false, false, /*descramble=*/true);
     ASSERT_TRUE(r.ok);
-    std::wstring expected = {wchar_t(L'a' + kDescrambleEvenAmount), wchar_t(L'b' - kDescrambleOddAmount),
-                             wchar_t(L'c' + kDescrambleEvenAmount), wchar_t(L'd' - kDescrambleOddAmount),
-                             L'e'};
-    EXPECT_EQ(r.content, expected);
+    // Worked out by hand for the amounts the scrambling side uses, 3 added
+    // at even positions and 5 taken at odd ones: a+3, b-5, c+3, d-5, e.
+    EXPECT_EQ(r.content, L"d]f_e");
 }
 
 TEST(DescrambleBytes, BuffersBelowThreeBytesAreLeftAlone) {
@@ -153,12 +152,11 @@ TEST(DescrambleBytes, BuffersBelowThreeBytesAreLeftAlone) {
 TEST(DescrambleBytes, TheLastPairStartsThreeBytesFromTheEnd) {
     ByteBuffer four{10, 20, 30, 40};
     DescrambleBytes(four);
-    EXPECT_EQ(four, (ByteBuffer{10 + kDescrambleEvenAmount, 20 - kDescrambleOddAmount, 30, 40}));
+    EXPECT_EQ(four, (ByteBuffer{13, 15, 30, 40}));
 
     ByteBuffer five{10, 20, 30, 40, 50};
     DescrambleBytes(five);
-    EXPECT_EQ(five, (ByteBuffer{10 + kDescrambleEvenAmount, 20 - kDescrambleOddAmount,
-                                30 + kDescrambleEvenAmount, 40 - kDescrambleOddAmount, 50}));
+    EXPECT_EQ(five, (ByteBuffer{13, 15, 33, 35, 50}));
 }
 
 TEST(DescrambleBytes, BytesNeverWrapAround) {
@@ -166,9 +164,13 @@ TEST(DescrambleBytes, BytesNeverWrapAround) {
     DescrambleBytes(edges);
     EXPECT_EQ(edges, (ByteBuffer{255, 0, 254, 1, 7}));
 
-    ByteBuffer justInside{255 - kDescrambleEvenAmount, kDescrambleOddAmount, 0};
+    ByteBuffer justInside{252, 5, 0};
     DescrambleBytes(justInside);
     EXPECT_EQ(justInside, (ByteBuffer{255, 0, 0}));
+
+    ByteBuffer justOutside{253, 4, 0};
+    DescrambleBytes(justOutside);
+    EXPECT_EQ(justOutside, (ByteBuffer{253, 4, 0}));
 }
 
 TEST(UTF8BytesToString, EveryConvertedUnitIsKeptAndNoMore) {

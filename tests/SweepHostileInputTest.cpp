@@ -666,14 +666,17 @@ TEST_F(SweepHostileInput, ManifestsLinkedIntoATwinOfTheProgramsFolderAreLeftAlon
 }
 
 // A folder whose times lie in the future (touch -d 2099-01-01): a file made
-// there now is older than the folder's last change. A name that appears in
-// it while the sweep runs, x.url. with a link x.url to it, made the moment
-// the sweep has deleted a file beside it, is seen all the same.
+// there now is older than the folder's last change. The folder is listed
+// while the sweep checks a.url, with x.url in it; the moment a.url is gone,
+// x.url. is made and x.url replaced by a link to it. The listing still has
+// x.url, and only the time of the file x.url leads to shows that it is
+// older than a name of it: the folder is listed again and x.url. seen.
 TEST_F(SweepHostileInput, ANameThatAppearsInAFolderStampedInTheFutureIsSeen) {
     if (!RunningUnderWine()) {
         GTEST_SKIP() << "only a Linux file system under Wine holds such names";
     }
     WriteBytes(Links(L"F\\a.url"), kShortcutBody);
+    WriteBytes(Links(L"F\\x.url"), kShortcutBody);
     std::vector<std::wstring> lines = {Links(L"F\\a.url")};
     for (int i = 0; i < 30000; ++i) {
         lines.push_back(Links(L"Elsewhere\\none-" + std::to_wstring(i) + L".url"));
@@ -687,8 +690,8 @@ TEST_F(SweepHostileInput, ANameThatAppearsInAFolderStampedInTheFutureIsSeen) {
     // Waits for a.url to go, then makes the names, then says so in `made`.
     ASSERT_TRUE(
         Shell("perl -e '$t = time + 300; 1 while -e $ARGV[0] && time < $t; exit if -e $ARGV[0]; "
-              "open(F, \">\", \"$ARGV[1].\") and close(F); "
-              "symlink(\"x.url.\", $ARGV[1]); open(F, \">\", $ARGV[2]) and close(F)' \"$@\" "
+              "open(F, \">\", \"$ARGV[1].\") and close(F); symlink(\"x.url.\", \"$ARGV[1].new\"); "
+              "rename(\"$ARGV[1].new\", $ARGV[1]); open(F, \">\", $ARGV[2]) and close(F)' \"$@\" "
               "</dev/null >/dev/null 2>&1 &",
               {f + "/a.url", f + "/x.url", UnixPathOf(made)}));
     ::SetEnvironmentVariableW(L"VANTREL_TOOLS_LOG", (logs / L"sweep.log").c_str());
