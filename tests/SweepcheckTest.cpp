@@ -136,6 +136,14 @@ TEST_F(Sweepcheck, SweepcheckNamesEveryTrapChangesNothingAndSaysTheSameInJson) {
         EXPECT_NE(text.find("[manifest-not-read]"), std::string::npos) << text;
         ::CloseHandle(held);
     }
+    // A read-only shortcut is never deleted, and sweepcheck says so before
+    // the sweep runs (under Wine the system itself would refuse it too, so
+    // only these words show the sweep's own rule).
+    const std::wstring readOnly = Shortcut(L"kept.url");
+    SetAttributes(readOnly, FILE_ATTRIBUTE_READONLY);
+    WriteUtf8(Dev() + L"\\read-only.ini", readOnly + L"\r\n");
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + Dev() + L"\\read-only.ini\"", text), 0) << text;
+    EXPECT_NE(text.find(Utf8(L"kept " + readOnly + L" (read-only)")), std::string::npos) << text;
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--jsn", text), 2);
 }
 
