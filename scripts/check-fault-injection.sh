@@ -98,6 +98,8 @@ fault "a listing trusted by the system's time alone" common/modSpellings.cpp "co
 # Lines and manifests.
 fault '".." above the root passed over' sweep/modLineRules.cpp "unit hostile" \
     'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
+fault "relative lines taken as they are" sweep/modLineRules.cpp "unit e2e" \
+    'case PathForm::Relative: break;' 'case PathForm::Relative: return ShortcutTarget::Path(std::wstring(line));'
 fault "the last piece taken as a line" sweep/modLineRules.cpp "unit" \
     'if (i + 1 == lines.size()) {' 'if (false) {'
 fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp "unit hostile" \

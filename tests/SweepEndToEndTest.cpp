@@ -211,11 +211,16 @@ TEST_F(SweepEndToEnd, SharePathsAreReadLikeDrivePathsAndTheirPrefixInAnyCase) {
     RemoveTree(share);
 }
 
+// Relative lines would name real files: the sweep runs in its own folder,
+// which holds relative.url, on the drive of the shortcuts, so that
+// "relative.url", "C:relative.url" and "\Users\...\target.url" each name
+// a file that is there.
 TEST_F(SweepEndToEnd, LinesThatCouldNameAnotherFileDeleteNothing) {
     std::wstring secret = Shortcut(L"secret.txt");
     std::wstring elsewhere = Shortcut(L"other\\target.url");
     std::wstring besideProgram = Bin() + L"\\relative.url";
     WriteBytes(besideProgram, kShortcutBody);
+    ASSERT_EQ(Bin().substr(0, 2), Links().substr(0, 2)) << "the program and the shortcuts on one drive";
     const std::wstring links = Links();
     Manifest(Bin(), L"en",
              {L"relative.url", L".\\relative.url", L"..\\bin\\relative.url",
@@ -224,7 +229,7 @@ TEST_F(SweepEndToEnd, LinesThatCouldNameAnotherFileDeleteNothing) {
               L"//?/" + Links(L"other/target.url"), L"\\\\?\\" + Links(L"sub\\..\\other\\target.url"),
               Links(L"*\\target.url"), Links(L"other..\\target.url")});
 
-    Sweep();
+    EXPECT_EQ(RunProgramIn(Bin(), Bin() + L"\\shortcutsweep.exe", L""), 0);
 
     for (const std::wstring& kept : {secret, elsewhere, besideProgram}) {
         EXPECT_TRUE(Exists(kept)) << testing::PrintToString(kept);
