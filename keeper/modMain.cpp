@@ -81,6 +81,10 @@ void LogAutoStart(const std::string& service, const ServiceOutcome& outcome) {
         return;
     }
     WriteDecisionLog(step + L"start type before: " + StartTypeText(outcome.startTypeBefore));
+    if (!outcome.called) {
+        WriteDecisionLog(step + L"already automatic, so the configuration is left as it is");
+        return;
+    }
     WriteDecisionLog(step + L"change to automatic " + CallResult(outcome.callError));
     WriteDecisionLog(step + L"start type after: " +
                      (outcome.startTypeAfter == kStartTypeNotRead ? std::wstring(L"not read")

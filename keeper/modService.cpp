@@ -161,6 +161,12 @@ void SetServiceAutoStart(const std::string& machine, const std::string& service,
         if (!before.buffer) {
             return false;
         }
+        if (StartTypeIn(before.buffer) == SERVICE_AUTO_START) {
+            if (outcome) {
+                outcome->startTypeAfter = SERVICE_AUTO_START;
+            }
+            return true;
+        }
         // Only the start type is given. Every text is left to the manager
         // rather than written back from the ANSI copy just read, which
         // would turn any character outside the ANSI code page in a display

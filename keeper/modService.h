@@ -33,7 +33,8 @@ struct ServiceOutcome {
     // SetServiceAutoStart: the start type before the change, or
     // kStartTypeNotRead with the reason in configError (the change is then
     // not asked for); and after it, as the change's result gives it: the
-    // configuration is not read again for the record.
+    // configuration is not read again for the record. A service already
+    // automatic is asked no change: `called` stays false.
     unsigned long startTypeBefore = kStartTypeNotRead;
     unsigned long configError = 0;
     unsigned long startTypeAfter = kStartTypeNotRead;
@@ -57,7 +58,10 @@ void StopNamedService(const std::string& machine, const std::string& service,
 
 // Sets the service to start automatically. Nothing else in its
 // configuration changes, and nothing at all when its configuration
-// cannot be read.
+// cannot be read or the service is already automatic: then no change is
+// asked of the manager, which may take any change as a chance to write the
+// whole configuration anew (Wine drops the dependencies and turns the
+// binary path's expandable text into plain text).
 void SetServiceAutoStart(const std::string& machine, const std::string& service,
                          ServiceOutcome* outcome = nullptr);
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "common/modErrors.h"
@@ -363,8 +364,7 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
                   "set to start automatically: service manager opened\n"
                   "set to start automatically: service \"Vantrel Service\" opened\n"
                   "set to start automatically: start type before: automatic (2)\n"
-                  "set to start automatically: change to automatic succeeded\n"
-                  "set to start automatically: start type after: automatic (2)\n"
+                  "set to start automatically: already automatic, so the configuration is left as it is\n"
                   "read the state: service manager opened\n"
                   "read the state: service \"Vantrel Service\" opened\n"
                   "read the state: state read: \"Running\" (state 4)\n"
@@ -422,6 +422,45 @@ TEST_F(KeeperEndToEnd, LogsEachStepAndItsOutcomeWhenAskedAndWorksAlikeWithoutAUs
     EXPECT_EQ(ReadWholeFile(g_keeperExe), program) << "the program is never a log";
     EXPECT_EQ(ReadWholeFile(unusable / L"__shortcutsweep-en.ini"), manifest);
     EXPECT_EQ(ReadWholeFile(unusable / L"notes.txt"), "my notes\r\n");
+}
+
+// A service already automatic is not reconfigured at all: a manager may
+// take any change as a chance to write the whole entry anew (Wine turns
+// ImagePath from REG_EXPAND_SZ into REG_SZ and drops DependOnService), so
+// the keeper asks for none, and the service's registry entry stays as it
+// was, whether the keeper starts the service or finds it running.
+TEST_F(KeeperEndToEnd, AServiceAlreadyAutomaticKeepsItsRegistryEntryAsItWas) {
+    ServiceOptions options;
+    options.program = g_testService;
+    ScopedService dependency(options);
+    options.name = kServiceName;
+    options.startType = kAutomatic;
+    options.dependencies = {dependency.name()};
+    service_ = std::make_unique<ScopedService>(options);
+    // As Windows' own manager and installers write it (Wine writes REG_SZ).
+    const std::wstring path = service_->Config().binaryPath;
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Services\\" + kServiceName).c_str(),
+                        0, KEY_SET_VALUE, &key),
+        ERROR_SUCCESS);
+    const LSTATUS written =
+        ::RegSetValueExW(key, L"ImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                         static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    ASSERT_EQ(written, ERROR_SUCCESS);
+    const std::map<std::wstring, std::wstring> before = ServiceRegistryEntry(kServiceName);
+    ASSERT_EQ(before.count(L"DependOnService"), 1u);
+    Keep();
+    EXPECT_TRUE(service_->WaitForState(SERVICE_RUNNING));
+    EXPECT_EQ(ServiceRegistryEntry(kServiceName), before) << "started";
+    Keep();
+    EXPECT_EQ(ServiceRegistryEntry(kServiceName), before) << "found running";
+    EXPECT_EQ(StartType(), kAutomatic);
+    EXPECT_EQ(Starts(), 1);
+    // Before the service it depends on.
+    EXPECT_TRUE(service_->Remove());
+    service_.reset();
 }
 
 // Under Wine a folder L. is reported as L, so a link L\x.log to L.\x.log
