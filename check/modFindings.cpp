@@ -306,6 +306,24 @@ const wchar_t* TrapName(Trap trap) {
     return L"";
 }
 
+bool TrapNamed(std::wstring_view name, Trap& trap) {
+    for (int i = 0; i <= static_cast<int>(Trap::MissingLanguage); ++i) {
+        if (name == TrapName(static_cast<Trap>(i))) {
+            trap = static_cast<Trap>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::wstring TrapNames() {
+    std::wstring names;
+    for (int i = 0; i <= static_cast<int>(Trap::MissingLanguage); ++i) {
+        names += (names.empty() ? L"" : L", ") + std::wstring(TrapName(static_cast<Trap>(i)));
+    }
+    return names;
+}
+
 CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, Mode mode) {
     CheckedManifest manifest;
     manifest.path = path;
@@ -436,6 +454,31 @@ CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder) {
         L"none of " + names +
             L" is here: the sweep would act on nothing (is this the folder the sweep's program lies in?)");
     return folder;
+}
+
+void Silence(std::vector<CheckedManifest>& manifests, const std::vector<Trap>& traps) {
+    for (CheckedManifest& manifest : manifests) {
+        for (Finding& finding : manifest.findings) {
+            finding.silenced = std::find(traps.begin(), traps.end(), finding.trap) != traps.end();
+        }
+    }
+}
+
+size_t CountedFindings(const std::vector<CheckedManifest>& manifests) {
+    size_t count = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        count += static_cast<size_t>(std::count_if(manifest.findings.begin(), manifest.findings.end(),
+                                                   [](const Finding& f) { return !f.silenced; }));
+    }
+    return count;
+}
+
+size_t SilencedFindings(const std::vector<CheckedManifest>& manifests) {
+    size_t count = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        count += manifest.findings.size();
+    }
+    return count - CountedFindings(manifests);
 }
 
 Finding MissingLanguage(const std::wstring& language) {

@@ -162,6 +162,10 @@ TEST_F(Sweepcheck, SweepcheckGatesABuildOnTheTextAloneAndNamesTheAuthorsTraps) {
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + build + L"\"", text), 1)
         << "on this machine it matches nothing";
     EXPECT_NE(text.find("[wildcard-matches-nothing]"), std::string::npos);
+    // The gate on an install, for shortcuts the product adds later: that
+    // trap silenced by name, a correct manifest passes, a wrong one not.
+    const std::wstring installGate = L"--ignore wildcard-matches-nothing \"" + build + L"\"";
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, installGate, text), 0) << text;
 
     // Each trap of an author's, and a manifest of a language never read.
     WriteUtf8(build + L"\\__shortcutsweep-de.ini",
@@ -181,6 +185,7 @@ TEST_F(Sweepcheck, SweepcheckGatesABuildOnTheTextAloneAndNamesTheAuthorsTraps) {
         L"__shortcutsweep-de.ini|3|trailing-blank", L"__shortcutsweep-de.ini|4|environment-variable",
         L"__shortcutsweep-it.ini|0|unread-language"};
     EXPECT_EQ(findings, expected) << "a specific trap, not also a bare \"refused\"";
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, installGate, text), 1) << text;
 
     // A folder with none of the four: a gate pointed at the wrong folder.
     TempFolder empty(L"empty");
