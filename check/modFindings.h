@@ -34,7 +34,8 @@ enum class Trap {
     UnreadLanguage,
     NoManifests,
     InvalidUtf8,
-    MissingLanguage,  // the last: TrapNamed looks through every trap up to it
+    MissingLanguage,
+    QuestionMark,  // the last: TrapNamed looks through every trap up to it
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...

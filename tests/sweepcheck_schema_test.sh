@@ -29,7 +29,7 @@ mkdir -p "$bin" "$links/w" "$work/empty"
 printf '[InternetShortcut]\r\n' >"$links/a.url"
 L="$(winpath "$links")"
 manifest() { printf '\xef\xbb\xbf' >"$bin/__shortcutsweep-$1.ini"; printf '%s' "$2" >>"$bin/__shortcutsweep-$1.ini"; }
-manifest en "$L\\a.url"$'\r\n'"$L\\A.URL"$'\r\n'"rel.url"$'\r\n'"$L\\w\\*.url"$'\r\n'"$L\\a.url"$'\r\n'"\"$L\\q.url\""$'\r\n'"$L\\b.url "$'\r\n'"%PUBLIC%\\x.url"$'\r\n'"$L\\last.url"
+manifest en "$L\\a.url"$'\r\n'"$L\\A.URL"$'\r\n'"rel.url"$'\r\n'"$L\\w\\*.url"$'\r\n'"$L\\a.url"$'\r\n'"\"$L\\q.url\""$'\r\n'"$L\\b.url "$'\r\n'"%PUBLIC%\\x.url"$'\r\n'"$L\\a?.url"$'\r\n'"$L\\last.url"
 manifest de "$L\\a.url"$'\n'"$L\\b.url"$'\r'"$L\\c.url"$'\r\n'
 printf '%s\r\n' "$L\\a.url" >"$bin/__shortcutsweep-fr.ini" # no byte-order mark
 printf '\xef\xbb\xbf' >"$bin/__shortcutsweep-ja.ini"      # empty
@@ -54,7 +54,7 @@ runs=(
     "ansi|1|--json $work/ansi/__shortcutsweep-en.ini"
     "expect|1|--json --text-only --expect en,de,fr,ja $work/ja"
     "usage|2|--json --text-only --bogus"
-    "ignore|1|--json --ignore wildcard-matches-nothing,same-line-twice $(winpath "$bin")"
+    "ignore|1|--json --ignore wildcard-matches-nothing,question-mark $(winpath "$bin")"
 )
 for run in "${runs[@]}"; do
     IFS='|' read -r name want arguments <<<"$run"
@@ -92,7 +92,7 @@ PY
 }
 check "every summary counts the findings printed, those silenced apart" counts "$work"/out/*.jsonl
 check "--ignore marks the findings of the traps it names silenced" \
-    grep -q '"trap":"wildcard-matches-nothing",.*"silenced":true}' "$work/out/ignore.jsonl"
+    grep -q '"trap":"question-mark",.*"silenced":true}' "$work/out/ignore.jsonl"
 check "--ignore silences only the traps it names" grep -q '"trap":"refused",.*"silenced":false}' "$work/out/ignore.jsonl"
 
 validate() { # schema, files...
