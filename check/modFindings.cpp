@@ -245,6 +245,19 @@ void FindTrapsInLines(CheckedManifest& manifest) {
             Add(manifest, Trap::WildcardMatchesNothing, line.number,
                 L"the wildcard matches nothing on this machine");
         }
+        if (decision.action == sweep::LineAction::Examine &&
+            SplitPath(decision.target).name.find(L'?') != std::wstring::npos) {
+            std::wstring message =
+                L"the last piece holds \"?\", which the sweep takes as a wildcard for one character; but "
+                L"\"?\" is also what a writer of the ANSI code page (such as 1252) puts for every character "
+                L"it cannot encode, and then the line matches other files than meant (where the wildcard is "
+                L"meant, --ignore " +
+                std::wstring(TrapName(Trap::QuestionMark)) + L" silences this)";
+            if (manifest.mode == Mode::ThisMachine) {
+                message += L"; on this machine: " + LineText(manifest, line);
+            }
+            Add(manifest, Trap::QuestionMark, line.number, std::move(message));
+        }
         if (!text.empty()) {
             auto [seen, isNew] = firstSeen.emplace(text, line.number);
             if (!isNew) {
@@ -302,8 +315,28 @@ const wchar_t* TrapName(Trap trap) {
             return L"invalid-utf-8";
         case Trap::MissingLanguage:
             return L"missing-language";
+        case Trap::QuestionMark:
+            return L"question-mark";
     }
     return L"";
+}
+
+bool TrapNamed(std::wstring_view name, Trap& trap) {
+    for (int i = 0; i <= static_cast<int>(Trap::QuestionMark); ++i) {
+        if (name == TrapName(static_cast<Trap>(i))) {
+            trap = static_cast<Trap>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::wstring TrapNames() {
+    std::wstring names;
+    for (int i = 0; i <= static_cast<int>(Trap::QuestionMark); ++i) {
+        names += (names.empty() ? L"" : L", ") + std::wstring(TrapName(static_cast<Trap>(i)));
+    }
+    return names;
 }
 
 CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, Mode mode) {
@@ -436,6 +469,31 @@ CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder) {
         L"none of " + names +
             L" is here: the sweep would act on nothing (is this the folder the sweep's program lies in?)");
     return folder;
+}
+
+void Silence(std::vector<CheckedManifest>& manifests, const std::vector<Trap>& traps) {
+    for (CheckedManifest& manifest : manifests) {
+        for (Finding& finding : manifest.findings) {
+            finding.silenced = std::find(traps.begin(), traps.end(), finding.trap) != traps.end();
+        }
+    }
+}
+
+size_t CountedFindings(const std::vector<CheckedManifest>& manifests) {
+    size_t count = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        count += static_cast<size_t>(std::count_if(manifest.findings.begin(), manifest.findings.end(),
+                                                   [](const Finding& f) { return !f.silenced; }));
+    }
+    return count;
+}
+
+size_t SilencedFindings(const std::vector<CheckedManifest>& manifests) {
+    size_t count = 0;
+    for (const CheckedManifest& manifest : manifests) {
+        count += manifest.findings.size();
+    }
+    return count - CountedFindings(manifests);
 }
 
 Finding MissingLanguage(const std::wstring& language) {

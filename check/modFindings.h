@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/modFiles.h"
@@ -34,15 +35,23 @@ enum class Trap {
     NoManifests,
     InvalidUtf8,
     MissingLanguage,
+    QuestionMark,  // the last: TrapNamed looks through every trap up to it
 };
 
 // A short, stable name for pipelines: "no-byte-order-mark", "refused" ...
 const wchar_t* TrapName(Trap trap);
 
+// The trap of that name; false when there is none.
+bool TrapNamed(std::wstring_view name, Trap& trap);
+
+// Every trap's name, "no-byte-order-mark, utf-16, ...".
+std::wstring TrapNames();
+
 struct Finding {
     Trap trap;
     size_t line = 0;  // from 1; 0 for the manifest as a whole
     std::wstring message;
+    bool silenced = false;  // its trap named by --ignore: shown, but not counted
 };
 
 struct CheckedLine {
@@ -104,5 +113,14 @@ CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder);
 // The finding for a language that --expect names and whose manifest is
 // not there.
 Finding MissingLanguage(const std::wstring& language);
+
+// Marks the findings of these traps silenced.
+void Silence(std::vector<CheckedManifest>& manifests, const std::vector<Trap>& traps);
+
+// The findings that count towards the exit status: those not silenced.
+size_t CountedFindings(const std::vector<CheckedManifest>& manifests);
+
+// The findings silenced.
+size_t SilencedFindings(const std::vector<CheckedManifest>& manifests);
 
 }  // namespace vantrel::check

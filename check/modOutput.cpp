@@ -92,14 +92,6 @@ void PrintManifest(const Output& out, const CheckedManifest& manifest, Format fo
     }
 }
 
-size_t FindingsIn(const std::vector<CheckedManifest>& manifests) {
-    size_t count = 0;
-    for (const CheckedManifest& manifest : manifests) {
-        count += manifest.findings.size();
-    }
-    return count;
-}
-
 // The manifests among the entries checked: a folder without any (its path
 // ends in a separator) is none.
 size_t ManifestsIn(const std::vector<CheckedManifest>& manifests) {
@@ -112,21 +104,27 @@ size_t ManifestsIn(const std::vector<CheckedManifest>& manifests) {
 
 void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, Format format) {
     const bool json = format == Format::Json;
-    const size_t count = FindingsIn(manifests);
-    if (!json && count > 0) {
-        out.Line(L"");
-        out.Line(std::to_wstring(count) + L" finding(s):");
-    }
-    for (const CheckedManifest& manifest : manifests) {
-        const std::wstring path = OrdinaryPath(manifest.path);
-        for (const Finding& finding : manifest.findings) {
-            if (json) {
-                out.Line(L"{\"kind\":\"finding\",\"manifest\":" + Json(path) + L",\"line\":" +
-                         std::to_wstring(finding.line) + L",\"trap\":" + Json(TrapName(finding.trap)) +
-                         L",\"message\":" + Json(finding.message) + L"}");
-            } else {
-                out.Line(L"  " + path + (finding.line ? L" line " + std::to_wstring(finding.line) : L"") +
-                         L": " + finding.message + L" [" + TrapName(finding.trap) + L"]");
+    // As JSON every finding in its place, marked; as text those that count
+    // first, then those silenced.
+    for (const bool silenced : {false, true}) {
+        const size_t count = silenced ? SilencedFindings(manifests) : CountedFindings(manifests);
+        if (!json && count > 0) {
+            out.Line(L"");
+            out.Line(std::to_wstring(count) +
+                     (silenced ? L" finding(s) silenced by --ignore, not counted:" : L" finding(s):"));
+        }
+        for (const CheckedManifest& manifest : manifests) {
+            const std::wstring path = OrdinaryPath(manifest.path);
+            for (const Finding& finding : manifest.findings) {
+                if (json && !silenced) {
+                    out.Line(L"{\"kind\":\"finding\",\"manifest\":" + Json(path) + L",\"line\":" +
+                             std::to_wstring(finding.line) + L",\"trap\":" + Json(TrapName(finding.trap)) +
+                             L",\"message\":" + Json(finding.message) + L",\"silenced\":" +
+                             (finding.silenced ? L"true" : L"false") + L"}");
+                } else if (!json && finding.silenced == silenced) {
+                    out.Line(L"  " + path + (finding.line ? L" line " + std::to_wstring(finding.line) : L"") +
+                             L": " + finding.message + L" [" + TrapName(finding.trap) + L"]");
+                }
             }
         }
     }
@@ -135,7 +133,8 @@ void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manife
 void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifests,
                   const std::vector<std::wstring>& trouble, int status, Mode mode, Format format) {
     const bool json = format == Format::Json;
-    const size_t findings = FindingsIn(manifests);
+    const size_t findings = CountedFindings(manifests);
+    const size_t silenced = SilencedFindings(manifests);
     if (json) {
         std::wstring reasons;
         for (const std::wstring& reason : trouble) {
@@ -144,22 +143,26 @@ void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifes
         out.Line(L"{\"kind\":\"summary\",\"mode\":" +
                  Json(mode == Mode::TextOnly ? L"text-only" : L"this-machine") + L",\"manifests\":" +
                  std::to_wstring(ManifestsIn(manifests)) + L",\"findings\":" + std::to_wstring(findings) +
-                 L",\"trouble\":[" + reasons + L"],\"status\":" + std::to_wstring(status) + L"}");
+                 L",\"silenced\":" + std::to_wstring(silenced) + L",\"trouble\":[" + reasons +
+                 L"],\"status\":" + std::to_wstring(status) + L"}");
         return;
     }
     out.Line(L"");
+    const std::wstring alsoSilenced =
+        silenced > 0 ? L" (" + std::to_wstring(silenced) + L" silenced by --ignore)" : std::wstring();
     if (!trouble.empty()) {
         for (const std::wstring& reason : trouble) {
             out.Line(L"Not checked: " + reason);
         }
         out.Line(L"Exit status " + std::to_wstring(status) + L": the check is incomplete.");
     } else if (findings == 0) {
-        out.Line(mode == Mode::TextOnly
-                     ? L"No findings: the sweep would act on these manifests as written, on any machine."
-                     : L"No findings: the sweep would act on these manifests as written.");
+        out.Line(L"No findings" + alsoSilenced +
+                 (mode == Mode::TextOnly
+                      ? L": the sweep would act on these manifests as written, on any machine."
+                      : L": the sweep would act on these manifests as written."));
     } else {
         out.Line(L"Exit status " + std::to_wstring(status) + L": " + std::to_wstring(findings) +
-                 L" finding(s) above.");
+                 L" finding(s) above" + alsoSilenced + L".");
     }
 }
 

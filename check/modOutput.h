@@ -58,11 +58,13 @@ enum class Format { Text, Json };
 
 void PrintManifest(const Output& out, const CheckedManifest& manifest, Format format);
 
-// The findings of every manifest, with their count.
+// The findings of every manifest, with their count; as text, those silenced
+// apart, after the others.
 void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manifests, Format format);
 
 // The verdict, which always agrees with the exit status: "No findings",
-// the findings' count, or what could not be checked (status 2).
+// the findings' count, or what could not be checked (status 2). Silenced
+// findings are not counted; their number is given beside.
 void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifests,
                   const std::vector<std::wstring>& trouble, int status, Mode mode, Format format);
 

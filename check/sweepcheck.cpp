@@ -2,12 +2,14 @@
 // with a manifest on this machine now, and which of the manifest format's
 // traps it falls into. For installer authors and their build pipelines.
 //
-//   sweepcheck.exe [--json] [--text-only] [--expect LANGS] [/noproduction] [FOLDER]
+//   sweepcheck.exe [--json] [--text-only] [--ignore TRAPS] [--expect LANGS] [/noproduction] [FOLDER]
 //       the manifests the sweep would read for a program in FOLDER
 //       (default: the current folder)
-//   sweepcheck.exe [--json] [--text-only] FILE.ini [FILE.ini ...]
+//   sweepcheck.exe [--json] [--text-only] [--ignore TRAPS] FILE.ini [FILE.ini ...]
 //       these manifest files
 //
+// --ignore wildcard-matches-nothing,... silences the findings of these traps: they
+// are shown, marked, and do not count.
 // Only the options it knows are options; any other argument is a path.
 // Exit status: 0 without findings, 1 with findings, 2 for a usage error or
 // a file that cannot be read.
@@ -38,17 +40,21 @@ constexpr int kFindings = 1;
 constexpr int kTrouble = 2;
 
 constexpr wchar_t kUsage[] =
-    L"usage: sweepcheck [--json] [--text-only] [--expect LANGS] [/noproduction] [FOLDER]\n"
-    L"       sweepcheck [--json] [--text-only] FILE.ini [FILE.ini ...]\n"
+    L"usage: sweepcheck [--json] [--text-only] [--ignore TRAPS] [--expect LANGS] [/noproduction] [FOLDER]\n"
+    L"       sweepcheck [--json] [--text-only] [--ignore TRAPS] FILE.ini [FILE.ini ...]\n"
     L"Shows what shortcutsweep would do with its manifests, and the traps they fall into;\n"
     L"changes nothing. FOLDER is the folder of shortcutsweep.exe (default: the current\n"
     L"folder); /noproduction reads the folder ZV two levels above it, as the sweep does.\n"
     L"By default it looks at this machine: the files each line would delete now. With\n"
     L"--text-only it reads only the manifests' text, so that a build machine gives the\n"
     L"verdict any machine would. --expect en,de,fr,ja makes each of these languages whose\n"
-    L"manifest is not in FOLDER a finding. --json prints one JSON object a line.\n"
-    L"Options are --json, --text-only, --expect, /noproduction and /?; any other argument\n"
-    L"is a path, /home/me/build under Wine too.\n"
+    L"manifest is not in FOLDER a finding. --ignore TRAP[,TRAP] silences the findings of\n"
+    L"these traps, by the names shown in brackets (--ignore question-mark where a \"?\" is\n"
+    L"meant as a wildcard; --ignore wildcard-matches-nothing on an install whose product\n"
+    L"adds the shortcuts later): they are still shown, marked, but do not count.\n"
+    L"--json prints one JSON object a line.\n"
+    L"Options are --json, --text-only, --expect, --ignore, /noproduction and /?; any other\n"
+    L"argument is a path, /home/me/build under Wine too.\n"
     L"Exit status: 0 no findings, 1 findings, 2 usage error or a manifest that could not\n"
     L"be checked.\n";
 
@@ -58,6 +64,7 @@ struct Options {
     bool development = false;
     bool help = false;
     std::vector<std::wstring> expected;  // --expect: languages whose manifests must be there
+    std::vector<Trap> ignored;           // --ignore: traps whose findings do not count
     std::vector<std::wstring> files;     // FILE.ini arguments
     std::wstring folder;                 // the FOLDER argument
 };
@@ -76,6 +83,24 @@ bool ParseLanguages(std::wstring_view list, std::vector<std::wstring>& languages
         if (std::find(languages.begin(), languages.end(), language) == languages.end()) {
             languages.push_back(language);
         }
+        if (comma == std::wstring_view::npos) {
+            return true;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
+
+// The traps of --ignore's list, "wildcard-matches-nothing,same-line-twice".
+bool ParseTraps(std::wstring_view list, std::vector<Trap>& traps, std::wstring& error) {
+    for (;;) {
+        const size_t comma = list.find(L',');
+        const std::wstring_view given = list.substr(0, comma);
+        Trap trap;
+        if (!TrapNamed(given, trap)) {
+            error = L"--ignore: \"" + std::wstring(given) + L"\" is no trap's name (" + TrapNames() + L")";
+            return false;
+        }
+        traps.push_back(trap);
         if (comma == std::wstring_view::npos) {
             return true;
         }
@@ -102,6 +127,15 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& er
             }
             const std::wstring list = argument == L"--expect" ? std::wstring(argv[++i]) : argument.substr(9);
             if (!ParseLanguages(list, options.expected, error)) {
+                return false;
+            }
+        } else if (argument == L"--ignore" || argument.compare(0, 9, L"--ignore=") == 0) {
+            if (argument == L"--ignore" && i + 1 == argc) {
+                error = L"--ignore needs the traps' names, such as --ignore wildcard-matches-nothing";
+                return false;
+            }
+            const std::wstring list = argument == L"--ignore" ? std::wstring(argv[++i]) : argument.substr(9);
+            if (!ParseTraps(list, options.ignored, error)) {
                 return false;
             }
         } else if (EqualsIgnoringCase(argument, L"/noproduction")) {
@@ -307,12 +341,9 @@ int Run(int argc, wchar_t** argv) {
             }
         }
     }
+    Silence(manifests, options.ignored);
     PrintFindings(out, manifests, options.format);
-    size_t findings = 0;
-    for (const CheckedManifest& manifest : manifests) {
-        findings += manifest.findings.size();
-    }
-    const int status = !trouble.empty() ? kTrouble : findings > 0 ? kFindings : kClean;
+    const int status = !trouble.empty() ? kTrouble : CountedFindings(manifests) > 0 ? kFindings : kClean;
     PrintSummary(out, manifests, trouble, status, options.mode, options.format);
     for (const std::wstring& reason : trouble) {
         errors.Line(L"sweepcheck: " + reason);

@@ -81,6 +81,10 @@ void LogAutoStart(const std::string& service, const ServiceOutcome& outcome) {
         return;
     }
     WriteDecisionLog(step + L"start type before: " + StartTypeText(outcome.startTypeBefore));
+    if (!outcome.called) {
+        WriteDecisionLog(step + L"already automatic, so the configuration is left as it is");
+        return;
+    }
     WriteDecisionLog(step + L"change to automatic " + CallResult(outcome.callError));
     WriteDecisionLog(step + L"start type after: " +
                      (outcome.startTypeAfter == kStartTypeNotRead ? std::wstring(L"not read")
@@ -99,11 +103,28 @@ void LogState(const std::string& service, const std::string& state, const Servic
     WriteDecisionLog(line);
 }
 
+// What came of a stop request: the manager's answer, and when that is an
+// error, whether the service stopped all the same.
+std::wstring StopResult(const ServiceOutcome& outcome) {
+    if (outcome.callError == 0) {
+        return CallResult(0);
+    }
+    if (outcome.state == SERVICE_STOPPED) {
+        return L"the service is stopped (the manager answered " + SystemErrorMessage(outcome.callError) +
+               L")";
+    }
+    return CallResult(outcome.callError) + L"; the service did not stop: " +
+           (outcome.state == 0 ? std::wstring(L"its state could not be read")
+                               : L"its state is " + Quoted(FromAnsi(ServiceStateText(outcome.state))) +
+                                     L" (state " + std::to_wstring(outcome.state) + L")");
+}
+
 // `request` is "start" or "stop".
 void LogRequest(const std::wstring& request, const std::string& service, const ServiceOutcome& outcome) {
     const std::wstring step = request + L": ";
     if (LogOpens(step, service, outcome)) {
-        WriteDecisionLog(step + request + L" requested: " + CallResult(outcome.callError));
+        WriteDecisionLog(step + request + L" requested: " +
+                         (request == L"stop" ? StopResult(outcome) : CallResult(outcome.callError)));
     } else {
         WriteDecisionLog(step + L"no " + request + L" requested: the service could not be opened");
     }

@@ -95,6 +95,24 @@ DWORD StartTypeIn(const std::unique_ptr<BYTE[]>& config) {
     return reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(config.get())->dwStartType;
 }
 
+// A stop request the manager answered with an error is followed by a look
+// at the state, so many times this far apart, until the service is stopped.
+constexpr int kStopLooks = 20;
+constexpr DWORD kStopLookMs = 100;
+
+// The state the service reaches within a moment, STOPPED as soon as it is;
+// 0 when it cannot be read.
+DWORD StateAfterRefusedStop(SC_HANDLE handle) {
+    for (int look = 1;; ++look) {
+        SERVICE_STATUS status = {};
+        const DWORD state = ::QueryServiceStatus(handle, &status) ? status.dwCurrentState : 0;
+        if (state == SERVICE_STOPPED || state == 0 || look == kStopLooks) {
+            return state;
+        }
+        ::Sleep(kStopLookMs);
+    }
+}
+
 const char* StateText(DWORD state) {
     switch (state) {
         case SERVICE_STOPPED:
@@ -132,6 +150,8 @@ std::string ServiceStatusText(const std::string& machine, const std::string& ser
     });
 }
 
+std::string ServiceStateText(unsigned long state) { return StateText(state); }
+
 void StartNamedService(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
     WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
         const BOOL started = ::StartServiceA(handle, 0, nullptr);
@@ -145,6 +165,14 @@ void StopNamedService(const std::string& machine, const std::string& service, Se
         SERVICE_STATUS status = {};
         const BOOL sent = ::ControlService(handle, SERVICE_CONTROL_STOP, &status);
         NoteCall(outcome, sent != FALSE);
+        if (!sent) {
+            // Asked with or without a record, so that the manager is asked
+            // alike either way.
+            const DWORD state = StateAfterRefusedStop(handle);
+            if (outcome) {
+                outcome->state = state;
+            }
+        }
         return true;
     });
 }
@@ -160,6 +188,12 @@ void SetServiceAutoStart(const std::string& machine, const std::string& service,
         }
         if (!before.buffer) {
             return false;
+        }
+        if (StartTypeIn(before.buffer) == SERVICE_AUTO_START) {
+            if (outcome) {
+                outcome->startTypeAfter = SERVICE_AUTO_START;
+            }
+            return true;
         }
         // Only the start type is given. Every text is left to the manager
         // rather than written back from the ANSI copy just read, which

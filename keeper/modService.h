@@ -28,12 +28,15 @@ struct ServiceOutcome {
     // ControlService or ChangeServiceConfigA.
     bool called = false;
     unsigned long callError = 0;
-    // ServiceStatusText: the state read; 0 when none was.
+    // ServiceStatusText: the state read; 0 when none was. StopNamedService:
+    // after a stop request the manager answered with an error, the state
+    // the service then reached, read for a moment; 0 when none was read.
     unsigned long state = 0;
     // SetServiceAutoStart: the start type before the change, or
     // kStartTypeNotRead with the reason in configError (the change is then
     // not asked for); and after it, as the change's result gives it: the
-    // configuration is not read again for the record.
+    // configuration is not read again for the record. A service already
+    // automatic is asked no change: `called` stays false.
     unsigned long startTypeBefore = kStartTypeNotRead;
     unsigned long configError = 0;
     unsigned long startTypeAfter = kStartTypeNotRead;
@@ -51,13 +54,24 @@ std::string ServiceStatusText(const std::string& machine, const std::string& ser
 void StartNamedService(const std::string& machine, const std::string& service,
                        ServiceOutcome* outcome = nullptr);
 
-// Sends the service the stop control; does not wait for it to stop.
+// The words for a service's state, as ServiceStatusText gives them;
+// empty text for no state.
+std::string ServiceStateText(unsigned long state);
+
+// Sends the service the stop control; does not wait for it to stop. Only
+// when the manager answers the request with an error does it read the
+// state again, for up to two seconds, to tell whether the service stopped
+// all the same (the manager can lose the answer of a service that ends
+// as it answers).
 void StopNamedService(const std::string& machine, const std::string& service,
                       ServiceOutcome* outcome = nullptr);
 
 // Sets the service to start automatically. Nothing else in its
 // configuration changes, and nothing at all when its configuration
-// cannot be read.
+// cannot be read or the service is already automatic: then no change is
+// asked of the manager, which may take any change as a chance to write the
+// whole configuration anew (Wine drops the dependencies and turns the
+// binary path's expandable text into plain text).
 void SetServiceAutoStart(const std::string& machine, const std::string& service,
                          ServiceOutcome* outcome = nullptr);
 

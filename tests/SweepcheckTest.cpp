@@ -170,6 +170,10 @@ TEST_F(Sweepcheck, SweepcheckGatesABuildOnTheTextAloneAndNamesTheAuthorsTraps) {
     EXPECT_EQ(RunProgramCapturing(g_checkExe, L"\"" + build + L"\"", text), 1)
         << "on this machine it matches nothing";
     EXPECT_NE(text.find("[wildcard-matches-nothing]"), std::string::npos);
+    // The gate on an install, for shortcuts the product adds later: that
+    // trap silenced by name, a correct manifest passes, a wrong one not.
+    const std::wstring installGate = L"--ignore wildcard-matches-nothing \"" + build + L"\"";
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, installGate, text), 0) << text;
 
     // Each trap of an author's, and a manifest of a language never read.
     WriteUtf8(build + L"\\__shortcutsweep-de.ini",
@@ -189,6 +193,7 @@ TEST_F(Sweepcheck, SweepcheckGatesABuildOnTheTextAloneAndNamesTheAuthorsTraps) {
         L"__shortcutsweep-de.ini|3|trailing-blank", L"__shortcutsweep-de.ini|4|environment-variable",
         L"__shortcutsweep-it.ini|0|unread-language"};
     EXPECT_EQ(findings, expected) << "a specific trap, not also a bare \"refused\"";
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, installGate, text), 1) << text;
 
     // A folder with none of the four: a gate pointed at the wrong folder.
     TempFolder empty(L"empty");
@@ -271,6 +276,47 @@ TEST_F(Sweepcheck, SweepcheckFindsAnsiTextAfterTheMarkInBothModes) {
     Sweep();
     EXPECT_TRUE(Exists(real)) << "as sweepcheck said, the sweep looked for another name";
     EXPECT_FALSE(Exists(ManifestPath(Bin(), L"en")));
+}
+
+// A writer of the ANSI code page after the mark puts "?" for each character
+// it cannot encode, and the sweep takes "?" as a wildcard: the line reaches
+// another product's shortcut. Both modes name the trap and both readings;
+// on this machine it also says what the line reaches. An author who means
+// the wildcard silences the trap by name: shown, marked, not counted.
+TEST_F(Sweepcheck, AQuestionMarkInTheLastPieceIsAFindingInBothModesUnlessSilencedByName) {
+    if (g_checkExe.empty()) {
+        GTEST_SKIP() << "no sweepcheck.exe given";
+    }
+    const std::wstring others = Shortcut(L"Acme Viewer abcd efgh.url");
+    Manifest(Bin(), L"en", {Links(L"Acme Viewer ???? ????.url")});
+    const std::wstring key = L"__shortcutsweep-en.ini|1|question-mark";
+    for (const std::wstring mode : {L"", L"--text-only "}) {
+        std::string output;
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, mode + L"--json \"" + Bin() + L"\"", output), 1) << output;
+        std::map<std::wstring, std::wstring> findings = JsonFindings(output);
+        EXPECT_EQ(Keys(findings), std::set<std::wstring>{key}) << output;
+        EXPECT_NE(findings[key].find(L"a wildcard for one character"), std::wstring::npos) << findings[key];
+        EXPECT_NE(findings[key].find(L"every character it cannot encode"), std::wstring::npos);
+        EXPECT_EQ(findings[key].find(L"would delete " + others) != std::wstring::npos, mode.empty())
+            << "what it reaches, on this machine only: " << findings[key];
+
+        EXPECT_EQ(RunProgramCapturing(g_checkExe, mode + L"--json --ignore question-mark \"" + Bin() + L"\"",
+                                      output),
+                  0)
+            << output;
+        EXPECT_EQ(Keys(JsonFindings(output)), std::set<std::wstring>{key}) << output;
+        EXPECT_NE(output.find("\"silenced\":true}"), std::string::npos) << output;
+        EXPECT_NE(output.find("\"findings\":0,\"silenced\":1,"), std::string::npos) << output;
+        EXPECT_EQ(RunProgramCapturing(
+                      g_checkExe,
+                      mode + L"--ignore=wildcard-matches-nothing,question-mark \"" + Bin() + L"\"", output),
+                  0)
+            << output;
+        EXPECT_NE(output.find("No findings (1 silenced by --ignore)"), std::string::npos) << output;
+    }
+    std::string output;
+    EXPECT_EQ(RunProgramCapturing(g_checkExe, L"--ignore question-marks \"" + Bin() + L"\"", output), 2)
+        << output;
 }
 
 // UTF-16, little- or big-endian, with or without a mark, even after a

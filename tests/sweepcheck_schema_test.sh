@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # sweepcheck's JSON against its published schema: every line sweepcheck
 # --json prints, over manifests that reach every kind of line and every
-# trap, in both modes, when something cannot be checked and on a usage
-# error, validates against check/sweepcheck.schema.json (Debian's
-# python3-jsonschema), and every run's standard output ends in a summary
-# that agrees with its exit status. And the sample manifest that ships
-# passes the gate: --text-only, exit 0.
+# trap, in both modes, when something cannot be checked, on a usage error
+# and with traps silenced, validates against check/sweepcheck.schema.json
+# (Debian's python3-jsonschema), and every run's standard output ends in a
+# summary that agrees with its exit status and counts the findings as
+# printed. And the sample manifest that ships passes the gate: --text-only,
+# exit 0.
 #
 # Usage: sweepcheck_schema_test.sh SWEEPCHECK_EXE SCHEMA SAMPLE_MANIFEST WINE_PREFIX WORKDIR
 set -euo pipefail
@@ -28,7 +29,7 @@ mkdir -p "$bin" "$links/w" "$work/empty"
 printf '[InternetShortcut]\r\n' >"$links/a.url"
 L="$(winpath "$links")"
 manifest() { printf '\xef\xbb\xbf' >"$bin/__shortcutsweep-$1.ini"; printf '%s' "$2" >>"$bin/__shortcutsweep-$1.ini"; }
-manifest en "$L\\a.url"$'\r\n'"$L\\A.URL"$'\r\n'"rel.url"$'\r\n'"$L\\w\\*.url"$'\r\n'"$L\\a.url"$'\r\n'"\"$L\\q.url\""$'\r\n'"$L\\b.url "$'\r\n'"%PUBLIC%\\x.url"$'\r\n'"$L\\last.url"
+manifest en "$L\\a.url"$'\r\n'"$L\\A.URL"$'\r\n'"rel.url"$'\r\n'"$L\\w\\*.url"$'\r\n'"$L\\a.url"$'\r\n'"\"$L\\q.url\""$'\r\n'"$L\\b.url "$'\r\n'"%PUBLIC%\\x.url"$'\r\n'"$L\\a?.url"$'\r\n'"$L\\last.url"
 manifest de "$L\\a.url"$'\n'"$L\\b.url"$'\r'"$L\\c.url"$'\r\n'
 printf '%s\r\n' "$L\\a.url" >"$bin/__shortcutsweep-fr.ini" # no byte-order mark
 printf '\xef\xbb\xbf' >"$bin/__shortcutsweep-ja.ini"      # empty
@@ -53,6 +54,7 @@ runs=(
     "ansi|1|--json $work/ansi/__shortcutsweep-en.ini"
     "expect|1|--json --text-only --expect en,de,fr,ja $work/ja"
     "usage|2|--json --text-only --bogus"
+    "ignore|1|--json --ignore wildcard-matches-nothing,question-mark $(winpath "$bin")"
 )
 for run in "${runs[@]}"; do
     IFS='|' read -r name want arguments <<<"$run"
@@ -71,6 +73,27 @@ for run in "${runs[@]}"; do
 done
 check "a usage error is told in the summary's trouble" grep -q '"trouble":\["usage: unknown option --bogus"\]' \
     "$work/out/usage.jsonl"
+
+# The summary counts the findings printed: those silenced apart.
+counts() { # files...
+    /usr/bin/python3 - "$@" <<'PY'
+import json, sys
+bad = 0
+for name in sys.argv[1:]:
+    items = [json.loads(line) for line in open(name, encoding="utf-8", newline="")]
+    found = [i for i in items if i["kind"] == "finding"]
+    silenced = sum(1 for i in found if i.get("silenced"))
+    summary = items[-1]
+    if (summary["findings"], summary.get("silenced", 0)) != (len(found) - silenced, silenced):
+        bad += 1
+        print(f"{name}: summary {summary['findings']}/{summary.get('silenced')}, printed {len(found) - silenced}/{silenced}")
+sys.exit(1 if bad else 0)
+PY
+}
+check "every summary counts the findings printed, those silenced apart" counts "$work"/out/*.jsonl
+check "--ignore marks the findings of the traps it names silenced" \
+    grep -q '"trap":"question-mark",.*"silenced":true}' "$work/out/ignore.jsonl"
+check "--ignore silences only the traps it names" grep -q '"trap":"refused",.*"silenced":false}' "$work/out/ignore.jsonl"
 
 validate() { # schema, files...
     /usr/bin/python3 - "$@" <<'PY'

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <stdexcept>
 #include <utility>
 
@@ -273,6 +274,53 @@ int ScopedService::EndLingeringProcesses() const {
         ::CloseHandle(process);
     }
     return ended;
+}
+
+std::map<std::wstring, std::wstring> ServiceRegistryEntry(const std::wstring& name) {
+    std::map<std::wstring, std::wstring> entry;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Services\\" + name).c_str(), 0,
+                        KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return entry;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t valueName[256];
+        DWORD nameLength = 256;
+        DWORD type = 0;
+        BYTE data[4096 + sizeof(wchar_t)] = {};  // the last character stays 0, so text ends
+        DWORD size = 4096;
+        if (::RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type, data, &size) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        const auto* text = reinterpret_cast<const wchar_t*>(data);
+        std::wstring words;
+        switch (type) {
+            case REG_SZ:
+            case REG_EXPAND_SZ:
+                words = (type == REG_SZ ? L"REG_SZ " : L"REG_EXPAND_SZ ") +
+                        std::wstring(text, wcsnlen(text, size / sizeof(wchar_t)));
+                break;
+            case REG_MULTI_SZ:
+                words = L"REG_MULTI_SZ ";
+                for (const wchar_t* p = text; p < text + size / sizeof(wchar_t) && *p; p += wcslen(p) + 1) {
+                    words += (p == text ? L"" : L"|") + std::wstring(p);
+                }
+                break;
+            case REG_DWORD:
+                words = L"REG_DWORD " + std::to_wstring(*reinterpret_cast<const DWORD*>(data));
+                break;
+            default:
+                words = L"type " + std::to_wstring(type) + L", " + std::to_wstring(size) + L" bytes:";
+                for (DWORD i = 0; i < size; ++i) {
+                    words += L" " + std::to_wstring(data[i]);
+                }
+                break;
+        }
+        entry[std::wstring(valueName, nameLength)] = words;
+    }
+    ::RegCloseKey(key);
+    return entry;
 }
 
 bool ServiceExists(const std::wstring& name) { return static_cast<bool>(OpenService(OpenManager(), name)); }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -94,6 +95,13 @@ private:
 // was. Under Wine only for services without dependencies: Wine drops them
 // on every change of a configuration.
 void ExpectSameBesidesStartType(const ServiceConfig& after, const ServiceConfig& before);
+
+// A service's entry in the registry, where the manager keeps its
+// configuration (HKLM\SYSTEM\CurrentControlSet\Services\<name>): every
+// value by its name, as its type and its data in words ("REG_EXPAND_SZ
+// C:\x.exe", "REG_MULTI_SZ a|b", "REG_DWORD 2"); empty when there is no
+// such key. What the manager reports can hide what it rewrote there.
+std::map<std::wstring, std::wstring> ServiceRegistryEntry(const std::wstring& name);
 
 // Whether the manager knows a service of this name.
 bool ServiceExists(const std::wstring& name);
