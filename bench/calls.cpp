@@ -136,7 +136,7 @@ Step SweepDelete() {
     return {"DeleteFiles", [](const std::wstring&, HANDLE&) {
                 vantrel::DeleteOptions options;
                 options.folders = &sweepFolders;
-                return sweepTarget && vantrel::DeleteFiles(*sweepTarget, L".url", options);
+                return sweepTarget && vantrel::DeleteFiles(vantrel::Path(*sweepTarget), L".url", options);
             }};
 }
 

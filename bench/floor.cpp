@@ -158,8 +158,9 @@ void DeleteListed(std::wstring path) {
     const std::wstring suffix = pattern.substr(pattern.find_last_of(L"*?") + 1);
     for (const std::wstring& name : FolderNames(folder)) {
         if (name.size() >= suffix.size() &&
-            ::CompareStringOrdinal(name.c_str() + name.size() - suffix.size(), static_cast<int>(suffix.size()),
-                                   suffix.c_str(), static_cast<int>(suffix.size()), TRUE) == CSTR_EQUAL &&
+            ::CompareStringOrdinal(name.c_str() + name.size() - suffix.size(),
+                                   static_cast<int>(suffix.size()), suffix.c_str(),
+                                   static_cast<int>(suffix.size()), TRUE) == CSTR_EQUAL &&
             name != L"." && name != L"..") {
             names.push_back(name);
         }

@@ -241,12 +241,12 @@ void FindTrapsInLines(CheckedManifest& manifest) {
                 L"the sweep refuses this line: " + std::wstring(decision.reason));
         }
         if (manifest.mode == Mode::ThisMachine && decision.action == sweep::LineAction::Examine &&
-            HasWildcards(SplitPath(text).name) && line.outcome.files.empty()) {
+            HasWildcards(Path(text).Name()) && line.outcome.files.empty()) {
             Add(manifest, Trap::WildcardMatchesNothing, line.number,
                 L"the wildcard matches nothing on this machine");
         }
         if (decision.action == sweep::LineAction::Examine &&
-            SplitPath(decision.target).name.find(L'?') != std::wstring::npos) {
+            decision.target.Name().find(L'?') != std::wstring::npos) {
             std::wstring message =
                 L"the last piece holds \"?\", which the sweep takes as a wildcard for one character; but "
                 L"\"?\" is also what a writer of the ANSI code page (such as 1252) puts for every character "
@@ -339,19 +339,25 @@ std::wstring TrapNames() {
     return names;
 }
 
-CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, Mode mode) {
-    CheckedManifest manifest;
-    manifest.path = path;
-    manifest.language = language;
-    manifest.mode = mode;
+namespace {
+
+// The steps of the sweep's own HandleManifest, kept in `manifest`.
+sweep::ManifestSteps StepsInto(CheckedManifest& manifest) {
     sweep::ManifestSteps steps;
-    steps.found = [&](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
-    steps.line = [&](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
+    steps.found = [&manifest](const sweep::ManifestFinding& finding) { manifest.finding = finding; };
+    steps.line = [&manifest](size_t number, std::wstring_view text, const sweep::LineOutcome& outcome) {
         manifest.lines.push_back({number, std::wstring(text), outcome});
     };
-    steps.itself = [&](const std::vector<FileReport>& itself) { manifest.itself = itself; };
+    steps.itself = [&manifest](const std::vector<FileReport>& itself) { manifest.itself = itself; };
+    return steps;
+}
+
+// Deals with the manifest as the sweep would: its text alone, or every
+// check on this machine. False when the sweep would not read it.
+bool HandleAsTheSweepWould(CheckedManifest& manifest) {
+    const Path& path = manifest.path;
     FolderLocations folders;
-    if (mode == Mode::TextOnly) {
+    if (manifest.mode == Mode::TextOnly) {
         // Only the file itself: whether it is there, and its bytes.
         WIN32_FIND_DATAW data;
         const UniqueFind find(
@@ -359,31 +365,34 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
         manifest.present = static_cast<bool>(find);
         manifest.missing = !manifest.present;
         manifest.absence = L"absent";
-        if (!manifest.present) {
-            return manifest;
+        if (manifest.present) {
+            sweep::HandleManifest(path, Match::Found, sweep::Handling::Decide, sweep::Reporting::None,
+                                  StepsInto(manifest), folders);
         }
-        sweep::HandleManifest(path, Match::Found, sweep::Handling::Decide, sweep::Reporting::None, steps,
-                              folders);
-    } else {
-        const Match match = FindMatchingFile(path);
-        sweep::HandleManifest(path, match, sweep::Handling::Check, sweep::Reporting::FilesReached, steps,
-                              folders);
-        manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
-        if (!manifest.present) {
-            // A file that shows in its folder's listing is there, even where
-            // it has no attributes (a pipe under Wine).
-            manifest.missing =
-                ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && match == Match::NotFound;
-            manifest.absence = sweep::DescribeFinding(path, manifest.finding);
-            if (!manifest.missing) {
-                Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
-            }
-            return manifest;
+        return manifest.present;
+    }
+    const Match match = FindMatchingFile(path);
+    sweep::HandleManifest(path, match, sweep::Handling::Check, sweep::Reporting::FilesReached,
+                          StepsInto(manifest), folders);
+    manifest.present = match != Match::NotFound && !manifest.finding.leadsElsewhere;
+    if (!manifest.present) {
+        // A file that shows in its folder's listing is there, even where
+        // it has no attributes (a pipe under Wine).
+        manifest.missing =
+            ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && match == Match::NotFound;
+        manifest.absence = sweep::DescribeFinding(path, manifest.finding);
+        if (!manifest.missing) {
+            Add(manifest, Trap::LeftAlone, 0, L"the sweep " + manifest.absence);
         }
     }
-    // The bytes, through the sweep's own reader, unmarked ones too.
+    return manifest.present;
+}
+
+// The traps of a manifest the sweep would read: in its bytes, through the
+// sweep's own reader (unmarked ones too), and in its lines.
+void FindTraps(CheckedManifest& manifest) {
     sweep::FileBytes file;
-    const unsigned long error = sweep::ReadFileBytes(path, sweep::Unmarked::Read, file);
+    const unsigned long error = sweep::ReadFileBytes(manifest.path.Text(), sweep::Unmarked::Read, file);
     manifest.openable = error == ERROR_SUCCESS;
     bool linesMatter = true;
     if (manifest.openable) {
@@ -411,6 +420,18 @@ CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& lang
     }
     std::stable_sort(manifest.findings.begin(), manifest.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
+}
+
+}  // namespace
+
+CheckedManifest CheckManifest(const Path& path, const std::wstring& language, Mode mode) {
+    CheckedManifest manifest;
+    manifest.path = path;
+    manifest.language = language;
+    manifest.mode = mode;
+    if (HandleAsTheSweepWould(manifest)) {
+        FindTraps(manifest);
+    }
     return manifest;
 }
 
@@ -446,7 +467,7 @@ std::wstring ReadLanguages(std::wstring_view last) {
     return list;
 }
 
-CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& language) {
+CheckedManifest UnreadManifest(const Path& path, const std::wstring& language) {
     CheckedManifest manifest;
     manifest.path = path;
     manifest.language = language;
@@ -457,10 +478,10 @@ CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& lan
     return manifest;
 }
 
-CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder) {
+CheckedManifest FolderWithoutManifests(const Path& baseFolder) {
     std::wstring names;
     for (std::wstring_view language : sweep::kLanguages) {
-        names += (names.empty() ? L"" : L", ") + sweep::ManifestPath(std::wstring(), language);
+        names += (names.empty() ? L"" : L", ") + sweep::ManifestPath(Path(), language).Text();
     }
     CheckedManifest folder;
     folder.path = baseFolder;

@@ -65,7 +65,7 @@ struct CheckedLine {
 enum class Mode { ThisMachine, TextOnly };
 
 struct CheckedManifest {
-    std::wstring path;
+    Path path;
     std::wstring language;           // empty for a file named on the command line
     bool present = false;            // the sweep would read it
     bool missing = false;            // there is no such file
@@ -88,7 +88,7 @@ std::wstring LineText(const CheckedManifest& manifest, const CheckedLine& line);
 // manifest the sweep finds by its name. With Mode::TextOnly, only the
 // manifest's own bytes are read: every line is decided, nothing it names
 // is looked for, and the verdict is the same on any machine.
-CheckedManifest CheckManifest(const std::wstring& path, const std::wstring& language, Mode mode);
+CheckedManifest CheckManifest(const Path& path, const std::wstring& language, Mode mode);
 
 // The language code of a manifest file name, "it" for
 // __shortcutsweep-it.ini; empty for any other name.
@@ -104,11 +104,11 @@ std::wstring ReadLanguages(std::wstring_view last);
 
 // A manifest of a language the sweep never reads, found beside the others:
 // never read, never deleted, with a finding of its own.
-CheckedManifest UnreadManifest(const std::wstring& path, const std::wstring& language);
+CheckedManifest UnreadManifest(const Path& path, const std::wstring& language);
 
 // A folder checked in which none of the sweep's four manifests is, with a
 // finding of its own: a gate pointed at the wrong folder must not pass.
-CheckedManifest FolderWithoutManifests(const std::wstring& baseFolder);
+CheckedManifest FolderWithoutManifests(const Path& baseFolder);
 
 // The finding for a language that --expect names and whose manifest is
 // not there.

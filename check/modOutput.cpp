@@ -38,7 +38,7 @@ const wchar_t* ActionWord(sweep::LineAction action) {
 }
 
 std::wstring JsonFile(const FileReport& file) {
-    return L"{\"path\":" + Json(OrdinaryPath(file.path)) + L",\"verdict\":" +
+    return L"{\"path\":" + Json(file.path.Ordinary()) + L",\"verdict\":" +
            Json(sweep::VerdictWord(file.verdict)) + L",\"reason\":" +
            Json(file.verdict == FileVerdict::Kept
                     ? sweep::KeepReasonText(file.reason, file.error, file.spelledAlikeIn)
@@ -61,7 +61,7 @@ std::wstring ItselfText(const CheckedManifest& manifest) {
 
 void PrintManifest(const Output& out, const CheckedManifest& manifest, Format format) {
     const bool json = format == Format::Json;
-    const std::wstring path = OrdinaryPath(manifest.path);
+    const std::wstring path = manifest.path.Ordinary();
     if (json) {
         out.Line(L"{\"kind\":\"manifest\",\"path\":" + Json(path) + L",\"language\":" +
                  Json(manifest.language) + L",\"present\":" + (manifest.present ? L"true" : L"false") +
@@ -97,7 +97,8 @@ void PrintManifest(const Output& out, const CheckedManifest& manifest, Format fo
 size_t ManifestsIn(const std::vector<CheckedManifest>& manifests) {
     size_t count = 0;
     for (const CheckedManifest& manifest : manifests) {
-        count += !manifest.path.empty() && manifest.path.back() != L'\\' ? 1u : 0u;
+        const std::wstring& path = manifest.path.Text();
+        count += !path.empty() && path.back() != L'\\' ? 1u : 0u;
     }
     return count;
 }
@@ -114,7 +115,7 @@ void PrintFindings(const Output& out, const std::vector<CheckedManifest>& manife
                      (silenced ? L" finding(s) silenced by --ignore, not counted:" : L" finding(s):"));
         }
         for (const CheckedManifest& manifest : manifests) {
-            const std::wstring path = OrdinaryPath(manifest.path);
+            const std::wstring path = manifest.path.Ordinary();
             for (const Finding& finding : manifest.findings) {
                 if (json && !silenced) {
                     out.Line(L"{\"kind\":\"finding\",\"manifest\":" + Json(path) + L",\"line\":" +
@@ -166,15 +167,15 @@ void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifes
     }
 }
 
-void PrintBatchFile(const Output& out, const std::wstring& path, Format format) {
+void PrintBatchFile(const Output& out, const Path& path, Format format) {
     const bool json = format == Format::Json;
     const std::wstring state = sweep::DescribeOwnFile(
         path, sweep::HandleOwnFile(path, sweep::Handling::Check, sweep::Reporting::FilesReached));
     if (json) {
-        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(OrdinaryPath(path)) + L",\"state\":" +
+        out.Line(L"{\"kind\":\"batch file\",\"path\":" + Json(path.Ordinary()) + L",\"state\":" +
                  Json(state) + L"}");
     } else {
-        out.Line(L"batch file " + OrdinaryPath(path) + L": " + state);
+        out.Line(L"batch file " + path.Ordinary() + L": " + state);
     }
 }
 

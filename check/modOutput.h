@@ -69,7 +69,7 @@ void PrintSummary(const Output& out, const std::vector<CheckedManifest>& manifes
                   const std::vector<std::wstring>& trouble, int status, Mode mode, Format format);
 
 // What the sweep would do with its batch file at `path`.
-void PrintBatchFile(const Output& out, const std::wstring& path, Format format);
+void PrintBatchFile(const Output& out, const Path& path, Format format);
 
 // A text as a JSON string, quotes included.
 std::wstring Json(std::wstring_view text);

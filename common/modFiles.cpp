@@ -10,6 +10,7 @@
 #include "common/modErrors.h"
 #include "common/modFailOpen.h"
 #include "common/modNames.h"
+#include "common/modOpen.h"
 #include "common/modPaths.h"
 
 namespace vantrel {
@@ -38,9 +39,9 @@ KeepReason KeepReasonFor(unsigned long attributes) {
 
 namespace {
 
-FileReport Kept(std::wstring path, KeepReason reason, DWORD error = 0) {
+FileReport Kept(const Path& path, KeepReason reason, DWORD error = 0) {
     FileReport report;
-    report.path = std::move(path);
+    report.path = path;
     report.reason = reason;
     report.error = error;
     return report;
@@ -72,7 +73,7 @@ bool CouldBeShortName(std::wstring_view name) {
 // The file's own name where `reachedAs` differs from the last piece of its
 // final path, `finalName`: the long name the folder lists for the alias
 // `reachedAs`, which must be `finalName` too. Otherwise the reason to keep it.
-KeepReason AliasOwnName(const std::wstring& path, std::wstring_view reachedAs, const std::wstring& finalName,
+KeepReason AliasOwnName(const Path& path, std::wstring_view reachedAs, const std::wstring& finalName,
                         std::wstring& ownName) {
     WIN32_FIND_DATAW data;
     UniqueFind find(
@@ -98,34 +99,19 @@ KeepReason NotOnDiskOr(HANDLE file, KeepReason otherwise) {
     return ::GetFileType(file) != FILE_TYPE_DISK ? KeepReason::NotOnDisk : otherwise;
 }
 
-// Checks the file at `path` (in `folder`) through one handle and, unless
-// `onlyCheck`, deletes it through the same handle. `reachedAs` is the name
-// the path gave; `source` says what it may be. A required suffix is always
-// checked on the file's own name.
-FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, std::wstring_view reachedAs,
-                          std::wstring_view requiredSuffix, NameSource source, bool onlyCheck,
-                          FolderLocations& folders) {
-    UniqueFile file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) {
-        return Kept(path, KeepReason::SystemError, ::GetLastError());
-    }
-    // The attributes and times in one request: GetFileInformationByHandle
-    // also reads the volume's serial number, which under Wine costs more
-    // than deleting the file.
-    FILE_BASIC_INFO info;
-    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info)) {
-        const DWORD error = ::GetLastError();
-        return Kept(path, NotOnDiskOr(file.get(), KeepReason::SystemError), error);
-    }
-    if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
-        return Kept(path, reason);
-    }
-    PlaceFound place = PlacementOf(file.get(), folder, folders, LastChangeIn(info));
+// What a path reached, for the checks of the file open through it: the
+// file's path, its folder, the name the path gave and what it may be.
+struct Reached {
+    const Path& path;
+    const Path& folder;
+    std::wstring_view name;
+    NameSource source;
+};
+
+// The report of a file kept where it lies: reached through a link, spelled
+// like another name, or its place not to be told.
+FileReport KeptForItsPlace(HANDLE file, const Path& path, PlaceFound& place) {
     switch (place.placement) {
-        case Placement::InFolder:
-            break;
         case Placement::Elsewhere:
             return Kept(path, KeepReason::ReachedElsewhere);
         case Placement::NameInDoubt: {
@@ -134,39 +120,73 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
             return report;
         }
         case Placement::Unknown:
-            return Kept(path, NotOnDiskOr(file.get(), KeepReason::PlaceUnknown));
+        case Placement::InFolder:
+            break;
     }
-    const std::wstring& finalName = place.finalName;
+    return Kept(path, NotOnDiskOr(file, KeepReason::PlaceUnknown));
+}
+
+// The checks of a name: the file open under `finalName` is the one `reached`
+// named, or the long name its 8.3 alias stands for, and ends in the
+// required suffix. KeepReason::None in the report when it may go.
+FileReport CheckName(const Reached& reached, const std::wstring& finalName,
+                     std::wstring_view requiredSuffix) {
     std::wstring ownName = finalName;
-    FileReport report = Kept(path, KeepReason::None);
-    if (!EqualsIgnoringCase(finalName, reachedAs)) {
-        if (source == NameSource::OwnName) {
+    FileReport report = Kept(reached.path, KeepReason::None);
+    if (!EqualsIgnoringCase(finalName, reached.name)) {
+        if (reached.source == NameSource::OwnName) {
             report.reason = KeepReason::ReachedElsewhere;  // a link to another name in the same folder
             return report;
         }
-        report.reason = AliasOwnName(path, reachedAs, finalName, ownName);
+        report.reason = AliasOwnName(reached.path, reached.name, finalName, ownName);
         if (report.reason != KeepReason::None) {
             return report;
         }
-        report.path = folder + ownName;
-        report.alias = std::wstring(reachedAs);
-        if (source == NameSource::MustBeOwn) {
+        report.path = reached.folder.Child(ownName);
+        report.alias = std::wstring(reached.name);
+        if (reached.source == NameSource::MustBeOwn) {
             report.reason = KeepReason::NameChanged;
             return report;
         }
     }
     if (!requiredSuffix.empty() && !EndsWithIgnoringCase(ownName, requiredSuffix)) {
         report.reason = KeepReason::WrongSuffix;
-        return report;
     }
+    return report;
+}
+
+// Every check of the file open as `file`: what it is, where it lies, its
+// name. KeepReason::None in the report when it may go.
+FileReport CheckOpenFile(HANDLE file, const Reached& reached, std::wstring_view requiredSuffix,
+                         FolderLocations& folders) {
+    // The attributes and times in one request: GetFileInformationByHandle
+    // also reads the volume's serial number, which under Wine costs more
+    // than deleting the file.
+    FILE_BASIC_INFO info;
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info)) {
+        const DWORD error = ::GetLastError();
+        return Kept(reached.path, NotOnDiskOr(file, KeepReason::SystemError), error);
+    }
+    if (KeepReason reason = KeepReasonFor(info.FileAttributes); reason != KeepReason::None) {
+        return Kept(reached.path, reason);
+    }
+    PlaceFound place = PlacementOf(file, reached.folder, folders, LastChangeIn(info));
+    if (place.placement != Placement::InFolder) {
+        return KeptForItsPlace(file, reached.path, place);
+    }
+    return CheckName(reached, place.finalName, requiredSuffix);
+}
+
+// A file that passed every check: deleted through its handle, or, with
+// `onlyCheck`, what the deletion would meet.
+FileReport DeleteChecked(UniqueFile& file, FileReport report, bool onlyCheck) {
     if (onlyCheck) {
-        // What the deletion below would meet: a pipe or device cannot be
-        // deleted through its handle.
+        // A pipe or device cannot be deleted through its handle.
         if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
             report.reason = KeepReason::NotOnDisk;
-            return report;
+        } else {
+            report.verdict = FileVerdict::WouldDelete;
         }
-        report.verdict = FileVerdict::WouldDelete;
         return report;
     }
     FILE_DISPOSITION_INFO disposition = {TRUE};
@@ -181,24 +201,38 @@ FileReport CheckAndDelete(const std::wstring& path, const std::wstring& folder, 
     return report;
 }
 
+// Checks the file `reached` names through one handle and, unless
+// `onlyCheck`, deletes it through the same handle. A required suffix is
+// always checked on the file's own name.
+FileReport CheckAndDelete(const Reached& reached, std::wstring_view requiredSuffix, bool onlyCheck,
+                          FolderLocations& folders) {
+    UniqueFile file = OpenToDelete(reached.path);
+    if (!file) {
+        return Kept(reached.path, KeepReason::SystemError, ::GetLastError());
+    }
+    FileReport report = CheckOpenFile(file.get(), reached, requiredSuffix, folders);
+    return report.reason == KeepReason::None ? DeleteChecked(file, std::move(report), onlyCheck) : report;
+}
+
 // Calls `onMatch(folder, name, attributes)` for every entry in the folder of
 // `path` whose own name matches its final component, directories, hidden
 // and system files and names that are no plain name included. Returns the
 // failing error, or 0. With `folders`, a pattern's folder is listed through
 // them, and that listing serves the checks of the files in it as well.
 template <typename OnMatch>
-DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch, FolderLocations* folders = nullptr) {
-    FolderAndName parts = SplitPath(path);
-    if (HasWildcards(WithoutLiteralPrefix(parts.folder))) {
+DWORD ForEachMatchingEntry(const Path& path, OnMatch onMatch, FolderLocations* folders = nullptr) {
+    const Path folder = path.Folder();
+    const std::wstring pattern = path.Name();
+    if (HasWildcards(WithoutLiteralPrefix(folder.Text()))) {
         return ERROR_INVALID_NAME;  // only the final component may hold wildcards
     }
-    if (folders && HasWildcards(parts.name)) {
-        const NamePattern pattern(parts.name);
+    const NamePattern matcher(pattern);
+    if (folders && HasWildcards(pattern)) {
         bool more = true;
         const DWORD error =
-            folders->ListEntries(parts.folder, [&](std::wstring_view name, unsigned long attributes) {
-                if (more && pattern.Matches(name)) {
-                    more = onMatch(parts.folder, std::wstring(name).c_str(), attributes);
+            folders->ListEntries(folder, [&](std::wstring_view name, unsigned long attributes) {
+                if (more && matcher.Matches(name)) {
+                    more = onMatch(folder, std::wstring(name).c_str(), attributes);
                 }
             });
         return IsNotFound(error) || error == ERROR_DIRECTORY ? 0 : error;
@@ -206,7 +240,7 @@ DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch, FolderLoca
     // A pattern is matched here, by the rules above, against every name in
     // the folder: the system's own matcher also takes 8.3 aliases and
     // differs between systems (Wine finds nothing for "*?.txt").
-    const std::wstring query = HasWildcards(parts.name) ? parts.folder + L"*" : path;
+    const Path query = HasWildcards(pattern) ? folder.Child(L"*") : path;
     WIN32_FIND_DATAW data;
     UniqueFind find(::FindFirstFileExW(query.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                        FIND_FIRST_EX_LARGE_FETCH));
@@ -214,11 +248,10 @@ DWORD ForEachMatchingEntry(const std::wstring& path, OnMatch onMatch, FolderLoca
         DWORD error = ::GetLastError();
         return IsNotFound(error) || error == ERROR_NO_MORE_FILES ? 0 : error;
     }
-    const NamePattern pattern(parts.name);
     do {
         const std::wstring_view name = data.cFileName;
-        if (name != L"." && name != L".." && pattern.Matches(name)) {
-            if (!onMatch(parts.folder, data.cFileName, data.dwFileAttributes)) {
+        if (name != L"." && name != L".." && matcher.Matches(name)) {
+            if (!onMatch(folder, data.cFileName, data.dwFileAttributes)) {
                 return 0;
             }
         }
@@ -235,9 +268,9 @@ void Record(const DeleteOptions& options, FileReport&& report) noexcept {
     }
 }
 
-bool DeletePlainPath(const std::wstring& path, const FolderAndName& parts, std::wstring_view requiredSuffix,
-                     const DeleteOptions& options, FolderLocations& folders) {
-    const std::wstring& name = parts.name;
+bool DeletePlainPath(const Path& path, std::wstring_view requiredSuffix, const DeleteOptions& options,
+                     FolderLocations& folders) {
+    const std::wstring name = path.Name();
     if (name.empty()) {
         return false;
     }
@@ -247,8 +280,9 @@ bool DeletePlainPath(const std::wstring& path, const FolderAndName& parts, std::
     const NameSource source = !CouldBeShortName(name)  ? NameSource::OwnName
                               : requiredSuffix.empty() ? NameSource::MustBeOwn
                                                        : NameSource::MaybeAlias;
+    const Path folder = path.Folder();
     FileReport report =
-        CheckAndDelete(path, parts.folder, parts.name, requiredSuffix, source, options.onlyCheck, folders);
+        CheckAndDelete({path, folder, name, source}, requiredSuffix, options.onlyCheck, folders);
     if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
         return false;  // no match
     }
@@ -266,7 +300,7 @@ bool DeletePlainPath(const std::wstring& path, const FolderAndName& parts, std::
     return gone;
 }
 
-bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix, const DeleteOptions& options,
+bool DeleteByPattern(const Path& path, std::wstring_view requiredSuffix, const DeleteOptions& options,
                      FolderLocations& folders) {
     std::vector<std::wstring> names;
     DeleteOptions skipped = options;  // reported after the files deleted
@@ -274,28 +308,29 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
     skipped.report = options.report ? &skippedReport : nullptr;
     const DWORD error = ForEachMatchingEntry(
         path,
-        [&](const std::wstring& folder, const wchar_t* name, DWORD attributes) {
+        [&](const Path& folder, const wchar_t* name, DWORD attributes) {
             const KeepReason reason = KeepReasonFor(attributes & kNeverMatches);
             if (!IsPlainName(name)) {
                 // Joined to its folder, it would reach into another one.
-                Record(skipped, Kept(folder + name, KeepReason::UnsafeName));
+                Record(skipped, Kept(folder.Child(name), KeepReason::UnsafeName));
             } else if (reason != KeepReason::None) {
-                Record(skipped, Kept(folder + name, reason));
+                Record(skipped, Kept(folder.Child(name), reason));
             } else if (requiredSuffix.empty() || EndsWithIgnoringCase(name, requiredSuffix)) {
                 names.emplace_back(name);
             } else {
-                Record(skipped, Kept(folder + name, KeepReason::WrongSuffix));
+                Record(skipped, Kept(folder.Child(name), KeepReason::WrongSuffix));
             }
             return true;
         },
         &folders);
-    const std::wstring folder = SplitPath(path).folder;
+    const Path folder = path.Folder();
     bool allGone = error == 0 && !names.empty();
     for (const std::wstring& name : names) {
         // A listed name is the file's own long name; within a folder, long
         // names and aliases are unique together, so it reaches that file,
         // or a link of that name.
-        FileReport report = CheckAndDelete(folder + name, folder, name, requiredSuffix, NameSource::OwnName,
+        const Path file = folder.Child(name);
+        FileReport report = CheckAndDelete({file, folder, name, NameSource::OwnName}, requiredSuffix,
                                            options.onlyCheck, folders);
         if (report.reason == KeepReason::SystemError && IsNotFound(report.error)) {
             // Listed, then gone before it was opened: someone deleted it first.
@@ -319,9 +354,9 @@ bool DeleteByPattern(const std::wstring& path, std::wstring_view requiredSuffix,
 
 }  // namespace
 
-Match FindMatchingFile(const std::wstring& path) {
+Match FindMatchingFile(const Path& path) {
     bool found = false;
-    DWORD error = ForEachMatchingEntry(path, [&](const std::wstring&, const wchar_t* name, DWORD attributes) {
+    DWORD error = ForEachMatchingEntry(path, [&](const Path&, const wchar_t* name, DWORD attributes) {
         found = (attributes & kNeverMatches) == 0 && IsPlainName(name);
         return !found;  // one is enough
     });
@@ -331,15 +366,33 @@ Match FindMatchingFile(const std::wstring& path) {
     return error == 0 ? Match::NotFound : Match::Unknown;
 }
 
-bool FileMatches(const std::wstring& path) { return FindMatchingFile(path) == Match::Found; }
+bool FileMatches(const Path& path) { return FindMatchingFile(path) == Match::Found; }
 
-bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix, const DeleteOptions& options) {
-    FolderAndName parts = SplitPath(path);
+std::vector<std::wstring> NamesMatching(const Path& path) {
+    std::vector<std::wstring> names;
+    ForEachMatchingEntry(path, [&](const Path&, const wchar_t* name, DWORD) {
+        names.emplace_back(name);
+        return true;
+    });
+    return names;
+}
+
+bool DeleteFiles(const Path& path, std::wstring_view requiredSuffix, const DeleteOptions& options) {
     FolderLocations ownFolders;
     FolderLocations& folders = options.folders ? *options.folders : ownFolders;
     // A plain name needs no search: the checks are made on the opened file.
-    return HasWildcards(parts.name) ? DeleteByPattern(path, requiredSuffix, options, folders)
-                                    : DeletePlainPath(path, parts, requiredSuffix, options, folders);
+    return HasWildcards(path.Name()) ? DeleteByPattern(path, requiredSuffix, options, folders)
+                                     : DeletePlainPath(path, requiredSuffix, options, folders);
+}
+
+FileReport DeleteOpenFile(UniqueFile& file, const Path& path, const DeleteOptions& options) {
+    FolderLocations ownFolders;
+    FolderLocations& folders = options.folders ? *options.folders : ownFolders;
+    const Path folder = path.Folder();
+    const std::wstring name = path.Name();
+    FileReport report = CheckOpenFile(file.get(), {path, folder, name, NameSource::OwnName}, {}, folders);
+    return report.reason == KeepReason::None ? DeleteChecked(file, std::move(report), options.onlyCheck)
+                                             : report;
 }
 
 }  // namespace vantrel

@@ -28,6 +28,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Handle.h"
+#include "common/modPaths.h"
 #include "common/modPlaces.h"
 
 namespace vantrel {
@@ -38,10 +40,14 @@ enum class Match {
     Unknown,   // the test itself failed (drive not ready, access denied ...)
 };
 
-Match FindMatchingFile(const std::wstring& path);
+Match FindMatchingFile(const Path& path);
 
 // True when at least one file matches `path`.
-bool FileMatches(const std::wstring& path);
+bool FileMatches(const Path& path);
+
+// The names in the folder of `path` that its final component matches,
+// every kind of entry included.
+std::vector<std::wstring> NamesMatching(const Path& path);
 
 // What became, or would become, of one file that a path reached.
 // AlreadyGone: the listing named it, but it was gone when it was opened
@@ -66,7 +72,7 @@ enum class KeepReason {
 };
 
 struct FileReport {
-    std::wstring path;  // by the file's own long name, where it is known
+    Path path;  // by the file's own long name, where it is known
     FileVerdict verdict = FileVerdict::Kept;
     KeepReason reason = KeepReason::None;
     unsigned long error = 0;      // with KeepReason::SystemError
@@ -95,7 +101,12 @@ struct DeleteOptions {
 // a path without wildcards may name it by its 8.3 alias; without one, the
 // final piece must be the file's own name. Returns false when nothing
 // matched or any matching file stayed (would stay, with onlyCheck).
-bool DeleteFiles(const std::wstring& path, std::wstring_view requiredSuffix = {},
-                 const DeleteOptions& options = {});
+bool DeleteFiles(const Path& path, std::wstring_view requiredSuffix = {}, const DeleteOptions& options = {});
+
+// Checks and deletes (or with onlyCheck checks) the file already open as
+// `file` (common/modOpen: OpenToDelete or OpenToReadAndDelete), which
+// `path` named by its own name, as DeleteFiles checks and deletes a file
+// it opened itself; no suffix is required.
+FileReport DeleteOpenFile(UniqueFile& file, const Path& path, const DeleteOptions& options);
 
 }  // namespace vantrel

@@ -11,7 +11,7 @@
 // CR LF line ends. Each line starts with the writer's process id in
 // brackets; several programs may write to one file at once, and each line
 // is appended whole under a lock on the file. The file stops growing at
-// 16 MiB, with a last line saying so.
+// 16 MiB, with a last line saying so (common/modSharedAppend).
 #pragma once
 
 #include <cstdint>
@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "common/modFailOpen.h"
+#include "common/modPaths.h"
+#include "common/modSharedAppend.h"
 
 namespace vantrel {
-
-inline constexpr uint64_t kLogLimitBytes = 16u << 20;
 
 // Opens the log that DecisionLogPath (common/modLogSettings) names, and writes the run's header:
 // the program, its version, the process id, the local time and the command
@@ -32,7 +32,7 @@ inline constexpr uint64_t kLogLimitBytes = 16u << 20;
 // manifests, its batch file, the program itself): a log at one of them is
 // passed over, so that the log never disturbs the work.
 bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
-                     const std::vector<std::wstring>& runFiles = {}) noexcept;
+                     const std::vector<Path>& runFiles = {}) noexcept;
 
 // The same for a given path. Passed over: a path that is not a full path to
 // a drive or share (relative, a device, a folder, a stream); a name that
@@ -43,8 +43,8 @@ bool OpenDecisionLog(std::wstring_view program, std::wstring_view version,
 // where it lies. A new log is only ever created where nothing of that name
 // is, not even a link without a target, once every check that can be made
 // before has passed; one that fails a check after is removed again.
-bool OpenDecisionLogAt(const std::wstring& path, std::wstring_view program, std::wstring_view version,
-                       const std::vector<std::wstring>& runFiles = {}) noexcept;
+bool OpenDecisionLogAt(const Path& path, std::wstring_view program, std::wstring_view version,
+                       const std::vector<Path>& runFiles = {}) noexcept;
 
 // Closes the log; later writes do nothing.
 void CloseDecisionLog();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/modNames.h"
+#include "common/modOpen.h"
 #include "common/modPaths.h"
 #include "common/modText.h"
 
@@ -26,7 +27,7 @@ std::wstring FinalPathOf(HANDLE handle) {
 // The handle's path within its volume, and the volume's serial number:
 // where the final path cannot be had, these show a link as well.
 bool VolumePathOf(HANDLE handle, std::wstring& path, unsigned long& volume) {
-    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + (kLongestPath + 1) * sizeof(wchar_t));
     BY_HANDLE_FILE_INFORMATION information;
     if (!::GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
                                         static_cast<DWORD>(buffer.size())) ||
@@ -37,28 +38,6 @@ bool VolumePathOf(HANDLE handle, std::wstring& path, unsigned long& volume) {
     path.assign(name->FileName, name->FileNameLength / sizeof(wchar_t));
     volume = information.dwVolumeSerialNumber;
     return !path.empty();
-}
-
-// `path` with one separator at its end.
-std::wstring AsFolder(std::wstring path) {
-    if (path.empty() || path.back() != L'\\') {
-        path += L'\\';
-    }
-    return path;
-}
-
-// Whether `filePath` is a name directly in the folder `folderPath`; the
-// name is handed back. Both are the system's own spellings of where things
-// lie, so the folders are compared letter for letter: on a file system
-// that tells letter case apart, "Links" and "links" are two folders.
-bool IsNameIn(const std::wstring& filePath, const std::wstring& folderPath, std::wstring& name) {
-    const size_t cut = filePath.find_last_of(L'\\');
-    if (cut == std::wstring::npos || cut + 1 == filePath.size() ||
-        std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {
-        return false;
-    }
-    name = filePath.substr(cut + 1);
-    return true;
 }
 
 // Whether two handles are open on the same file or folder.
@@ -75,51 +54,14 @@ bool SameObject(HANDLE a, HANDLE b) {
 // ends in a dot or a blank without them: that path names another folder,
 // or none.
 bool LeadsBackTo(const std::wstring& path, HANDLE folder) {
-    UniqueFile reported(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile reported = OpenToAsk(Path(path));
     return reported && SameObject(reported.get(), folder);
-}
-
-// A full path as the system's final paths spell it: its root as
-// \\?\C: or \\?\UNC\server\share, and the rest, from the separator after
-// the root on. Empty when `path` is no full path to a drive or share.
-struct RootAndRest {
-    std::wstring root;
-    std::wstring rest;
-};
-RootAndRest AsFinalPathParts(const std::wstring& path) {
-    const PathForm form = FormOf(path);
-    std::wstring full;
-    if (form == PathForm::Literal) {
-        full = OrdinaryPath(path);
-    } else if (form == PathForm::Drive || form == PathForm::Share) {
-        full = TextOfFittingSize([&path](wchar_t* buffer, DWORD size) {
-            return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
-        });
-    }
-    const std::wstring_view root = FullPathRoot(full);
-    if (root.empty()) {
-        return {};
-    }
-    RootAndRest parts;
-    if (FormOf(full) == PathForm::Drive) {
-        parts.root = std::wstring(kLiteralPrefix) + UpperCase(full.substr(0, 1)) + L":";
-    } else {
-        std::wstring_view server = root.substr(2);
-        if (!server.empty() && IsSeparator(server.back())) {
-            server.remove_suffix(1);
-        }
-        parts.root = std::wstring(kLiteralPrefix) + L"UNC\\" + std::wstring(server);
-    }
-    parts.rest = L"\\" + full.substr(root.size());
-    return parts;
 }
 
 // Whether `finalPath` is the folder `folder` (a path's folder part) as it
 // was named, letter for letter: then it leads back to the folder opened.
-bool SpelledAsNamed(const std::wstring& finalPath, const std::wstring& folder) {
-    const RootAndRest named = AsFinalPathParts(folder);
+bool SpelledAsNamed(const std::wstring& finalPath, const Path& folder) {
+    const Path::FinalSpelling named = folder.AsFinalPath();
     if (named.root.empty()) {
         return false;
     }
@@ -134,17 +76,15 @@ bool SpelledAsNamed(const std::wstring& finalPath, const std::wstring& folder) {
 
 }  // namespace
 
-const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, Asked asked, HANDLE opened) {
-    Known& known = known_[folder];
+const FolderLocations::Place& FolderLocations::Of(const Path& folder, Asked asked, HANDLE opened) {
+    Known& known = known_[folder.Text()];
     if (known.finalAsked && (known.volumeAsked || asked == Asked::FinalPath)) {
         return known.place;
     }
     // Following links: a folder on the way may be one.
     UniqueFile own;
     if (opened == INVALID_HANDLE_VALUE) {
-        own.reset(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        own = OpenToAsk(folder);
         opened = own.get();
     }
     const HANDLE handle = opened;
@@ -156,7 +96,7 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, As
             // A final path spelled as the folder was named leads back to it.
             if (!place.finalPath.empty() && !SpelledAsNamed(place.finalPath, folder) &&
                 !LeadsBackTo(place.finalPath, handle)) {
-                const RootAndRest named = AsFinalPathParts(folder);
+                const Path::FinalSpelling named = folder.AsFinalPath();
                 place.reportedOtherwise = true;
                 place.finalPath = named.root.empty() ? std::wstring() : named.root + named.rest;
             }
@@ -166,7 +106,7 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, As
         known.volumeAsked = true;
         if (handle != INVALID_HANDLE_VALUE && VolumePathOf(handle, place.volumePath, place.volume)) {
             // Found again from the named root, or the folder as named.
-            const RootAndRest named = AsFinalPathParts(folder);
+            const Path::FinalSpelling named = folder.AsFinalPath();
             if (named.root.empty() || !LeadsBackTo(named.root + place.volumePath, handle)) {
                 place.reportedOtherwise = true;
                 place.volumePath = named.rest;
@@ -176,11 +116,8 @@ const FolderLocations::Place& FolderLocations::Of(const std::wstring& folder, As
     return place;
 }
 
-unsigned long FolderLocations::ListEntries(const std::wstring& folder,
-                                           const SpellingChecks::EntryVisitor& visit) {
-    UniqueFile handle(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+unsigned long FolderLocations::ListEntries(const Path& folder, const SpellingChecks::EntryVisitor& visit) {
+    const UniqueFile handle = OpenFolderToList(folder);
     if (!handle) {
         return ::GetLastError();
     }
@@ -203,10 +140,10 @@ std::optional<int64_t> LastChangeOf(void* handle) {
     return LastChangeIn(basic);
 }
 
-PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+PlaceFound PlacementOf(void* file, const Path& folder, FolderLocations& folders,
                        std::optional<int64_t> changed) {
     PlaceFound found;
-    if (folder.empty()) {
+    if (folder.Empty()) {
         return found;
     }
     std::wstring reported = FinalPathOf(file);
@@ -225,7 +162,7 @@ PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& 
         found.placement = volume == place->volume && IsNameIn(volumePath, place->volumePath, found.finalName)
                               ? Placement::InFolder
                               : Placement::Elsewhere;
-        reported = AsFinalPathParts(folder).root + volumePath;
+        reported = folder.AsFinalPath().root + volumePath;
     }
     if (found.placement != Placement::InFolder) {
         return found;
@@ -247,20 +184,17 @@ PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& 
     return found;
 }
 
-PlaceFound PlacementOfPath(const std::wstring& path, FolderLocations& folders) {
-    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+PlaceFound PlacementOfPath(const Path& path, FolderLocations& folders) {
+    const UniqueFile file = OpenToAsk(path);
     if (!file) {
         return {};
     }
     return PlacementOfEntry(file.get(), path, folders);
 }
 
-PlaceFound PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders) {
-    const FolderAndName parts = SplitPath(path);
-    PlaceFound found = PlacementOf(file, parts.folder, folders, LastChangeOf(file));
-    if (found.placement == Placement::InFolder && !EqualsIgnoringCase(found.finalName, parts.name)) {
+PlaceFound PlacementOfEntry(void* file, const Path& path, FolderLocations& folders) {
+    PlaceFound found = PlacementOf(file, path.Folder(), folders, LastChangeOf(file));
+    if (found.placement == Placement::InFolder && !EqualsIgnoringCase(found.finalName, path.Name())) {
         found.placement = Placement::Elsewhere;
     }
     return found;

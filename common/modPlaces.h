@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "common/Handle.h"
+#include "common/modPaths.h"
 #include "common/modSpellings.h"
 
 namespace vantrel {
@@ -59,15 +60,14 @@ public:
     // The place of `folder` (as a file path's folder part, with its
     // trailing separator); empty when the folder cannot be opened.
     // `opened`, when given, is a handle to it already open.
-    const Place& Of(const std::wstring& folder, Asked asked = Asked::FinalPath,
-                    HANDLE opened = INVALID_HANDLE_VALUE);
+    const Place& Of(const Path& folder, Asked asked = Asked::FinalPath, HANDLE opened = INVALID_HANDLE_VALUE);
 
     // Lists `folder` (as above) for a caller that wants its entries: calls
     // `visit(name, attributes)` for each, and keeps the listing for the
     // spelling of the files in it (common/modSpellings), so that a
     // pattern's folder is listed once. The system's error, or 0; a folder
     // that is not there is an error of its own (IsNotFound).
-    unsigned long ListEntries(const std::wstring& folder, const SpellingChecks::EntryVisitor& visit);
+    unsigned long ListEntries(const Path& folder, const SpellingChecks::EntryVisitor& visit);
 
     // Whether every piece of `reportedPath`, the place of a file open as
     // one that changed at `fileChanged`, is the one entry of its spelling
@@ -104,7 +104,7 @@ struct PlaceFound {
 // entry of the same spelling.
 // `changed` is the file's last change, read through its handle (none when
 // it could not be read).
-PlaceFound PlacementOf(void* file, const std::wstring& folder, FolderLocations& folders,
+PlaceFound PlacementOf(void* file, const Path& folder, FolderLocations& folders,
                        std::optional<int64_t> changed);
 
 // When the open file or folder last changed: the later of its last write
@@ -115,9 +115,9 @@ int64_t LastChangeIn(const FILE_BASIC_INFO& basic);
 // Whether `path`, opened for the question only, is the entry it names: in
 // its folder, under the name it gives (not an 8.3 alias); Elsewhere for a
 // link to another file.
-PlaceFound PlacementOfPath(const std::wstring& path, FolderLocations& folders);
+PlaceFound PlacementOfPath(const Path& path, FolderLocations& folders);
 
 // The same for a file already open as `file`.
-PlaceFound PlacementOfEntry(void* file, const std::wstring& path, FolderLocations& folders);
+PlaceFound PlacementOfEntry(void* file, const Path& path, FolderLocations& folders);
 
 }  // namespace vantrel

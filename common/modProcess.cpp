@@ -36,7 +36,7 @@ std::wstring ArgumentText() {
     return commandLine ? ArgumentTextOf(commandLine) : std::wstring();
 }
 
-std::wstring ProgramPath() {
+Path ProgramPath() {
     // GetModuleFileNameW cuts a name that does not fit, and says so only by
     // filling the whole buffer: then a larger one is asked for.
     const std::wstring path = OrdinaryPath(TextOfFittingSize([](wchar_t* buffer, DWORD size) {
@@ -47,10 +47,10 @@ std::wstring ProgramPath() {
                                            BareUnc::ModuleName);
     // Under Wine a program started from a share is UNC\server\..., which
     // taken as it is would be relative to the current folder.
-    return FullPathRoot(path).empty() ? std::wstring() : path;
+    return FullPathRoot(path).empty() ? Path() : Path(path);
 }
 
-std::wstring ProgramFolder() { return FolderOfPath(ProgramPath()); }
+Path ProgramFolder() { return ProgramPath().Parent(); }
 
 void YieldToEvents() {
     MSG msg;

@@ -2,6 +2,8 @@
 // folder it was started from; and a way to let pending messages through.
 #pragma once
 
+#include "common/modPaths.h"
+
 #include <string>
 #include <string_view>
 
@@ -19,12 +21,12 @@ std::wstring ArgumentTextOf(std::wstring_view commandLine);
 // The running program's own full path, written the ordinary way (not
 // \\?\); empty when it cannot be determined, or is no full path to a drive
 // or share.
-std::wstring ProgramPath();
+Path ProgramPath();
 
 // The folder that holds the running program, without a trailing backslash
 // except at a drive root (C:\), written the ordinary way (not \\?\). Empty
 // when it cannot be determined, or is no full path to a drive or share.
-std::wstring ProgramFolder();
+Path ProgramFolder();
 
 // Delivers the messages already waiting for this thread and returns at
 // once; it never waits for new ones. The first call also ends the

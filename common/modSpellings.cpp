@@ -6,6 +6,7 @@
 
 #include "common/Handle.h"
 #include "common/modNames.h"
+#include "common/modOpen.h"
 #include "common/modPaths.h"
 
 namespace vantrel {
@@ -29,29 +30,6 @@ int64_t SystemTimeNow() {
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
     return static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
-
-// The root of a path as the system reports a place (\\?\C: or
-// \\?\UNC\server\share) and where its pieces begin; npos when it has none.
-size_t RootLength(std::wstring_view path) {
-    if (path.substr(0, kLiteralPrefix.size()) != kLiteralPrefix) {
-        return std::wstring_view::npos;
-    }
-    const std::wstring_view rest = path.substr(kLiteralPrefix.size());
-    if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == L':' &&
-        (rest.size() == 2 || rest[2] == L'\\')) {
-        return kLiteralPrefix.size() + 2;
-    }
-    if (rest.size() > 4 && EqualsIgnoringCase(rest.substr(0, 4), L"UNC\\")) {
-        const size_t server = rest.find(L'\\', 4);
-        if (server == std::wstring_view::npos || server == 4) {
-            return std::wstring_view::npos;
-        }
-        const size_t share = rest.find(L'\\', server + 1);
-        const size_t end = share == std::wstring_view::npos ? rest.size() : share;
-        return end == server + 1 ? std::wstring_view::npos : kLiteralPrefix.size() + end;
-    }
-    return std::wstring_view::npos;
 }
 
 // Calls `visit` for every entry of the folder open as `folder` but . and
@@ -115,10 +93,8 @@ const SpellingChecks::Listing* SpellingChecks::ListingFor(const std::wstring& fo
     fresh = true;
     listing = Listing();
     // A root is opened with its separator; without, it names the volume.
-    const std::wstring path = folder.size() == RootLength(folder) ? folder + L"\\" : folder;
-    UniqueFile handle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const std::wstring path = folder.size() == FinalPathRoot(folder).size() ? folder + L"\\" : folder;
+    const UniqueFile handle = OpenFolderToList(Path(path));
     if (!handle || ListOpenFolder(handle.get(), folder, [](std::wstring_view, unsigned long) {}) != 0) {
         return nullptr;
     }
@@ -147,48 +123,52 @@ unsigned long SpellingChecks::ListOpenFolder(HANDLE folder, const std::wstring& 
     std::sort(listing.entries.begin(), listing.entries.end());
     listing.listed = true;
     std::wstring key = reportedFolder;
-    if (key.size() > RootLength(key) && key.back() == L'\\') {
+    if (key.size() > FinalPathRoot(key).size() && key.back() == L'\\') {
         key.pop_back();
     }
     listings_[key] = std::move(listing);
     return 0;
 }
 
+Spelling SpellingChecks::PieceIn(const std::wstring& folder, std::wstring_view piece,
+                                 std::optional<int64_t> fileChanged, bool last) {
+    bool fresh = false;
+    const Listing* listing = ListingFor(folder, fileChanged, last, fresh);
+    if (!listing || piece.empty()) {
+        return Spelling::Unknown;
+    }
+    const uint64_t key = HashOf(SpellingKey(piece));
+    size_t alike = listing->Count(key);
+    if (alike == 0 && !fresh) {
+        // Not listed, though open through it: made since the listing.
+        listing = ListingFor(folder, std::nullopt, last, fresh);
+        if (!listing) {
+            return Spelling::Unknown;
+        }
+        alike = listing->Count(key);
+    }
+    // A piece that a fresh listing does not show at all is one the system
+    // keeps out of listings (Wine its own prefix): nothing else of its
+    // spelling shows there either.
+    return alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece))) ? Spelling::Shared
+                                                                            : Spelling::Once;
+}
+
 SpellingFound SpellingChecks::Of(const std::wstring& reportedPath, std::optional<int64_t> fileChanged) {
-    const size_t root = RootLength(reportedPath);
-    if (root == std::wstring::npos || root == reportedPath.size()) {
+    const std::wstring_view root = FinalPathRoot(reportedPath);
+    if (root.empty() || root.size() == reportedPath.size()) {
         return {};
     }
-    for (size_t start = root + 1; start <= reportedPath.size();) {
-        const size_t end = std::min(reportedPath.find(L'\\', start), reportedPath.size());
-        const std::wstring_view piece = std::wstring_view(reportedPath).substr(start, end - start);
-        if (piece.empty()) {
-            return {};
+    const std::vector<std::wstring_view> pieces =
+        PiecesOf(std::wstring_view(reportedPath).substr(root.size() + 1));
+    std::wstring folder(root);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const Spelling spelling = PieceIn(folder, pieces[i], fileChanged, i + 1 == pieces.size());
+        if (spelling != Spelling::Once) {
+            return {spelling, spelling == Spelling::Shared ? folder : std::wstring()};
         }
-        std::wstring folder = reportedPath.substr(0, start - 1);
-        const bool last = end == reportedPath.size();
-        bool fresh = false;
-        const Listing* listing = ListingFor(folder, fileChanged, last, fresh);
-        if (!listing) {
-            return {};
-        }
-        const uint64_t key = HashOf(SpellingKey(piece));
-        size_t alike = listing->Count(key);
-        if (alike == 0 && !fresh) {
-            // Not listed, though open through it: made since the listing.
-            listing = ListingFor(folder, std::nullopt, last, fresh);
-            alike = listing ? listing->Count(key) : 0;
-            if (!listing) {
-                return {};
-            }
-        }
-        // A folder that a fresh listing does not show at all is one the
-        // system keeps out of listings (Wine its own prefix): nothing else
-        // of its spelling shows there either.
-        if (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece)))) {
-            return {Spelling::Shared, std::move(folder)};
-        }
-        start = end + 1;
+        folder += L'\\';
+        folder += pieces[i];
     }
     return {Spelling::Once, {}};
 }

@@ -105,6 +105,9 @@ private:
     // (`fresh` then says so). `last`: the file's own folder.
     const Listing* ListingFor(const std::wstring& folder, std::optional<int64_t> fileChanged, bool last,
                               bool& fresh);
+    // Whether `piece` is the one entry of its spelling in `folder`.
+    Spelling PieceIn(const std::wstring& folder, std::wstring_view piece, std::optional<int64_t> fileChanged,
+                     bool last);
     std::unordered_map<std::wstring, Listing> listings_;
 };
 

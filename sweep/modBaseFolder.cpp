@@ -39,22 +39,22 @@ bool HasDevelopmentSwitch(const std::wstring& argumentText) {
     return LowerCase(argumentText).find(kDevelopmentSwitch) != std::wstring::npos;
 }
 
-std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder) {
-    const std::wstring_view root = FullPathRoot(programFolder);
+Path BaseFolderFor(const std::wstring& argumentText, const Path& programFolder) {
+    const std::wstring_view root = FullPathRoot(programFolder.Text());
     if (root.empty()) {
-        return std::wstring();
+        return Path();
     }
     if (!HasDevelopmentSwitch(argumentText)) {
-        return programFolder + L"\\";
+        return Path(programFolder.Text() + L"\\");
     }
-    const std::wstring parent = ParentFolder(programFolder, 2);
+    const std::wstring parent = ParentFolder(programFolder.Text(), 2);
     // At or below the program's own root, C:\ or \\server\share\ .
     std::wstring rootFolder(root);
     if (rootFolder.back() != L'\\' && rootFolder.back() != L'/') {
         rootFolder += L'\\';
     }
-    return StartsWithIgnoringCase(parent, rootFolder) ? parent + std::wstring(kDevelopmentFolder)
-                                                      : std::wstring();
+    return StartsWithIgnoringCase(parent, rootFolder) ? Path(parent + std::wstring(kDevelopmentFolder))
+                                                      : Path();
 }
 
 }  // namespace vantrel::sweep

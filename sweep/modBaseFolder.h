@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/modPaths.h"
+
 namespace vantrel::sweep {
 
 // The path cut at every backslash, less its last `levels` pieces, with a
@@ -23,6 +25,6 @@ bool HasDevelopmentSwitch(const std::wstring& argumentText);
 // levels above it would not lie on that drive or share (ParentFolder then
 // gives "\", which names the current drive's root, or \\server\ alone,
 // which leads to another share).
-std::wstring BaseFolderFor(const std::wstring& argumentText, const std::wstring& programFolder);
+Path BaseFolderFor(const std::wstring& argumentText, const Path& programFolder);
 
 }  // namespace vantrel::sweep

@@ -16,22 +16,6 @@ bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// Longest path the system takes, in UTF-16 units.
-constexpr size_t kLongestPath = 32767;
-
-// The pieces of `text` between separators; `separators` lists which.
-std::vector<std::wstring_view> Pieces(std::wstring_view text, std::wstring_view separators) {
-    std::vector<std::wstring_view> pieces;
-    for (;;) {
-        const size_t cut = text.find_first_of(separators);
-        pieces.push_back(text.substr(0, cut));
-        if (cut == std::wstring_view::npos) {
-            return pieces;
-        }
-        text.remove_prefix(cut + 1);
-    }
-}
-
 // Checks that hold for every piece, whatever the form of the path.
 const wchar_t* PieceRefusal(std::wstring_view piece, bool isFinal) {
     if (piece.find(L':') != std::wstring_view::npos) {
@@ -60,7 +44,7 @@ ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
     if (rest.find(L'/') != std::wstring_view::npos) {
         return ShortcutTarget::Refused(L"a / in a \\\\?\\ path, which names no file there");
     }
-    const std::vector<std::wstring_view> pieces = Pieces(rest, L"\\");
+    const std::vector<std::wstring_view> pieces = PiecesOf(rest);
     if (pieces.size() < minimumPieces) {
         return ShortcutTarget::Refused(L"a share path without a share");
     }
@@ -72,7 +56,7 @@ ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
         if (piece == L"." || piece == L"..") {
             return ShortcutTarget::Refused(L"a . or .. piece in a \\\\?\\ path, which takes it literally");
         }
-        if (piece.back() == L'.' || piece.back() == L' ') {
+        if (EndsInDotOrBlank(piece)) {
             return ShortcutTarget::Refused(
                 L"a piece ending in a dot or blank in a \\\\?\\ path, a name no ordinary path reaches");
         }
@@ -84,7 +68,7 @@ ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
             path += L'\\';
         }
     }
-    return ShortcutTarget::Path(std::move(path));
+    return ShortcutTarget::To(Path(std::move(path)));
 }
 
 // A full path on a drive or share, read as Windows reads it: `root` is
@@ -92,7 +76,7 @@ ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
 // by the rules of the system's own normalisation, more strictly where its
 // outcome is in doubt, and GetFullPathNameW must come to the same path.
 ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool onShare) {
-    const std::vector<std::wstring_view> pieces = Pieces(rest, L"\\/");
+    const std::vector<std::wstring_view> pieces = PiecesOf(rest, L"\\/");
     std::vector<std::wstring_view> kept;
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
         std::wstring_view piece = pieces[i];
@@ -143,14 +127,7 @@ ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool
             }
         }
     }
-    // Room for the path expected and a little more; a longer reading grows
-    // the buffer. (A buffer of the longest path, zeroed for every line, cost
-    // more than the line's deletion under emulation.)
-    const std::wstring full = TextOfFittingSize(
-        [&given](wchar_t* buffer, DWORD size) {
-            return ::GetFullPathNameW(given.c_str(), size, buffer, nullptr);
-        },
-        expected.size() + 16);
+    const std::wstring full = SystemFullPath(given, expected.size());
     if (full.empty()) {
         return ShortcutTarget::Refused(L"the system cannot read it as a path");
     }
@@ -161,8 +138,8 @@ ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool
         // from the ones above: the line could name another file.
         return ShortcutTarget::Refused(L"the system reads it as another path");
     }
-    return ShortcutTarget::Path(onShare ? L"\\\\?\\UNC\\" + full.substr(2)
-                                        : std::wstring(kLiteralPrefix) + full);
+    return ShortcutTarget::To(
+        Path(onShare ? L"\\\\?\\UNC\\" + full.substr(2) : std::wstring(kLiteralPrefix) + full));
 }
 
 // \\server\share\ at the start of a line; empty when it is not one.
@@ -174,8 +151,8 @@ std::wstring_view ShareRoot(std::wstring_view line) {
             ++at;
         }
         const std::wstring_view name = line.substr(start, at - start);
-        if (at == line.size() || name.empty() || name == L"." || name == L".." || name.back() == L'.' ||
-            name.back() == L' ' || HasWildcards(name) || name.find(L':') != std::wstring_view::npos) {
+        if (at == line.size() || name.empty() || name == L"." || name == L".." || EndsInDotOrBlank(name) ||
+            HasWildcards(name) || name.find(L':') != std::wstring_view::npos) {
             return std::wstring_view();
         }
         ++at;
@@ -258,7 +235,7 @@ std::optional<std::wstring> ShortcutPathToDelete(std::wstring_view line) {
     if (target.refusal) {
         return std::nullopt;
     }
-    return std::move(target.path);
+    return target.path.Text();
 }
 
 LineDecision DecideLine(const LineList& lines, size_t i) {

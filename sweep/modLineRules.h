@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/modPaths.h"
+
 namespace vantrel::sweep {
 
 // The suffix of a line the sweep acts on, and of every file it deletes:
@@ -37,11 +39,11 @@ private:
 // What a listed line may delete: the path in the \\?\ form that the file
 // system takes literally, or why the line is refused.
 struct ShortcutTarget {
-    std::wstring path;
+    Path path;
     const wchar_t* refusal = nullptr;  // a short reason, or null
 
-    static ShortcutTarget Path(std::wstring path) { return {std::move(path), nullptr}; }
-    static ShortcutTarget Refused(const wchar_t* why) { return {std::wstring(), why}; }
+    static ShortcutTarget To(Path path) { return {std::move(path), nullptr}; }
+    static ShortcutTarget Refused(const wchar_t* why) { return {Path(), why}; }
 };
 
 // Reads a listed line ending in ".url" as Windows reads it, and refuses it
@@ -85,7 +87,7 @@ enum class IgnoredBecause {
 struct LineDecision {
     LineAction action = LineAction::Ignore;
     const wchar_t* reason = nullptr;  // why it is ignored or refused
-    std::wstring target;              // the path examined, in the \\?\ form
+    Path target;                      // the path examined, in the \\?\ form
     IgnoredBecause ignored = IgnoredBecause::NotIgnored;
 
     static LineDecision Ignored(IgnoredBecause because, const wchar_t* why) {
@@ -94,7 +96,7 @@ struct LineDecision {
     static LineDecision Refused(const wchar_t* why) {
         return {LineAction::Refuse, why, {}, IgnoredBecause::NotIgnored};
     }
-    static LineDecision Examined(std::wstring path) {
+    static LineDecision Examined(Path path) {
         return {LineAction::Examine, nullptr, std::move(path), IgnoredBecause::NotIgnored};
     }
 };

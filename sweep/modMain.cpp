@@ -15,8 +15,6 @@
 
 namespace vantrel::sweep {
 
-std::wstring BaseFolder;
-
 namespace {
 
 // The files each line reaches are reported only for the log.
@@ -24,15 +22,15 @@ Reporting ReportingForLog() { return DecisionLogOn() ? Reporting::FilesReached :
 
 // How the log names a manifest ("manifest en C:\...") or the batch file
 // ("batch file C:\...").
-std::wstring OwnFileName(std::wstring_view kind, std::wstring_view lang, const std::wstring& path) {
-    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + OrdinaryPath(path);
+std::wstring OwnFileName(std::wstring_view kind, std::wstring_view lang, const Path& path) {
+    return std::wstring(kind) + (lang.empty() ? L" " : L" " + std::wstring(lang) + L" ") + path.Ordinary();
 }
 
 // The files a sweep for this argument text and program reads or deletes.
-std::vector<std::wstring> RunFiles(const std::wstring& argumentText, const std::wstring& program) {
-    std::vector<std::wstring> files = {program};
-    const std::wstring base = BaseFolderFor(argumentText, FolderOfPath(program));
-    if (!base.empty()) {
+std::vector<Path> RunFiles(const std::wstring& argumentText, const Path& program) {
+    std::vector<Path> files = {program};
+    const Path base = BaseFolderFor(argumentText, program.Parent());
+    if (!base.Empty()) {
         for (std::wstring_view lang : kLanguages) {
             files.push_back(ManifestPath(base, lang));
         }
@@ -43,9 +41,9 @@ std::vector<std::wstring> RunFiles(const std::wstring& argumentText, const std::
 
 }  // namespace
 
-void ProcessLanguage(std::wstring_view lang, FolderLocations& folders) {
+void ProcessLanguage(std::wstring_view lang, SweepRun& run) {
     SkipOnFailure([&] {
-        const std::wstring path = ManifestPath(BaseFolder, lang);
+        const Path path = ManifestPath(run.BaseFolder, lang);
         const std::wstring name = OwnFileName(L"manifest", lang, path);
         ManifestSteps logged;
         logged.found = [&](const ManifestFinding& finding) {
@@ -60,47 +58,61 @@ void ProcessLanguage(std::wstring_view lang, FolderLocations& folders) {
         logged.itself = [&](const std::vector<FileReport>& itself) {
             LogSafely([&] { WriteDecisionLog(name + L": " + DescribeOwnFile(path, itself)); });
         };
-        HandleManifest(path, FindMatchingFile(path), Handling::Act, ReportingForLog(), logged, folders);
+        HandleManifest(path, FindMatchingFile(path), Handling::Act, ReportingForLog(), logged, run.folders);
     });
     YieldToEvents();
 }
 
-void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFolder) {
-    if (programFolder.empty()) {
-        WriteDecisionLog(L"the program's own folder cannot be found: nothing is done");
-        return;  // without its own folder the sweep has nowhere safe to look
-    }
-    SkipOnFailure([&] { BaseFolder = BaseFolderFor(argumentText, programFolder); });
-    if (BaseFolder.empty()) {
-        // Any other folder would depend on the current drive, or lie on
-        // another share: nowhere the manifests were put.
-        LogSafely([&] {
-            WriteDecisionLog(L"the program's folder " + programFolder +
-                             (FullPathRoot(programFolder).empty()
-                                  ? L" is no full path to a drive or share: nothing is done"
-                                  : L" has no folder two levels above it on its drive or share for "
-                                    L"/noproduction: nothing is done"));
-        });
-        return;
-    }
+namespace {
+
+// Why a program in `programFolder` has no base folder, for the log.
+void LogNoBaseFolder(const Path& programFolder) {
     LogSafely([&] {
-        WriteDecisionLog(L"base folder " + BaseFolder +
-                         (HasDevelopmentSwitch(argumentText)
-                              ? L" (/noproduction given: the folder ZV two levels above the program's)"
-                              : L" (no /noproduction: the program's own folder)"));
+        WriteDecisionLog(L"the program's folder " + programFolder.Text() +
+                         (FullPathRoot(programFolder.Text()).empty()
+                              ? L" is no full path to a drive or share: nothing is done"
+                              : L" has no folder two levels above it on its drive or share for "
+                                L"/noproduction: nothing is done"));
     });
-    FolderLocations folders;
-    for (std::wstring_view lang : kLanguages) {
-        ProcessLanguage(lang, folders);
-    }
+}
+
+void DeleteBatchFile(SweepRun& run) {
     SkipOnFailure([&] {
-        const std::wstring path = BatchFilePath(BaseFolder);
+        const Path path = BatchFilePath(run.BaseFolder);
         const std::vector<FileReport> report =
-            HandleOwnFile(path, Handling::Act, ReportingForLog(), &folders);
+            HandleOwnFile(path, Handling::Act, ReportingForLog(), &run.folders);
         LogSafely([&] {
             WriteDecisionLog(OwnFileName(L"batch file", {}, path) + L": " + DescribeOwnFile(path, report));
         });
     });
+}
+
+}  // namespace
+
+void RunSweepFor(const std::wstring& argumentText, const Path& programFolder) {
+    if (programFolder.Empty()) {
+        WriteDecisionLog(L"the program's own folder cannot be found: nothing is done");
+        return;  // without its own folder the sweep has nowhere safe to look
+    }
+    Path baseFolder;
+    SkipOnFailure([&] { baseFolder = BaseFolderFor(argumentText, programFolder); });
+    if (baseFolder.Empty()) {
+        // Any other folder would depend on the current drive, or lie on
+        // another share: nowhere the manifests were put.
+        LogNoBaseFolder(programFolder);
+        return;
+    }
+    SweepRun run(std::move(baseFolder));
+    LogSafely([&] {
+        WriteDecisionLog(L"base folder " + run.BaseFolder.Text() +
+                         (HasDevelopmentSwitch(argumentText)
+                              ? L" (/noproduction given: the folder ZV two levels above the program's)"
+                              : L" (no /noproduction: the program's own folder)"));
+    });
+    for (std::wstring_view lang : kLanguages) {
+        ProcessLanguage(lang, run);
+    }
+    DeleteBatchFile(run);
 }
 
 void RunSweep() { RunSweepFor(ArgumentText(), ProgramFolder()); }

@@ -6,21 +6,28 @@
 #include <string_view>
 
 #include "common/modFiles.h"
+#include "common/modPaths.h"
 
 namespace vantrel::sweep {
 
-// The folder in which manifests and the batch file are sought; it always
-// ends in a backslash. Set once by RunSweep before any language is handled;
-// empty when there is no safe one (see BaseFolderFor).
-extern std::wstring BaseFolder;
+// One run of the sweep: where it looks, and where folders lie, kept for
+// the whole run so that each folder is asked about once.
+struct SweepRun {
+    explicit SweepRun(Path baseFolder) : BaseFolder(std::move(baseFolder)) {}
 
-// Deletes the shortcuts that one language's manifest in BaseFolder lists,
-// then the manifest, and logs what became of each. A step that fails is
-// passed over. `folders` keeps where folders lie for the whole run.
-void ProcessLanguage(std::wstring_view lang, FolderLocations& folders);
+    // The folder in which manifests and the batch file are sought; it
+    // always ends in a backslash. Set once, before any language is handled.
+    const Path BaseFolder;
+    FolderLocations folders;
+};
+
+// Deletes the shortcuts that one language's manifest in the run's base
+// folder lists, then the manifest, and logs what became of each. A step
+// that fails is passed over.
+void ProcessLanguage(std::wstring_view lang, SweepRun& run);
 
 // The sweep for a given argument text and program folder.
-void RunSweepFor(const std::wstring& argumentText, const std::wstring& programFolder);
+void RunSweepFor(const std::wstring& argumentText, const Path& programFolder);
 
 // The sweep for this process's own command line and folder.
 void RunSweep();

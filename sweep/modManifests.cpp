@@ -6,22 +6,28 @@
 
 #include "common/modErrors.h"
 #include "common/modFailOpen.h"
+#include "common/modOpen.h"
 #include "sweep/modUTF8_FileIO.h"
 
 namespace vantrel::sweep {
 
-std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang) {
-    return baseFolder + std::wstring(kManifestPrefix) + std::wstring(lang) + std::wstring(kManifestExtension);
+Path ManifestPath(const Path& baseFolder, std::wstring_view lang) {
+    return baseFolder.Child(std::wstring(kManifestPrefix) + std::wstring(lang) +
+                            std::wstring(kManifestExtension));
 }
 
-std::wstring BatchFilePath(const std::wstring& baseFolder) { return baseFolder + std::wstring(kBatchFile); }
+Path BatchFilePath(const Path& baseFolder) { return baseFolder.Child(kBatchFile); }
 
-ManifestText ReadManifestAt(const std::wstring& path) {
+namespace {
+
+// The text a manifest read as `read(content, message)` gives, as lines; one
+// empty line and the reader's message when it cannot be read.
+template <typename Read>
+ManifestText ManifestTextFrom(Read read) {
     ManifestText manifest;
     const bool finished = SkipOnFailure([&] {
         std::wstring content;
-        manifest.read = ReadUTF8File(path, content, manifest.message, kManifestReading.allowAnsi,
-                                     kManifestReading.emptyOk, kManifestReading.descramble);
+        manifest.read = read(content, manifest.message);
         if (manifest.read) {
             manifest.lines = LineList::Split(std::move(content));
         }
@@ -36,7 +42,16 @@ ManifestText ReadManifestAt(const std::wstring& path) {
     return manifest;
 }
 
-LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage) {
+}  // namespace
+
+ManifestText ReadManifestAt(const Path& path) {
+    return ManifestTextFrom([&path](std::wstring& content, std::wstring& message) {
+        return ReadUTF8File(path.Text(), content, message, kManifestReading.allowAnsi,
+                            kManifestReading.emptyOk, kManifestReading.descramble);
+    });
+}
+
+LineList ReadManifestLines(const Path& path, std::wstring* readerMessage) {
     // Absent or unreadable, or out of memory on the way: one empty line.
     LineList lines = LineList::OneEmptyLine();
     SkipOnFailure([&] {
@@ -55,14 +70,6 @@ LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage
     return lines;
 }
 
-bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders, std::wstring* spelledAlikeIn) {
-    PlaceFound place = PlacementOfPath(path, folders);
-    if (spelledAlikeIn) {
-        *spelledAlikeIn = std::move(place.spelledAlikeIn);
-    }
-    return place.placement == Placement::Elsewhere || place.placement == Placement::NameInDoubt;
-}
-
 LineOutcome HandleLine(const LineList& lines, size_t i, Handling handling, Reporting reporting,
                        FolderLocations* folders) {
     LineOutcome outcome{DecideLine(lines, i), {}};
@@ -76,46 +83,76 @@ LineOutcome HandleLine(const LineList& lines, size_t i, Handling handling, Repor
     return outcome;
 }
 
-void HandleManifest(const std::wstring& path, Match match, Handling handling, Reporting reporting,
-                    const ManifestSteps& steps, FolderLocations& folders) {
-    ManifestFinding finding;
-    finding.match = match;
-    if (match == Match::NotFound) {
-        SkipOnFailure([&] {
-            if (steps.found) {
-                steps.found(finding);
-            }
-        });
-        return;
+namespace {
+
+// A manifest opened once to be placed, read and deleted. Where another
+// program holds it so that it cannot be opened for both reading and
+// deleting, `file` is empty, `error` says why, and it is opened for each
+// step apart, as far as that can be done.
+struct OpenManifest {
+    UniqueFile file;
+    DWORD error = 0;
+};
+
+OpenManifest OpenForHandling(const Path& path) {
+    OpenManifest manifest;
+    manifest.file = OpenToReadAndDelete(path);
+    manifest.error = manifest.file ? 0 : ::GetLastError();
+    return manifest;
+}
+
+// Where the manifest lies: whether it leads to another file than the entry
+// it names (a link, which some systems (Wine) show as the file it points
+// to; a name whose final path another name on the way is spelled like).
+// Such a file is no file of this folder's; false when that cannot be told.
+bool LeadsElsewhere(const OpenManifest& manifest, const Path& path, FolderLocations& folders,
+                    std::wstring& spelledAlikeIn) {
+    PlaceFound place =
+        manifest.file ? PlacementOfEntry(manifest.file.get(), path, folders) : PlacementOfPath(path, folders);
+    spelledAlikeIn = std::move(place.spelledAlikeIn);
+    return place.placement == Placement::Elsewhere || place.placement == Placement::NameInDoubt;
+}
+
+// The manifest's lines, read through its handle, or by its path where it
+// could not be opened for deleting too.
+ManifestText ReadManifest(const OpenManifest& manifest, const Path& path) {
+    if (!manifest.file) {
+        return ReadManifestAt(path);
     }
-    const bool decideOnly = handling == Handling::Decide;
-    // Only a file that shows as one can be told to lead elsewhere.
-    finding.leadsElsewhere =
-        !decideOnly && match == Match::Found && LeadsElsewhere(path, folders, &finding.spelledAlikeIn);
-    LineList lines = LineList::OneEmptyLine();
-    if (!finding.leadsElsewhere) {
-        SkipOnFailure([&] {
-            std::wstring message;
-            if (decideOnly) {
-                ManifestText text = ReadManifestAt(path);
-                lines = std::move(text.lines);
-                message = std::move(text.message);
-            } else {
-                lines = ReadManifestLines(path, &message);
-            }
-            finding.read = message.empty();
-            finding.message = std::move(message);
-            finding.pieces = lines.size();
-        });
+    return ManifestTextFrom([&](std::wstring& content, std::wstring& message) {
+        return ReadUTF8OpenFile(manifest.file.get(), path.Text(), content, message, kManifestReading);
+    });
+}
+
+// The manifest itself, deleted (or checked) through its handle, or by its
+// path where it could not be opened so.
+std::vector<FileReport> DeleteManifest(OpenManifest& manifest, const Path& path, Handling handling,
+                                       Reporting reporting, FolderLocations& folders) {
+    if (!manifest.file) {
+        return HandleOwnFile(path, handling, reporting, &folders);
     }
+    DeleteOptions options;
+    options.onlyCheck = handling == Handling::Check;
+    options.folders = &folders;
+    FileReport report = DeleteOpenFile(manifest.file, path, options);
+    std::vector<FileReport> reports;
+    if (reporting == Reporting::FilesReached) {
+        reports.push_back(std::move(report));
+    }
+    return reports;
+}
+
+void Tell(const ManifestSteps& steps, const ManifestFinding& finding) {
     SkipOnFailure([&] {
         if (steps.found) {
             steps.found(finding);
         }
     });
-    if (finding.leadsElsewhere) {
-        return;
-    }
+}
+
+// Decides every line and, as far as `handling` says, acts on it.
+void HandleLines(const LineList& lines, Handling handling, Reporting reporting, const ManifestSteps& steps,
+                 FolderLocations& folders) {
     for (size_t i = 0; i < lines.size(); ++i) {
         SkipOnFailure([&] {
             const LineOutcome outcome = HandleLine(lines, i, handling, reporting, &folders);
@@ -125,18 +162,53 @@ void HandleManifest(const std::wstring& path, Match match, Handling handling, Re
             }
         });
     }
+}
+
+}  // namespace
+
+void HandleManifest(const Path& path, Match match, Handling handling, Reporting reporting,
+                    const ManifestSteps& steps, FolderLocations& folders) {
+    ManifestFinding finding;
+    finding.match = match;
+    if (match == Match::NotFound) {
+        Tell(steps, finding);
+        return;
+    }
+    const bool decideOnly = handling == Handling::Decide;
+    OpenManifest manifest;
+    if (!decideOnly) {
+        manifest = OpenForHandling(path);
+        // Only a file that shows as one can be told to lead elsewhere.
+        finding.leadsElsewhere =
+            match == Match::Found && LeadsElsewhere(manifest, path, folders, finding.spelledAlikeIn);
+    }
+    LineList lines = LineList::OneEmptyLine();
+    if (!finding.leadsElsewhere) {
+        SkipOnFailure([&] {
+            ManifestText text = decideOnly ? ReadManifestAt(path) : ReadManifest(manifest, path);
+            lines = std::move(text.lines);
+            finding.read = text.message.empty();
+            finding.message = std::move(text.message);
+            finding.pieces = lines.size();
+        });
+    }
+    Tell(steps, finding);
+    if (finding.leadsElsewhere) {
+        return;
+    }
+    HandleLines(lines, handling, reporting, steps, folders);
     if (decideOnly) {
         return;
     }
     SkipOnFailure([&] {
-        const std::vector<FileReport> itself = HandleOwnFile(path, handling, reporting, &folders);
+        const std::vector<FileReport> itself = DeleteManifest(manifest, path, handling, reporting, folders);
         if (steps.itself) {
             steps.itself(itself);
         }
     });
 }
 
-std::vector<FileReport> HandleOwnFile(const std::wstring& path, Handling handling, Reporting reporting,
+std::vector<FileReport> HandleOwnFile(const Path& path, Handling handling, Reporting reporting,
                                       FolderLocations* folders) {
     std::vector<FileReport> reports;
     if (handling == Handling::Decide) {

@@ -28,10 +28,10 @@ inline constexpr std::wstring_view kManifestExtension = L".ini";
 inline constexpr std::wstring_view kBatchFile = L"__shortcutsweep.bat";
 
 // baseFolder + kManifestPrefix + lang + kManifestExtension
-std::wstring ManifestPath(const std::wstring& baseFolder, std::wstring_view lang);
+Path ManifestPath(const Path& baseFolder, std::wstring_view lang);
 
 // baseFolder + kBatchFile
-std::wstring BatchFilePath(const std::wstring& baseFolder);
+Path BatchFilePath(const Path& baseFolder);
 
 // A manifest read as the sweep reads it: its lines, or one empty line
 // and the reader's message when it cannot be read.
@@ -40,21 +40,13 @@ struct ManifestText {
     LineList lines;
     std::wstring message;
 };
-ManifestText ReadManifestAt(const std::wstring& path);
+ManifestText ReadManifestAt(const Path& path);
 
 // The lines of the manifest at `path`; one empty line when it is absent or
 // cannot be read. A test for it that cannot tell lets the reading run.
 // `readerMessage`, when given, gets the reader's message (empty after a
 // successful read).
-LineList ReadManifestLines(const std::wstring& path, std::wstring* readerMessage = nullptr);
-
-// Whether the manifest or batch file at `path` leads to another file than
-// the entry it names: a link, which some systems (Wine) show as the file it
-// points to, or a name whose final path another name on the way is spelled
-// like (`spelledAlikeIn`, when given, gets the folder that holds it). Such
-// a file is no file of this folder's; false when that cannot be told.
-bool LeadsElsewhere(const std::wstring& path, FolderLocations& folders,
-                    std::wstring* spelledAlikeIn = nullptr);
+LineList ReadManifestLines(const Path& path, std::wstring* readerMessage = nullptr);
 
 // How a manifest was found, and read.
 struct ManifestFinding {
@@ -104,20 +96,24 @@ LineOutcome HandleLine(const LineList& lines, size_t i, Handling handling, Repor
 // Deals with the manifest at `path` as the sweep does. `match` is the
 // existence test's answer: a manifest not found is left alone, and so is a
 // hidden or system one; one the test cannot tell about is read all the
-// same, as a failing test lets the steps it guards run. A manifest that
-// leads to another file is left alone. Then every line is decided and
-// acted on, and the manifest itself deleted, also when it could not be
-// read; `handling` says how far. A step that fails is passed over.
+// same, as a failing test lets the steps it guards run. The manifest is
+// opened once, and placed, read and deleted through that one handle (where
+// another program holds it so that it cannot be both read and deleted, it
+// is opened for each as far as it can be). A manifest that leads to
+// another file (a link; a path another name on the way is spelled like)
+// is left alone. Then every line is decided and acted on, and the manifest
+// itself deleted, also when it could not be read; `handling` says how far.
+// A step that fails is passed over.
 // `reporting` asks for the files each line reached. `folders` keeps where
 // folders lie across the manifests of one run, so that each folder is
 // asked about once.
-void HandleManifest(const std::wstring& path, Match match, Handling handling, Reporting reporting,
+void HandleManifest(const Path& path, Match match, Handling handling, Reporting reporting,
                     const ManifestSteps& steps, FolderLocations& folders);
 
 // Deletes (Handling::Act) or checks (Handling::Check) a manifest or the
 // batch file: its own name only, no suffix required. The report, when
 // asked for, says what became of it; empty when it was not there.
-std::vector<FileReport> HandleOwnFile(const std::wstring& path, Handling handling, Reporting reporting,
+std::vector<FileReport> HandleOwnFile(const Path& path, Handling handling, Reporting reporting,
                                       FolderLocations* folders = nullptr);
 
 }  // namespace vantrel::sweep

@@ -65,7 +65,7 @@ std::wstring DescribeVerdict(const FileReport& file) {
 }
 
 std::wstring DescribeFile(const FileReport& file) {
-    std::wstring text = std::wstring(VerdictWord(file.verdict)) + L" " + OrdinaryPath(file.path);
+    std::wstring text = std::wstring(VerdictWord(file.verdict)) + L" " + file.path.Ordinary();
     if (!file.alias.empty()) {
         text += L" (named by its 8.3 alias " + file.alias + L")";
     }
@@ -81,7 +81,7 @@ std::wstring DescribeOutcome(const LineOutcome& outcome) {
         return DescribeDecision(decision);
     }
     if (outcome.files.empty()) {
-        return L"no match " + OrdinaryPath(decision.target);
+        return L"no match " + decision.target.Ordinary();
     }
     std::wstring text;
     for (const FileReport& file : outcome.files) {
@@ -90,7 +90,7 @@ std::wstring DescribeOutcome(const LineOutcome& outcome) {
     return text;
 }
 
-std::wstring AbsenceOf(const std::wstring& path) {
+std::wstring AbsenceOf(const Path& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return L"absent";
@@ -108,13 +108,12 @@ std::wstring DescribeDecision(const LineDecision& decision) {
         case LineAction::Examine:
             break;
     }
-    const std::wstring_view target = decision.target;
-    const bool pattern = HasWildcards(SplitPath(target).name);
+    const bool pattern = HasWildcards(decision.target.Name());
     return std::wstring(L"an entry: the sweep deletes ") + (pattern ? L"what matches " : L"") +
-           OrdinaryPath(decision.target);
+           decision.target.Ordinary();
 }
 
-std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& finding) {
+std::wstring DescribeFinding(const Path& path, const ManifestFinding& finding) {
     if (finding.match == Match::NotFound) {
         return AbsenceOf(path);
     }
@@ -129,7 +128,7 @@ std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& fi
                          : L"not read (" + finding.message + L"): no line is acted on");
 }
 
-std::wstring DescribeOwnFile(const std::wstring& path, const std::vector<FileReport>& report) {
+std::wstring DescribeOwnFile(const Path& path, const std::vector<FileReport>& report) {
     return report.empty() ? AbsenceOf(path) : DescribeVerdict(report.front());
 }
 

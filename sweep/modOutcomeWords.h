@@ -32,7 +32,7 @@ std::wstring DescribeOutcome(const LineOutcome& outcome);
 
 // Why the sweep did not find a manifest or batch file at `path`: "absent",
 // or "left alone ..." for a folder, hidden or system file of that name.
-std::wstring AbsenceOf(const std::wstring& path);
+std::wstring AbsenceOf(const Path& path);
 
 // What a line's decision means before anything it names is looked for:
 // "an entry: the sweep deletes C:\Links\a.url", "an entry: the sweep
@@ -42,10 +42,10 @@ std::wstring DescribeDecision(const LineDecision& decision);
 // How a manifest was found and read: "absent", "left alone ...", "found,
 // read", "found, not read (...): no line is acted on", "could not be
 // looked for; read all the same, read" ...
-std::wstring DescribeFinding(const std::wstring& path, const ManifestFinding& finding);
+std::wstring DescribeFinding(const Path& path, const ManifestFinding& finding);
 
 // What became of a manifest or the batch file at `path`, from its report:
 // "deleted", "kept (read-only)", or why there was none to act on.
-std::wstring DescribeOwnFile(const std::wstring& path, const std::vector<FileReport>& report);
+std::wstring DescribeOwnFile(const Path& path, const std::vector<FileReport>& report);
 
 }  // namespace vantrel::sweep

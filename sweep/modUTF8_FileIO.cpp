@@ -7,6 +7,7 @@
 
 #include "common/Handle.h"
 #include "common/modFailOpen.h"
+#include "common/modOpen.h"
 #include "common/modText.h"
 
 namespace vantrel::sweep {
@@ -39,12 +40,13 @@ std::wstring DecodeBytes(UINT codePage, const ByteBuffer& bytes) {
                          codePage);
 }
 
-// The reader proper; returns a system error number, or ERROR_SUCCESS with
-// `content` or `message` set.
-DWORD ReadFileText(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
-                   bool emptyOk, bool descramble) {
+// The reader proper, on bytes read by `readBytes(unmarked, file)`; returns
+// a system error number, or ERROR_SUCCESS with `content` or `message` set.
+template <typename ReadBytes>
+DWORD ReadFileText(ReadBytes readBytes, const std::wstring& path, std::wstring& content,
+                   std::wstring& message, bool allowAnsi, bool emptyOk, bool descramble) {
     FileBytes file;
-    if (DWORD error = ReadFileBytes(path, allowAnsi ? Unmarked::Read : Unmarked::Skipped, file)) {
+    if (DWORD error = readBytes(allowAnsi ? Unmarked::Read : Unmarked::Skipped, file)) {
         return error;
     }
     if (file.length < 1) {
@@ -103,34 +105,19 @@ size_t SequenceAt(const ByteBuffer& bytes, size_t at, size_t& bad) {
     return 0;
 }
 
-}  // namespace
-
-DWORD ReadFileBytes(const std::wstring& path, Unmarked unmarked, FileBytes& file) {
-    file = FileBytes();
-    WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
-        return ::GetLastError();
-    }
-    if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        return ERROR_ACCESS_DENIED;  // a folder is not an empty file
-    }
-    file.length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+// The bytes of the file open as `handle`, `file.length` long, read from
+// its start: the mark probed, then the rest.
+DWORD ReadBytesFrom(HANDLE handle, Unmarked unmarked, FileBytes& file) {
     if (file.length < 1) {
         return ERROR_SUCCESS;
     }
     if (file.length > SIZE_MAX / 4) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-
-    UniqueFile handle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!handle) {
-        return ::GetLastError();
-    }
     // Bytes past the end of a shorter file stay 0 in the probe.
     unsigned char probe[3] = {0, 0, 0};
     const size_t probed = file.length < 3 ? static_cast<size_t>(file.length) : 3;
-    if (DWORD error = ReadExactly(handle.get(), probe, probed)) {
+    if (DWORD error = ReadExactly(handle, probe, probed)) {
         return error;
     }
     file.marked =
@@ -147,7 +134,42 @@ DWORD ReadFileBytes(const std::wstring& path, Unmarked unmarked, FileBytes& file
             file.bytes[kept] = probe[kept];
         }
     }
-    return ReadExactly(handle.get(), file.bytes.data() + kept, file.bytes.size() - kept);
+    return ReadExactly(handle, file.bytes.data() + kept, file.bytes.size() - kept);
+}
+
+}  // namespace
+
+DWORD ReadFileBytes(const std::wstring& path, Unmarked unmarked, FileBytes& file) {
+    file = FileBytes();
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
+        return ::GetLastError();
+    }
+    if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return ERROR_ACCESS_DENIED;  // a folder is not an empty file
+    }
+    file.length = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    if (file.length < 1) {
+        return ERROR_SUCCESS;  // not opened
+    }
+    const UniqueFile handle = OpenToRead(Path(path));
+    if (!handle) {
+        return ::GetLastError();
+    }
+    return ReadBytesFrom(handle.get(), unmarked, file);
+}
+
+DWORD ReadOpenFileBytes(HANDLE handle, Unmarked unmarked, FileBytes& file) {
+    file = FileBytes();
+    FILE_STANDARD_INFO standard;
+    if (!::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+        return ::GetLastError();
+    }
+    if (standard.Directory) {
+        return ERROR_ACCESS_DENIED;  // a folder is not an empty file
+    }
+    file.length = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    return ReadBytesFrom(handle, unmarked, file);
 }
 
 std::wstring UTF8BytesToString(const ByteBuffer& bytes) { return DecodeBytes(CP_UTF8, bytes); }
@@ -167,20 +189,42 @@ std::vector<std::pair<size_t, size_t>> InvalidUTF8Sequences(const ByteBuffer& by
     return invalid;
 }
 
-bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
-                  bool emptyOk, bool descramble) {
+namespace {
+
+// ReadUTF8File's frame around the reader: the one catch-all exit, where a
+// failure on the way (out of memory) is an error like any other.
+template <typename ReadBytes>
+bool ReadText(ReadBytes readBytes, const std::wstring& path, std::wstring& content, std::wstring& message,
+              const ReadChoices& choices) {
     content.clear();
     message.clear();
-    // The one catch-all exit: a failure on the way (out of memory) is an
-    // error like any other.
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
-    SkipOnFailure([&] { error = ReadFileText(path, content, message, allowAnsi, emptyOk, descramble); });
+    SkipOnFailure([&] {
+        error = ReadFileText(readBytes, path, content, message, choices.allowAnsi, choices.emptyOk,
+                             choices.descramble);
+    });
     if (error != ERROR_SUCCESS) {
         content.clear();
         message = SystemErrorMessage(error);
         return false;
     }
     return message.empty();
+}
+
+}  // namespace
+
+bool ReadUTF8File(const std::wstring& path, std::wstring& content, std::wstring& message, bool allowAnsi,
+                  bool emptyOk, bool descramble) {
+    return ReadText(
+        [&path](Unmarked unmarked, FileBytes& file) { return ReadFileBytes(path, unmarked, file); }, path,
+        content, message, ReadChoices{allowAnsi, emptyOk, descramble});
+}
+
+bool ReadUTF8OpenFile(HANDLE file, const std::wstring& path, std::wstring& content, std::wstring& message,
+                      const ReadChoices& choices) {
+    return ReadText(
+        [file](Unmarked unmarked, FileBytes& bytes) { return ReadOpenFileBytes(file, unmarked, bytes); },
+        path, content, message, choices);
 }
 
 }  // namespace vantrel::sweep

@@ -49,6 +49,14 @@ struct FileBytes {
 enum class Unmarked { Skipped, Read };
 unsigned long ReadFileBytes(const std::wstring& path, Unmarked unmarked, FileBytes& file);
 
+// The same through a file already open for reading, from its start.
+unsigned long ReadOpenFileBytes(void* file, Unmarked unmarked, FileBytes& bytes);
+
+// ReadUTF8File through a file already open for reading, from its start;
+// `path` is the name the messages give it.
+bool ReadUTF8OpenFile(void* file, const std::wstring& path, std::wstring& content, std::wstring& message,
+                      const ReadChoices& choices);
+
 // Decodes UTF-8 bytes; invalid sequences become U+FFFD, as the system's
 // converter makes them. Empty text when the conversion fails.
 std::wstring UTF8BytesToString(const ByteBuffer& bytes);

@@ -36,7 +36,7 @@ TEST(ArgumentText, IsTakenFromThisProcess) {
 }
 
 TEST(ProgramFolder, HoldsThisTestProgram) {
-    std::wstring folder = ProgramFolder();
+    std::wstring folder = ProgramFolder().Text();
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), L'\\');
     wchar_t path[MAX_PATH];
