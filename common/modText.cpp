@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <new>
 
 namespace vantrel {
 
@@ -18,7 +17,7 @@ std::wstring WideFromBytes(std::string_view bytes, unsigned codePage) {
         return std::wstring();
     }
     if (bytes.size() > static_cast<size_t>(INT_MAX)) {
-        throw std::bad_alloc();
+        return std::wstring();  // more than the system converts in one call: no text
     }
     const int count = static_cast<int>(bytes.size());
     std::wstring text(bytes.size(), L'\0');

@@ -14,6 +14,7 @@ namespace vantrel {
 // `bytes` in the code page given (CP_UTF8, CP_ACP ...), as UTF-16. Invalid
 // sequences become what the system makes of them (U+FFFD for UTF-8); no
 // sequence of these code pages gives more UTF-16 units than it has bytes.
+// Empty for more bytes than the system converts in one call (2 GiB).
 std::wstring WideFromBytes(std::string_view bytes, unsigned codePage = CP_UTF8);
 
 // UTF-16 text as UTF-8.

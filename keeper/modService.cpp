@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <memory>
-#include <new>
+#include <vector>
 
 #include "common/Handle.h"
+#include "common/modFailOpen.h"
 
 namespace vantrel::keeper {
 
@@ -63,36 +63,28 @@ Result WithService(const std::string& machine, const std::string& service, Servi
 }
 
 // The service's configuration, read in the two calls the manager asks for
-// (the first tells the size), or why it could not be read.
-struct ServiceConfig {
-    std::unique_ptr<BYTE[]> buffer;  // null when it could not be read
-    unsigned long error = 0;         // then the reason
-};
-
-ServiceConfig ReadConfig(SC_HANDLE handle) {
-    ServiceConfig config;
+// (the first tells the size), or why it could not be read. A buffer that
+// cannot be had (out of memory) is such a reason too.
+Result<std::vector<BYTE>> ReadConfig(SC_HANDLE handle) {
     BYTE probe[1] = {};
     DWORD needed = 0;
     ::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(probe), 0, &needed);
     if (needed == 0) {
-        config.error = ::GetLastError();
-        return config;
+        return Result<std::vector<BYTE>>::Failed(::GetLastError());
     }
-    config.buffer.reset(new (std::nothrow) BYTE[needed]);
-    if (!config.buffer) {
-        config.error = ERROR_NOT_ENOUGH_MEMORY;
-        return config;
+    std::vector<BYTE> buffer;
+    if (!SkipOnFailure([&] { buffer.resize(needed); })) {
+        return Result<std::vector<BYTE>>::Failed(ERROR_NOT_ENOUGH_MEMORY);
     }
-    if (!::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(config.buffer.get()), needed,
+    if (!::QueryServiceConfigA(handle, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()), needed,
                                &needed)) {
-        config.error = ::GetLastError();
-        config.buffer.reset();
+        return Result<std::vector<BYTE>>::Failed(::GetLastError());
     }
-    return config;
+    return Result<std::vector<BYTE>>::Of(std::move(buffer));
 }
 
-DWORD StartTypeIn(const std::unique_ptr<BYTE[]>& config) {
-    return reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(config.get())->dwStartType;
+DWORD StartTypeIn(const std::vector<BYTE>& config) {
+    return reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(config.data())->dwStartType;
 }
 
 // A stop request the manager answered with an error is followed by a look
@@ -181,15 +173,15 @@ void SetServiceAutoStart(const std::string& machine, const std::string& service,
     WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
         // Reading the configuration first is the guard: a service whose
         // configuration cannot be read is left alone.
-        const ServiceConfig before = ReadConfig(handle);
+        const Result<std::vector<BYTE>> before = ReadConfig(handle);
         if (outcome) {
-            outcome->configError = before.error;
-            outcome->startTypeBefore = before.buffer ? StartTypeIn(before.buffer) : kStartTypeNotRead;
+            outcome->configError = before.Error();
+            outcome->startTypeBefore = before ? StartTypeIn(before.Value()) : kStartTypeNotRead;
         }
-        if (!before.buffer) {
+        if (!before) {
             return false;
         }
-        if (StartTypeIn(before.buffer) == SERVICE_AUTO_START) {
+        if (StartTypeIn(before.Value()) == SERVICE_AUTO_START) {
             if (outcome) {
                 outcome->startTypeAfter = SERVICE_AUTO_START;
             }
