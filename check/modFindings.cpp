@@ -192,74 +192,95 @@ std::wstring TakenAsItStands(const sweep::LineDecision& decision) {
     return L"it names another path than meant";
 }
 
+// Traps of a line's form that an author takes from a script, a shell or an
+// INI file: the sweep takes every line as it stands. True when one was
+// found, which then explains the sweep's decision.
+bool FindTrapsOfForm(CheckedManifest& manifest, const CheckedLine& line) {
+    const sweep::LineDecision& decision = line.outcome.decision;
+    const std::wstring& text = line.text;
+    bool found = false;
+    if (!text.empty() && (text.front() == L'"' || text.back() == L'"')) {
+        Add(manifest, Trap::LineInQuotes, line.number,
+            L"in quotes: the sweep takes a line as it stands, quotes and all, so " +
+                TakenAsItStands(decision));
+        found = true;
+    }
+    if (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) {
+        Add(manifest, Trap::TrailingBlank, line.number,
+            std::wstring(L"ends in a ") + (text.back() == L' ' ? L"blank" : L"tab") +
+                L": the sweep takes a line as it stands, so " + TakenAsItStands(decision));
+        found = true;
+    }
+    if (const std::wstring_view variable = VariableIn(text); !variable.empty()) {
+        Add(manifest, Trap::EnvironmentVariable, line.number,
+            L"holds the variable " + std::wstring(variable) +
+                L": the sweep expands no variables and takes the line as it stands, so " +
+                TakenAsItStands(decision));
+        found = true;
+    }
+    return found;
+}
+
+// A "?" in the last piece: a wildcard, or what an ANSI writer put for a
+// character it could not encode.
+void FindQuestionMark(CheckedManifest& manifest, const CheckedLine& line) {
+    std::wstring message =
+        L"the last piece holds \"?\", which the sweep takes as a wildcard for one character; but "
+        L"\"?\" is also what a writer of the ANSI code page (such as 1252) puts for every character "
+        L"it cannot encode, and then the line matches other files than meant (where the wildcard is "
+        L"meant, --ignore " +
+        std::wstring(TrapName(Trap::QuestionMark)) + L" silences this)";
+    if (manifest.mode == Mode::ThisMachine) {
+        message += L"; on this machine: " + LineText(manifest, line);
+    }
+    Add(manifest, Trap::QuestionMark, line.number, std::move(message));
+}
+
+// Traps in what the sweep decides for one line. `explained`: the line has
+// a finding already that says why the sweep refuses it.
+void FindTrapsOfDecision(CheckedManifest& manifest, const CheckedLine& line, bool explained) {
+    const sweep::LineDecision& decision = line.outcome.decision;
+    const std::wstring& text = line.text;
+    if (decision.ignored == sweep::IgnoredBecause::SuffixInOtherCase) {
+        const std::wstring_view suffix = sweep::kShortcutSuffix;
+        Add(manifest, Trap::UrlInOtherCase, line.number,
+            L"ends in \"" + text.substr(text.size() - suffix.size()) +
+                L"\": the sweep acts only on lines ending in \"" + std::wstring(suffix) +
+                L"\" in lower case");
+    }
+    if (decision.action == sweep::LineAction::Refuse && !explained) {
+        Add(manifest, Trap::Refused, line.number,
+            L"the sweep refuses this line: " + std::wstring(decision.reason));
+    }
+    if (decision.action != sweep::LineAction::Examine) {
+        return;
+    }
+    if (manifest.mode == Mode::ThisMachine && HasWildcards(Path(text).Name()) && line.outcome.files.empty()) {
+        Add(manifest, Trap::WildcardMatchesNothing, line.number,
+            L"the wildcard matches nothing on this machine");
+    }
+    if (decision.target.Name().find(L'?') != std::wstring::npos) {
+        FindQuestionMark(manifest, line);
+    }
+}
+
 // Traps in what the sweep decides for each line.
 void FindTrapsInLines(CheckedManifest& manifest) {
     std::map<std::wstring, size_t> firstSeen;
     for (const CheckedLine& line : manifest.lines) {
-        const bool lastPiece = line.number == manifest.finding.pieces;
-        if (lastPiece) {
-            continue;  // said already: it has no CR LF after it
+        if (line.number == manifest.finding.pieces) {
+            continue;  // the last piece: said already, it has no CR LF after it
         }
-        const sweep::LineDecision& decision = line.outcome.decision;
-        const std::wstring& text = line.text;
         // A line whose bytes are not UTF-8 has its finding already, which
         // says what the sweep does with it (refuses it): one mistake, one
         // finding.
         bool explained = std::any_of(
             manifest.findings.begin(), manifest.findings.end(),
             [&](const Finding& f) { return f.trap == Trap::InvalidUtf8 && f.line == line.number; });
-        // Forms an author takes from a script, a shell or an INI file; the
-        // sweep takes every line as it stands.
-        if (!text.empty() && (text.front() == L'"' || text.back() == L'"')) {
-            Add(manifest, Trap::LineInQuotes, line.number,
-                L"in quotes: the sweep takes a line as it stands, quotes and all, so " +
-                    TakenAsItStands(decision));
-            explained = true;
-        }
-        if (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) {
-            Add(manifest, Trap::TrailingBlank, line.number,
-                std::wstring(L"ends in a ") + (text.back() == L' ' ? L"blank" : L"tab") +
-                    L": the sweep takes a line as it stands, so " + TakenAsItStands(decision));
-            explained = true;
-        }
-        if (const std::wstring_view variable = VariableIn(text); !variable.empty()) {
-            Add(manifest, Trap::EnvironmentVariable, line.number,
-                L"holds the variable " + std::wstring(variable) +
-                    L": the sweep expands no variables and takes the line as it stands, so " +
-                    TakenAsItStands(decision));
-            explained = true;
-        }
-        if (decision.ignored == sweep::IgnoredBecause::SuffixInOtherCase) {
-            const std::wstring_view suffix = sweep::kShortcutSuffix;
-            Add(manifest, Trap::UrlInOtherCase, line.number,
-                L"ends in \"" + text.substr(text.size() - suffix.size()) +
-                    L"\": the sweep acts only on lines ending in \"" + std::wstring(suffix) +
-                    L"\" in lower case");
-        }
-        if (decision.action == sweep::LineAction::Refuse && !explained) {
-            Add(manifest, Trap::Refused, line.number,
-                L"the sweep refuses this line: " + std::wstring(decision.reason));
-        }
-        if (manifest.mode == Mode::ThisMachine && decision.action == sweep::LineAction::Examine &&
-            HasWildcards(Path(text).Name()) && line.outcome.files.empty()) {
-            Add(manifest, Trap::WildcardMatchesNothing, line.number,
-                L"the wildcard matches nothing on this machine");
-        }
-        if (decision.action == sweep::LineAction::Examine &&
-            decision.target.Name().find(L'?') != std::wstring::npos) {
-            std::wstring message =
-                L"the last piece holds \"?\", which the sweep takes as a wildcard for one character; but "
-                L"\"?\" is also what a writer of the ANSI code page (such as 1252) puts for every character "
-                L"it cannot encode, and then the line matches other files than meant (where the wildcard is "
-                L"meant, --ignore " +
-                std::wstring(TrapName(Trap::QuestionMark)) + L" silences this)";
-            if (manifest.mode == Mode::ThisMachine) {
-                message += L"; on this machine: " + LineText(manifest, line);
-            }
-            Add(manifest, Trap::QuestionMark, line.number, std::move(message));
-        }
-        if (!text.empty()) {
-            auto [seen, isNew] = firstSeen.emplace(text, line.number);
+        explained = FindTrapsOfForm(manifest, line) || explained;
+        FindTrapsOfDecision(manifest, line, explained);
+        if (!line.text.empty()) {
+            auto [seen, isNew] = firstSeen.emplace(line.text, line.number);
             if (!isNew) {
                 Add(manifest, Trap::SameLineTwice, line.number,
                     L"the same line as line " + std::to_wstring(seen->second));

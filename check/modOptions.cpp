@@ -67,50 +67,8 @@ bool ParseTraps(std::wstring_view list, std::vector<Trap>& traps, std::wstring& 
     }
 }
 
-}  // namespace
-
-bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& error) {
-    std::vector<std::wstring> positional;
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring argument = argv[i];
-        if (argument == L"--json") {
-            options.format = Format::Json;
-        } else if (argument == L"--text-only") {
-            options.mode = Mode::TextOnly;
-        } else if (argument == L"--expect" || argument.compare(0, 9, L"--expect=") == 0) {
-            if (argument == L"--expect" && i + 1 == argc) {
-                std::wstring all;
-                for (std::wstring_view language : sweep::kLanguages) {
-                    all += (all.empty() ? L"" : L",") + std::wstring(language);
-                }
-                error = L"--expect needs the languages, such as --expect " + all;
-                return false;
-            }
-            const std::wstring list = argument == L"--expect" ? std::wstring(argv[++i]) : argument.substr(9);
-            if (!ParseLanguages(list, options.expected, error)) {
-                return false;
-            }
-        } else if (argument == L"--ignore" || argument.compare(0, 9, L"--ignore=") == 0) {
-            if (argument == L"--ignore" && i + 1 == argc) {
-                error = L"--ignore needs the traps' names, such as --ignore wildcard-matches-nothing";
-                return false;
-            }
-            const std::wstring list = argument == L"--ignore" ? std::wstring(argv[++i]) : argument.substr(9);
-            if (!ParseTraps(list, options.ignored, error)) {
-                return false;
-            }
-        } else if (EqualsIgnoringCase(argument, L"/noproduction")) {
-            options.development = true;
-        } else if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
-            options.help = true;
-        } else if (argument.compare(0, 2, L"--") == 0) {
-            // Any other argument is a path: /home/me/build is one under Wine.
-            error = L"unknown option " + argument;
-            return false;
-        } else {
-            positional.push_back(argument);
-        }
-    }
+// The paths given: manifest files, or one folder.
+bool TakePaths(const std::vector<std::wstring>& positional, Options& options, std::wstring& error) {
     size_t named = 0;
     for (const std::wstring& argument : positional) {
         named += EndsWithIgnoringCase(argument, L".ini") ? 1u : 0u;
@@ -130,6 +88,67 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& er
         options.folder = positional.front();
     }
     return true;
+}
+
+// An option that takes a list (--expect, --ignore), as "--option LIST" or
+// "--option=LIST": the list, or false at the end of the arguments.
+bool ListOf(const std::wstring& option, int argc, wchar_t** argv, int& i, std::wstring& list) {
+    const std::wstring& argument = argv[i];
+    if (argument.size() > option.size()) {
+        list = argument.substr(option.size() + 1);
+        return true;
+    }
+    if (i + 1 == argc) {
+        return false;
+    }
+    list = argv[++i];
+    return true;
+}
+
+bool Is(const std::wstring& argument, const std::wstring& option) {
+    return argument == option || argument.compare(0, option.size() + 1, option + L"=") == 0;
+}
+
+}  // namespace
+
+bool ParseArguments(int argc, wchar_t** argv, Options& options, std::wstring& error) {
+    std::vector<std::wstring> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        std::wstring list;
+        if (argument == L"--json") {
+            options.format = Format::Json;
+        } else if (argument == L"--text-only") {
+            options.mode = Mode::TextOnly;
+        } else if (Is(argument, L"--expect")) {
+            if (!ListOf(L"--expect", argc, argv, i, list)) {
+                error = L"--expect needs the languages, such as --expect en,de,fr,ja";
+                return false;
+            }
+            if (!ParseLanguages(list, options.expected, error)) {
+                return false;
+            }
+        } else if (Is(argument, L"--ignore")) {
+            if (!ListOf(L"--ignore", argc, argv, i, list)) {
+                error = L"--ignore needs the traps' names, such as --ignore wildcard-matches-nothing";
+                return false;
+            }
+            if (!ParseTraps(list, options.ignored, error)) {
+                return false;
+            }
+        } else if (EqualsIgnoringCase(argument, L"/noproduction")) {
+            options.development = true;
+        } else if (argument == L"/?" || argument == L"-h" || argument == L"--help") {
+            options.help = true;
+        } else if (argument.compare(0, 2, L"--") == 0) {
+            // Any other argument is a path: /home/me/build is one under Wine.
+            error = L"unknown option " + argument;
+            return false;
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    return TakePaths(positional, options, error);
 }
 
 const wchar_t* UsageText() { return kUsage; }

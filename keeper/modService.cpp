@@ -38,9 +38,12 @@ void NoteCall(ServiceOutcome* outcome, bool succeeded) {
 // Opens the manager and then the service, runs `step` on the service and
 // closes the service before the manager. Returns what `step` returns, or
 // `fallback` when either cannot be opened.
-template <typename Result, typename Step>
-Result WithService(const std::string& machine, const std::string& service, ServiceOutcome* outcome,
-                   Result fallback, Step step) {
+// What an operation gives when the service cannot be reached.
+constexpr bool kNotDone = false;
+
+template <typename Value, typename Step>
+Value WithService(const std::string& machine, const std::string& service, ServiceOutcome* outcome,
+                  Value fallback, Step step) {
     const UniqueServiceHandle manager(
         ::OpenSCManagerA(machine.empty() ? nullptr : machine.c_str(), kActiveDatabase, kManagerAllAccess));
     if (outcome) {
@@ -145,7 +148,7 @@ std::string ServiceStatusText(const std::string& machine, const std::string& ser
 std::string ServiceStateText(unsigned long state) { return StateText(state); }
 
 void StartNamedService(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
-    WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
+    WithService(machine, service, outcome, kNotDone, [outcome](SC_HANDLE handle) {
         const BOOL started = ::StartServiceA(handle, 0, nullptr);
         NoteCall(outcome, started != FALSE);
         return true;
@@ -153,7 +156,7 @@ void StartNamedService(const std::string& machine, const std::string& service, S
 }
 
 void StopNamedService(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
-    WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
+    WithService(machine, service, outcome, kNotDone, [outcome](SC_HANDLE handle) {
         SERVICE_STATUS status = {};
         const BOOL sent = ::ControlService(handle, SERVICE_CONTROL_STOP, &status);
         NoteCall(outcome, sent != FALSE);
@@ -170,7 +173,7 @@ void StopNamedService(const std::string& machine, const std::string& service, Se
 }
 
 void SetServiceAutoStart(const std::string& machine, const std::string& service, ServiceOutcome* outcome) {
-    WithService(machine, service, outcome, false, [outcome](SC_HANDLE handle) {
+    WithService(machine, service, outcome, kNotDone, [outcome](SC_HANDLE handle) {
         // Reading the configuration first is the guard: a service whose
         // configuration cannot be read is left alone.
         const Result<std::vector<BYTE>> before = ReadConfig(handle);

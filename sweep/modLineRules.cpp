@@ -17,11 +17,12 @@ bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
 }
 
 // Checks that hold for every piece, whatever the form of the path.
-const wchar_t* PieceRefusal(std::wstring_view piece, bool isFinal) {
+enum class PieceKind { Folder, Final };
+const wchar_t* PieceRefusal(std::wstring_view piece, PieceKind kind) {
     if (piece.find(L':') != std::wstring_view::npos) {
         return L"a colon after the drive, which names a stream of a file";
     }
-    if (!isFinal && HasWildcards(piece)) {
+    if (kind == PieceKind::Folder && HasWildcards(piece)) {
         return L"a wildcard outside the final piece";
     }
     return nullptr;
@@ -60,7 +61,8 @@ ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
             return ShortcutTarget::Refused(
                 L"a piece ending in a dot or blank in a \\\\?\\ path, a name no ordinary path reaches");
         }
-        if (const wchar_t* refusal = PieceRefusal(piece, i + 1 == pieces.size())) {
+        if (const wchar_t* refusal =
+                PieceRefusal(piece, i + 1 == pieces.size() ? PieceKind::Final : PieceKind::Folder)) {
             return ShortcutTarget::Refused(refusal);
         }
         path += piece;
@@ -71,25 +73,26 @@ ShortcutTarget ReadLiteralPath(std::wstring_view rest) {
     return ShortcutTarget::To(Path(std::move(path)));
 }
 
-// A full path on a drive or share, read as Windows reads it: `root` is
-// C:\ or \\server\share\ , `rest` what follows it. The pieces are walked
-// by the rules of the system's own normalisation, more strictly where its
-// outcome is in doubt, and GetFullPathNameW must come to the same path.
-ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool onShare) {
-    const std::vector<std::wstring_view> pieces = PiecesOf(rest, L"\\/");
-    std::vector<std::wstring_view> kept;
+// The folder pieces of a full path as the system's normalisation keeps
+// them: doubled separators and "." go, ".." takes away the piece before
+// it, one trailing dot goes. A refusal where its outcome is in doubt.
+// Where a full path's root lies.
+enum class RootKind { Drive, Share };
+
+const wchar_t* KeptFolders(const std::vector<std::wstring_view>& pieces, RootKind rootKind,
+                           std::vector<std::wstring_view>& kept) {
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
         std::wstring_view piece = pieces[i];
-        if (const wchar_t* refusal = PieceRefusal(piece, false)) {
-            return ShortcutTarget::Refused(refusal);
+        if (const wchar_t* refusal = PieceRefusal(piece, PieceKind::Folder)) {
+            return refusal;
         }
         if (piece.empty() || piece == L".") {
             continue;  // a doubled separator, or this folder
         }
         if (piece == L"..") {
             if (kept.empty()) {
-                return ShortcutTarget::Refused(onShare ? L"a .. that climbs above the share"
-                                                       : L"a .. that climbs above the drive's root");
+                return rootKind == RootKind::Share ? L"a .. that climbs above the share"
+                                                   : L"a .. that climbs above the drive's root";
             }
             kept.pop_back();
             continue;
@@ -97,13 +100,43 @@ ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool
         if (piece.back() == L'.') {
             piece.remove_suffix(1);  // the system drops one trailing dot from a folder
             if (piece.empty() || piece.back() == L'.') {
-                return ShortcutTarget::Refused(L"a folder piece ending in more than one dot");
+                return L"a folder piece ending in more than one dot";
             }
         }
         kept.push_back(piece);
     }
+    return nullptr;
+}
+
+// The system's own reading of the line, from its separators made single
+// backslashes (which Windows does first, and Wine leaves undone on
+// shares); empty when it cannot read it.
+std::wstring SystemReading(std::wstring_view root, const std::vector<std::wstring_view>& pieces,
+                           size_t expectedLength) {
+    std::wstring given(root);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (!pieces[i].empty()) {
+            given += pieces[i];
+            if (i + 1 < pieces.size()) {
+                given += L'\\';
+            }
+        }
+    }
+    return SystemFullPath(given, expectedLength);
+}
+
+// A full path on a drive or share, read as Windows reads it: `root` is
+// C:\ or \\server\share\ , `rest` what follows it. The pieces are walked
+// by the rules of the system's own normalisation, more strictly where its
+// outcome is in doubt, and the system must come to the same path.
+ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, RootKind rootKind) {
+    const std::vector<std::wstring_view> pieces = PiecesOf(rest, L"\\/");
+    std::vector<std::wstring_view> kept;
+    if (const wchar_t* refusal = KeptFolders(pieces, rootKind, kept)) {
+        return ShortcutTarget::Refused(refusal);
+    }
     const std::wstring_view final = pieces.back();
-    if (const wchar_t* refusal = PieceRefusal(final, true)) {
+    if (const wchar_t* refusal = PieceRefusal(final, PieceKind::Final)) {
         return ShortcutTarget::Refused(refusal);
     }
     std::wstring expected(root);
@@ -115,19 +148,7 @@ ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool
     if (expected.size() >= kLongestPath) {
         return ShortcutTarget::Refused(L"longer than any path the system takes");
     }
-
-    // The system's reading, from the line with its separators made single
-    // backslashes (which Windows does first, and Wine leaves undone on shares).
-    std::wstring given(root);
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        if (!pieces[i].empty()) {
-            given += pieces[i];
-            if (i + 1 < pieces.size()) {
-                given += L'\\';
-            }
-        }
-    }
-    const std::wstring full = SystemFullPath(given, expected.size());
+    const std::wstring full = SystemReading(root, pieces, expected.size());
     if (full.empty()) {
         return ShortcutTarget::Refused(L"the system cannot read it as a path");
     }
@@ -138,8 +159,8 @@ ShortcutTarget ReadFullPath(std::wstring_view root, std::wstring_view rest, bool
         // from the ones above: the line could name another file.
         return ShortcutTarget::Refused(L"the system reads it as another path");
     }
-    return ShortcutTarget::To(
-        Path(onShare ? L"\\\\?\\UNC\\" + full.substr(2) : std::wstring(kLiteralPrefix) + full));
+    return ShortcutTarget::To(Path(rootKind == RootKind::Share ? L"\\\\?\\UNC\\" + full.substr(2)
+                                                               : std::wstring(kLiteralPrefix) + full));
 }
 
 // \\server\share\ at the start of a line; empty when it is not one.
@@ -216,10 +237,10 @@ ShortcutTarget CheckShortcutLine(std::wstring_view line) {
             }
             std::wstring backslashed(root);
             std::replace(backslashed.begin(), backslashed.end(), L'/', L'\\');
-            return ReadFullPath(backslashed, line.substr(root.size()), true);
+            return ReadFullPath(backslashed, line.substr(root.size()), RootKind::Share);
         }
         case PathForm::Drive:
-            return ReadFullPath(std::wstring(line.substr(0, 2)) + L"\\", line.substr(3), false);
+            return ReadFullPath(std::wstring(line.substr(0, 2)) + L"\\", line.substr(3), RootKind::Drive);
         case PathForm::DriveRelative:
             return ShortcutTarget::Refused(L"relative to the current folder of its drive");
         case PathForm::Rooted:
