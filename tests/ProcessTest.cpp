@@ -44,10 +44,4 @@ TEST(ProgramFolder, HoldsThisTestProgram) {
     EXPECT_EQ(std::wstring(path).rfind(folder + L"\\", 0), 0u);
 }
 
-TEST(LowerCase, FollowsThePlatformRules) {
-    EXPECT_EQ(LowerCase(L"/NOPRODUCTION x/NoProductionY"), L"/noproduction x/noproductiony");
-    EXPECT_EQ(LowerCase(L"\u00C9T\u00C9"), L"\u00E9t\u00E9");
-    EXPECT_EQ(LowerCase(L""), L"");
-}
-
 }  // namespace

@@ -1,4 +1,4 @@
-// The UTF-8 file reader and the byte descrambler, on real files.
+// The UTF-8 file reader, on real files.
 #include <gtest/gtest.h>
 
 #include "sweep/modCrypt.h"
@@ -139,38 +139,6 @@ TEST_F(ReaderTest, DescramblingActsOnTheContentOnlyNeverOnTheMark) {
     // Worked out by hand for the amounts the scrambling side uses, 3 added
     // at even positions and 5 taken at odd ones: a+3, b-5, c+3, d-5, e.
     EXPECT_EQ(r.content, L"d]f_e");
-}
-
-TEST(DescrambleBytes, BuffersBelowThreeBytesAreLeftAlone) {
-    for (ByteBuffer bytes : {ByteBuffer{}, ByteBuffer{10}, ByteBuffer{10, 20}}) {
-        ByteBuffer before = bytes;
-        DescrambleBytes(bytes);
-        EXPECT_EQ(bytes, before);
-    }
-}
-
-TEST(DescrambleBytes, TheLastPairStartsThreeBytesFromTheEnd) {
-    ByteBuffer four{10, 20, 30, 40};
-    DescrambleBytes(four);
-    EXPECT_EQ(four, (ByteBuffer{13, 15, 30, 40}));
-
-    ByteBuffer five{10, 20, 30, 40, 50};
-    DescrambleBytes(five);
-    EXPECT_EQ(five, (ByteBuffer{13, 15, 33, 35, 50}));
-}
-
-TEST(DescrambleBytes, BytesNeverWrapAround) {
-    ByteBuffer edges{255, 0, 254, 1, 7};
-    DescrambleBytes(edges);
-    EXPECT_EQ(edges, (ByteBuffer{255, 0, 254, 1, 7}));
-
-    ByteBuffer justInside{252, 5, 0};
-    DescrambleBytes(justInside);
-    EXPECT_EQ(justInside, (ByteBuffer{255, 0, 0}));
-
-    ByteBuffer justOutside{253, 4, 0};
-    DescrambleBytes(justOutside);
-    EXPECT_EQ(justOutside, (ByteBuffer{253, 4, 0}));
 }
 
 TEST(UTF8BytesToString, EveryConvertedUnitIsKeptAndNoMore) {
