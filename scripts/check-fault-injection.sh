@@ -69,20 +69,19 @@ fault "a file another run deleted first taken as kept" common/modFiles.cpp "e2e"
 # Where a file lies, and names spelled alike.
 fault "the final path not asked" common/modPlaces.cpp "e2e hostile" \
     'if (found.placement != Placement::InFolder) {' \
-    'found.placement = Placement::InFolder; found.finalName = SplitPath(reported).name; if (false) {'
+    'found.placement = Placement::InFolder; found.finalName = Path(reported).Name(); if (false) {'
 fault "only the last piece compared" common/modPlaces.cpp "e2e" \
     'IsNameIn(reported, place->finalPath, found.finalName) ? Placement::InFolder' \
     '((found.finalName = reported.substr(reported.find_last_of(L'"'"'\\'"'"') + 1)), true) ? Placement::InFolder'
 fault "a folder's reported path trusted though it does not lead back to it" common/modPlaces.cpp "e2e" \
     '!LeadsBackTo(place.finalPath, handle)) {' 'false) {'
-fault "folders compared without regard to letter case" common/modPlaces.cpp "e2e hostile" \
-    'std::wstring_view(filePath).substr(0, cut + 1) != AsFolder(folderPath)) {' \
-    '!EqualsIgnoringCase(std::wstring_view(filePath).substr(0, cut + 1), AsFolder(folderPath))) {'
-fault "a final path spelled like another name taken as it is" common/modPlaces.cpp "hostile e2e" \
+fault "folders compared without regard to letter case" common/modPaths.cpp "common e2e hostile" \
+    'if (filePath.substr(0, cut) != folder) {' 'if (!EqualsIgnoringCase(filePath.substr(0, cut), folder)) {'
+fault "a final path spelled like another name taken as it is" common/modPlaces.cpp "common hostile e2e" \
     'case Spelling::Shared:' 'case Spelling::Shared: break;'
-fault "only the file's own folder asked about its spelling" common/modSpellings.cpp "hostile" \
-    'if (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece)))) {' \
-    'if (last && (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece))))) {'
+fault "only the file's own folder asked about its spelling" common/modSpellings.cpp "common hostile" \
+    'return alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece))) ? Spelling::Shared' \
+    'return last && (alike > 1 || (alike == 1 && !listing->Holds(key, HashOf(piece)))) ? Spelling::Shared'
 fault "names compared in one letter case only" common/modSpellings.cpp "common hostile" \
     'return UpperCase(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));' \
     'return std::wstring(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));'
@@ -99,15 +98,15 @@ fault "a listing trusted by the system's time alone" common/modSpellings.cpp "co
 fault '".." above the root passed over' sweep/modLineRules.cpp "unit hostile" \
     'if (kept.empty()) {' 'if (kept.empty()) { continue; } if (kept.empty()) {'
 fault "relative lines taken as they are" sweep/modLineRules.cpp "unit e2e" \
-    'case PathForm::Relative: break;' 'case PathForm::Relative: return ShortcutTarget::Path(std::wstring(line));'
+    'case PathForm::Relative: break;' 'case PathForm::Relative: return ShortcutTarget::To(Path(std::wstring(line)));'
 fault "the last piece taken as a line" sweep/modLineRules.cpp "unit" \
     'if (i + 1 == lines.size()) {' 'if (false) {'
 fault "a line holding U+FFFD acted on" sweep/modLineRules.cpp "unit hostile" \
     'if (c == 0xFFFD) {' 'if (false) {'
-fault "unmarked manifests read" sweep/modManifests.cpp "unit e2e" \
-    'manifest.message, kManifestReading.allowAnsi,' 'manifest.message, true,'
+fault "unmarked manifests read" sweep/modUTF8_FileIO.h "unit e2e" \
+    'inline constexpr ReadChoices kManifestReading{};' 'inline constexpr ReadChoices kManifestReading{true, false, false};'
 fault "development folder one level up" sweep/modBaseFolder.cpp "unit e2e" \
-    'ParentFolder(programFolder, 2)' 'ParentFolder(programFolder, 1)'
+    'ParentFolder(programFolder.Text(), 2)' 'ParentFolder(programFolder.Text(), 1)'
 fault "invalid UTF-8 drops the whole manifest" common/modText.cpp "unit hostile" \
     'MultiByteToWideChar(codePage, 0,' 'MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS,'
 fault "manifests over 16 MB not read" sweep/modUTF8_FileIO.cpp "hostile" \
@@ -117,8 +116,8 @@ fault "the descrambling amounts swapped" sweep/modCrypt.h "unit" \
     'kDescrambleEvenAmount = 5; inline constexpr int kDescrambleOddAmount = 3;'
 # The log.
 fault "a log name ending in a dot or a blank made before it is refused" common/modLog.cpp "e2e" \
-    "if ((last || form == PathForm::Literal) && !piece.empty() &&" \
-    "if (false && (last || form == PathForm::Literal) && !piece.empty() &&"
+    "if ((i + 1 == pieces.size() || form == PathForm::Literal) && EndsInDotOrBlank(pieces[i])) {" \
+    "if (false && (i + 1 == pieces.size() || form == PathForm::Literal) && EndsInDotOrBlank(pieces[i])) {"
 fault "a log made and then refused left behind" common/modLog.cpp "e2e" \
     'if (made) {' 'if (false) {'
 fault "a log appended to a file that is no log" common/modLog.cpp "e2e" \
@@ -126,8 +125,8 @@ fault "a log appended to a file that is no log" common/modLog.cpp "e2e" \
 # sweepcheck.
 fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp "e2e" \
     'const std::wstring_view suffix = sweep::kShortcutSuffix;' 'const std::wstring_view suffix = L".lnk";'
-fault "sweepcheck trims a folder's name as the system does" check/sweepcheck.cpp "e2e" \
-    'ProgramFolderOf(FolderAsNamed(' 'ProgramFolderOf(FullPath('
+fault "sweepcheck trims a folder's name as the system does" check/modMain.cpp "e2e" \
+    'const Path folder = FolderAsNamed(options.folder.empty()' 'const Path folder = FullPath(options.folder.empty()'
 # The keeper.
 fault "the keeper starts no paused service" keeper/modMain.cpp "keeper" \
     'if (reading.state != SERVICE_RUNNING) {' 'if (reading.state != SERVICE_RUNNING && reading.state != SERVICE_PAUSED) {'
