@@ -65,7 +65,7 @@ run_msi=yes run_inno=yes
 left_out=()
 if wine_needs_qemu_shim; then
     run_msi=no run_inno=no
-    left_out+=("the Windows Installer package's installs, update, removals and second copy: Wine's msiexec crashes under qemu-i386 (this kernel runs no 32-bit programs)"
+    left_out+=("the Windows Installer package's installs, update, removals, second copy and VantrelActions.dll's probe: Wine's msiexec crashes under qemu-i386 (this kernel runs no 32-bit programs), and its custom-action server, which records each DLL action as succeeded without running it"
         "the Inno Setup demo's compile, installs, update, removals and second copy: Inno Setup's compiler crashes under qemu-i386")
 fi
 left_out_note() { local l; for l in "${left_out[@]}"; do echo "LEFT OUT: $l"; done; }
@@ -956,6 +956,84 @@ PY
     if [ "$failures" -eq "$failures_before" ]; then echo "PASS: the Inno scripts' text"; else echo "FAIL: the Inno scripts' text"; fi
 }
 
+# --- VantrelActions.dll's own rules, run by msiexec ---------------------------
+
+# A package of its own, without files: WriteManifest and VantrelRun run as
+# immediate actions on text with brackets in it (a deferred action's data
+# reaches it cut short under Wine when it holds a "]"). Needs a working
+# msiexec: under qemu-i386 its custom-action server crashes and Wine
+# records each DLL action as succeeded without running it.
+probe_manifest_written() { # in the probe's $dir, $dir_win; its $log
+    cmp -s "$dir/__shortcutsweep-en.ini" <(printf '\xef\xbb\xbf%s\r\n' "$dir_win\\a.url") &&
+        grep -aqF "WriteManifest: wrote $dir_win\\__shortcutsweep-en.ini with 1 entries" "$log"
+}
+msi_actions_phase() {
+    local failures_before=$failures probe="$work/actions-probe" dir_win='C:\Vantrel [beta]'
+    local dir="$drive_c/Vantrel [beta]"
+    phases_run=$((phases_run + 1))
+    echo "== VantrelActions.dll under msiexec"
+    mkdir -p "$probe" "$dir"
+    cp "$work/out/files/VantrelActions.dll" "$probe/"
+    cat >"$probe/probe.wxs" <<'WXS'
+<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="Vantrel Actions Probe" Language="1033" Version="1.0.0" Manufacturer="Vantrel"
+           UpgradeCode="8a1d3c5e-7f92-4b04-a6c8-1e3f5a7b9d20">
+    <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"/>
+    <Binary Id="VantrelActionsDll" SourceFile="VantrelActions.dll"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLFOLDER" Name="Vantrel Actions Probe">
+          <Component Id="Nothing" Guid="2f4b6d8a-0c1e-4a3b-9d5f-7e9a1b3c5d70">
+            <CreateFolder/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Main" Level="1"><ComponentRef Id="Nothing"/></Feature>
+    <CustomAction Id="SetManifest" Property="CustomActionData" Value="[PROBEDIR]\__shortcutsweep-en.ini|[PROBEDIR]\a.url"/>
+    <CustomAction Id="SetUnsetFolder" Property="CustomActionData" Value="[NOSUCHFOLDER]|[PROBEDIR]\victim.txt"/>
+    <CustomAction Id="SetOtherFile" Property="CustomActionData" Value="[PROBEDIR]\victim.txt|[PROBEDIR]\a.url"/>
+    <CustomAction Id="SetMissing" Property="CustomActionData" Value="[PROBEDIR]\[\[]x86[\]]\missing.exe|"/>
+    <CustomAction Id="Manifest" BinaryKey="VantrelActionsDll" DllEntry="WriteManifest" Return="ignore"/>
+    <CustomAction Id="UnsetFolder" BinaryKey="VantrelActionsDll" DllEntry="WriteManifest" Return="ignore"/>
+    <CustomAction Id="OtherFile" BinaryKey="VantrelActionsDll" DllEntry="WriteManifest" Return="ignore"/>
+    <CustomAction Id="Missing" BinaryKey="VantrelActionsDll" DllEntry="VantrelRun" Return="ignore"/>
+    <InstallExecuteSequence>
+      <Custom Action="SetManifest" Sequence="1010"/>
+      <Custom Action="Manifest" Sequence="1011"/>
+      <Custom Action="SetUnsetFolder" Sequence="1012"/>
+      <Custom Action="UnsetFolder" Sequence="1013"/>
+      <Custom Action="SetOtherFile" Sequence="1014"/>
+      <Custom Action="OtherFile" Sequence="1015"/>
+      <Custom Action="SetMissing" Sequence="1016"/>
+      <Custom Action="Missing" Sequence="1017"/>
+    </InstallExecuteSequence>
+  </Product>
+</Wix>
+WXS
+    printf 'not a manifest\r\n' >"$dir/victim.txt"
+    local log="$work/logs/msi-actions.log"
+    if ! (cd "$probe" && wixl -a x86 -o probe.msi probe.wxs) >>"$work/logs/build.log" 2>&1; then
+        check "msi actions: the probe package builds" false
+        return
+    fi
+    run "the actions' probe" wine msiexec /i "$(winpath "$probe/probe.msi")" /qn /l*v "$(winpath "$log")" "PROBEDIR=$dir_win"
+    check "msi actions: the probe installs (exit status $status)" test "$status" = 0
+    check "msi actions: a path with [x86] and [beta] in it reaches the MSI log whole" \
+        grep -aqF "VantrelRun: cannot start $dir_win\\[x86]\\missing.exe: error 3" "$log"
+    check "msi actions: WriteManifest writes a manifest in a folder named [beta], byte for byte, and logs it whole" \
+        probe_manifest_written
+    check "msi actions: WriteManifest with the manifest's folder unset fails, with its line in the log" \
+        grep -aqF "WriteManifest: the manifest's path is empty" "$log"
+    check "msi actions: WriteManifest given another file's path fails, with its line in the log" \
+        grep -aqF "WriteManifest: the manifest's path $dir_win\\victim.txt names no manifest" "$log"
+    check "msi actions: the other file is left as it was" cmp -s "$dir/victim.txt" <(printf 'not a manifest\r\n')
+    wine msiexec /x "$(winpath "$probe/probe.msi")" /qn >/dev/null 2>&1 || true
+    rm -rf "$dir"
+    if [ "$failures" -eq "$failures_before" ]; then echo "PASS: VantrelActions.dll"; else echo "FAIL: VantrelActions.dll"; fi
+}
+
 # --- two products side by side, one service ----------------------------------
 
 # "Vantrel Demo" and "Vantrel Demo 2", each with its own folder, identity and
@@ -1031,6 +1109,7 @@ side_by_side_phase() { # msi | nsis | inno
 msi_tables_phase
 inno_text_phase
 if [ "$run_msi" = yes ]; then
+    msi_actions_phase
     installer_phase msi
     side_by_side_phase msi
 fi
