@@ -131,8 +131,8 @@ begin
   Path := RemoveQuotes(Trim(Exe));
   Result := Exec(Path, Params, '', SW_HIDE, ewWaitUntilTerminated, ResultCode);
   if not Result then
-    VantrelReportFailure(Format('Vantrel tools: cannot start %s: %s (error %d)',
-                               [Path, SysErrorMessage(ResultCode), ResultCode]));
+    VantrelReportFailure(Format('Vantrel tools: cannot start %s: %s (error %d)', [Path,
+                                SysErrorMessage(ResultCode), ResultCode]));
 end;
 
 function VantrelExpandEnvironmentStrings(Source: String; Target: String; Size: DWORD): DWORD;
