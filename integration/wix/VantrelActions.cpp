@@ -322,7 +322,7 @@ UINT RunProgram(MSIHANDLE install) {
 UINT WaitStopped(MSIHANDLE install) {
     const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
     const unsigned long seconds = std::wcstoul(pieces[0].c_str(), nullptr, 10);
-    if (pieces.size() < 2 || !ServiceIsInFolder(install, L"VantrelWaitServiceStopped", pieces[1], L"no wait")) {
+    if (pieces.size() > 1 && !ServiceIsInFolder(install, L"VantrelWaitServiceStopped", pieces[1], L"no wait")) {
         return ERROR_SUCCESS;
     }
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
