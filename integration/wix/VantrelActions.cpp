@@ -130,8 +130,8 @@ bool IsFullPath(const std::wstring& path) {
     if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && separator(path[2])) {
         return true;
     }
-    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && path[2] != L'?' && path[2] != L'.' &&
-           !separator(path[2]);
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && path[2] != L'?' &&
+           path[2] != L'.' && !separator(path[2]);
 }
 
 // True when the path's file name is one of the four manifests'.
@@ -202,7 +202,9 @@ std::wstring ErrorText(DWORD error) {
     return result;
 }
 
-std::wstring ErrorWords(DWORD error) { return L"error " + std::to_wstring(error) + L" (" + ErrorText(error) + L")"; }
+std::wstring ErrorWords(DWORD error) {
+    return L"error " + std::to_wstring(error) + L" (" + ErrorText(error) + L")";
+}
 
 // Starts the program named apart from its command line and waits for it.
 bool RunAndWait(const std::wstring& program, std::wstring commandLine, DWORD& error) {
@@ -262,8 +264,8 @@ bool ServiceIsInFolder(MSIHANDLE install, const wchar_t* action, const std::wstr
     }
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (manager.get() == nullptr) {
-        LogLine(install, action, L"the service manager cannot be opened: " + ErrorWords(::GetLastError()) + L"; " +
-                                     unused);
+        LogLine(install, action,
+                L"the service manager cannot be opened: " + ErrorWords(::GetLastError()) + L"; " + unused);
         return false;
     }
     ServiceHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
@@ -280,15 +282,17 @@ bool ServiceIsInFolder(MSIHANDLE install, const wchar_t* action, const std::wstr
     std::vector<unsigned char> buffer(size + sizeof(QUERY_SERVICE_CONFIGW));
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     if (!::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &size)) {
-        LogLine(install, action, L"the configuration of \"Vantrel Service\" cannot be read: " +
-                                     ErrorWords(::GetLastError()) + L"; " + unused);
+        LogLine(install, action,
+                L"the configuration of \"Vantrel Service\" cannot be read: " + ErrorWords(::GetLastError()) +
+                    L"; " + unused);
         return false;
     }
-    const std::wstring program = ProgramOf(config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"");
+    const std::wstring program =
+        ProgramOf(config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"");
     if (Lower(program).compare(0, within.size(), within) != 0) {
         LogLine(install, action,
-                L"\"Vantrel Service\" runs " + program + L", which does not lie in this copy's folder " + folder +
-                    L": the service is left alone, " + unused);
+                L"\"Vantrel Service\" runs " + program + L", which does not lie in this copy's folder " +
+                    folder + L": the service is left alone, " + unused);
         return false;
     }
     return true;
@@ -307,7 +311,8 @@ UINT RunProgram(MSIHANDLE install) {
     if (!argument.empty()) {
         commandLine += L" " + argument;
     }
-    if (pieces.size() > 2 && !ServiceIsInFolder(install, L"VantrelRun", pieces[2], commandLine + L" not run")) {
+    if (pieces.size() > 2 &&
+        !ServiceIsInFolder(install, L"VantrelRun", pieces[2], commandLine + L" not run")) {
         return ERROR_SUCCESS;
     }
     DWORD error = 0;
@@ -322,13 +327,14 @@ UINT RunProgram(MSIHANDLE install) {
 UINT WaitStopped(MSIHANDLE install) {
     const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
     const unsigned long seconds = std::wcstoul(pieces[0].c_str(), nullptr, 10);
-    if (pieces.size() > 1 && !ServiceIsInFolder(install, L"VantrelWaitServiceStopped", pieces[1], L"no wait")) {
+    if (pieces.size() > 1 &&
+        !ServiceIsInFolder(install, L"VantrelWaitServiceStopped", pieces[1], L"no wait")) {
         return ERROR_SUCCESS;
     }
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    ServiceHandle service(manager.get() == nullptr
-                              ? nullptr
-                              : ::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_STOP));
+    ServiceHandle service(manager.get() == nullptr ? nullptr
+                                                   : ::OpenServiceW(manager.get(), kServiceName,
+                                                                    SERVICE_QUERY_STATUS | SERVICE_STOP));
     if (service.get() == nullptr) {
         return ERROR_SUCCESS;  // gone
     }
@@ -361,7 +367,8 @@ UINT RemoveService(MSIHANDLE install) {
         return ERROR_SUCCESS;
     }
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    ServiceHandle service(manager.get() == nullptr ? nullptr : ::OpenServiceW(manager.get(), kServiceName, DELETE));
+    ServiceHandle service(manager.get() == nullptr ? nullptr
+                                                   : ::OpenServiceW(manager.get(), kServiceName, DELETE));
     if (service.get() == nullptr || !::DeleteService(service.get())) {
         LogLine(install, L"VantrelDeleteService",
                 L"\"Vantrel Service\" cannot be deleted: " + ErrorWords(::GetLastError()));
@@ -375,11 +382,13 @@ UINT WriteOneManifest(MSIHANDLE install) {
     const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
     const std::wstring& path = pieces[0];
     if (path.empty()) {
-        LogLine(install, L"WriteManifest", L"the manifest's path is empty (a property left unset?): nothing written");
+        LogLine(install, L"WriteManifest",
+                L"the manifest's path is empty (a property left unset?): nothing written");
         return ERROR_INSTALL_FAILURE;
     }
     if (!IsFullPath(path)) {
-        LogLine(install, L"WriteManifest", L"the manifest's path " + path + L" is no full path: nothing written");
+        LogLine(install, L"WriteManifest",
+                L"the manifest's path " + path + L" is no full path: nothing written");
         return ERROR_INSTALL_FAILURE;
     }
     if (!NamesManifest(path)) {
@@ -404,7 +413,8 @@ UINT WriteOneManifest(MSIHANDLE install) {
     }
     DWORD error = 0;
     if (!WriteWhole(path, bytes, error)) {
-        LogLine(install, L"WriteManifest", L"cannot write " + path + L" (error " + std::to_wstring(error) + L")");
+        LogLine(install, L"WriteManifest",
+                L"cannot write " + path + L" (error " + std::to_wstring(error) + L")");
         return ERROR_INSTALL_FAILURE;
     }
     LogLine(install, L"WriteManifest", L"wrote " + path + L" with " + std::to_wstring(entries) + L" entries");

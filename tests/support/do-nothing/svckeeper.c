@@ -35,10 +35,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR ansiCommandLine
     if (manager == NULL) {
         return 0;
     }
-    service = OpenServiceW(manager, L"Vantrel Service", SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START);
+    service = OpenServiceW(manager, L"Vantrel Service",
+                           SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS | SERVICE_START);
     if (service != NULL) {
-        ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, NULL, NULL, NULL, NULL,
-                             NULL, NULL, NULL);
+        ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, NULL, NULL,
+                             NULL, NULL, NULL, NULL, NULL);
         if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING) {
             StartServiceW(service, 0, NULL);
         }
