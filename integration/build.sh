@@ -89,17 +89,6 @@ check_deferred_actions() {
         }' <(printf '%s\n' "$actions") <(printf '%s\n' "$sequence")
 }
 
-# wixl (0.101) reads no RemoveFile element: the include leaves them out when
-# VantrelNoRemoveFile is defined, and the same rows go in here.
-add_remove_files() {
-    local msi="$1" id name
-    for id in En:en De:de Fr:fr Ja:ja; do
-        name="__shortcutsweep-${id#*:}.ini"
-        msibuild "$msi" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('VantrelManifest${id%:*}', 'VantrelToolsLeftovers', '$name', 'INSTALLFOLDER', 3)"
-    done
-    msibuild "$msi" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('VantrelSweepBat', 'VantrelToolsLeftovers', '__shortcutsweep.bat', 'INSTALLFOLDER', 3)"
-}
-
 winpath() { if command -v winepath >/dev/null; then winepath -w "$1"; else echo "$1"; fi; }
 
 for version in "${versions[@]}"; do
@@ -109,7 +98,9 @@ for version in "${versions[@]}"; do
         # wixl finds sources only by paths relative to its working folder.
         (cd "$out" && wixl -a x86 -D ProductVersion="$version" -D ToolsDir=tools -D FilesDir=files \
             -D VantrelActionsDll=files/VantrelActions.dll -D VantrelNoRemoveFile=1 -o "$out/$version/VantrelDemo.msi" "$here/wix/demo.wxs")
-        add_remove_files "$out/$version/VantrelDemo.msi"
+        # wixl (0.101) reads no RemoveFile element: the include leaves them
+        # out, and the kit's script adds the same rows.
+        sh "$here/wix/add-removefile-rows.sh" "$out/$version/VantrelDemo.msi" INSTALLFOLDER
         check_deferred_actions "$out/$version/VantrelDemo.msi"
         built+=(VantrelDemo.msi)
     fi

@@ -12,8 +12,8 @@
 ; __shortcutsweep.bat.
 ;
 ; Silent use: VantrelDemoInno.exe /VERYSILENT /SUPPRESSMSGBOXES /LOG="FILE",
-; also over an older version; "C:\Program Files\Vantrel Demo\unins000.exe"
-; /VERYSILENT /SUPPRESSMSGBOXES.
+; also over an older version (a newer one installed refuses it);
+; "C:\Program Files\Vantrel Demo\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES.
 ;
 ; Version 1.0.0 also installs "Vantrel Forum.url" in the Start menu; later
 ; versions no longer do, and their update sweeps it away.
@@ -58,15 +58,12 @@ Source: "{#FilesDir}\Vantrel Forum.url"; DestDir: "{commonprograms}\Vantrel Demo
 Name: "{commonappdata}\VantrelDemo"; Flags: uninsneveruninstall
 
 [UninstallDelete]
-; The sweep deletes these; when it cannot run (its program gone), the
-; uninstaller still does.
-Type: files; Name: "{app}\__shortcutsweep-en.ini"
-Type: files; Name: "{app}\__shortcutsweep-de.ini"
-Type: files; Name: "{app}\__shortcutsweep-fr.ini"
-Type: files; Name: "{app}\__shortcutsweep-ja.ini"
-Type: files; Name: "{app}\__shortcutsweep.bat"
+; The manifests and __shortcutsweep.bat: VantrelTools.iss removes them.
 Type: dirifempty; Name: "{commonprograms}\Vantrel Demo"
 
+; What the tools' calls report goes to Setup's log (/LOG) and here, with or
+; without /LOG: the same file as the NSIS demo's.
+#define VANTREL_SETUP_LOG "{commonappdata}\VantrelDemo\setup.log"
 #include "VantrelTools.iss"
 
 [Code]
@@ -90,8 +87,18 @@ function DemoDeleteService(Service: THandle): BOOL;
 function DemoCloseServiceHandle(Handle: THandle): BOOL;
   external 'CloseServiceHandle@advapi32.dll stdcall';
 
+{ A newer version installed refuses this one, as the Windows Installer demo
+  does: an older version over a newer one would be a second copy. }
 function InitializeSetup(): Boolean;
+var
+  Installed: String;
 begin
+  if VantrelNewerVersionInstalled('{B7C5E0F2-6A1D-4E39-8F24-3D91C0A7E5B6}_is1', '{#Version}', Installed) then begin
+    VantrelReport('Vantrel Demo {#Version}: version ' + Installed + ' is installed, newer than this one; nothing was changed');
+    SuppressibleMsgBox('A newer version of Vantrel Demo (' + Installed + ') is already installed.', mbCriticalError, MB_OK, IDOK);
+    Result := False;
+    Exit;
+  end;
   if RegQueryStringValue(HKLM, 'Software\Microsoft\Windows\CurrentVersion\Uninstall\{B7C5E0F2-6A1D-4E39-8F24-3D91C0A7E5B6}_is1',
                          'InstallLocation', PreviousDir) then
     PreviousDir := RemoveBackslashUnlessRoot(PreviousDir)
@@ -117,21 +124,30 @@ begin
   { SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL }
   Service := DemoCreateService(Manager, 'Vantrel Service', 'Vantrel Service', $F01FF, $10, 3, 1, BinaryPath, 0, 0, 0, 0, 0);
   if Service = 0 then begin
-    Service := DemoOpenService(Manager, 'Vantrel Service', 2); { SERVICE_CHANGE_CONFIG }
-    if Service <> 0 then
-      DemoChangeServiceConfig(Service, $FFFFFFFF, $FFFFFFFF, $FFFFFFFF, BinaryPath, 0, 0, 0, 0, 0, 0);
+    { This copy's registration (an update, maybe from another folder) takes
+      this version's program; another copy's is left as it is. }
+    if VantrelServiceInFolder(ExpandConstant('{app}')) or
+       ((PreviousDir <> '') and VantrelServiceInFolder(PreviousDir)) then begin
+      Service := DemoOpenService(Manager, 'Vantrel Service', 2); { SERVICE_CHANGE_CONFIG }
+      if Service <> 0 then
+        DemoChangeServiceConfig(Service, $FFFFFFFF, $FFFFFFFF, $FFFFFFFF, BinaryPath, 0, 0, 0, 0, 0, 0);
+    end else
+      Log('"Vantrel Service" runs ' + VantrelServiceProgram + ', another copy''s: left as it is');
   end;
   if Service <> 0 then
     DemoCloseServiceHandle(Service);
   DemoCloseServiceHandle(Manager);
 end;
 
-{ Access: SERVICE_STOP ($20) to stop it, DELETE ($10000) to delete it. }
+{ Access: SERVICE_STOP ($20) to stop it, DELETE ($10000) to delete it. Only
+  this copy's service: one whose program lies elsewhere is another copy's. }
 procedure StopOrDeleteService(Access: DWORD);
 var
   Manager, Service: THandle;
   Status: TVantrelServiceStatus;
 begin
+  if not VantrelServiceInFolder(ExpandConstant('{app}')) then
+    Exit;
   Manager := DemoOpenSCManager('', 'ServicesActive', 1);
   if Manager = 0 then
     Exit;

@@ -167,12 +167,15 @@ Function RemoveOldFolder
 FunctionEnd
 
 ; Registers the service on demand; svckeeper, not the setup, makes it
-; automatic and starts it. An existing registration (an update) is kept,
-; with this version's program: the folder may have changed.
+; automatic and starts it. An existing registration of this copy (an
+; update) is kept, with this version's program: the folder may have
+; changed. One whose program lies in neither this folder nor the older
+; version's is another copy's, and is left as it is.
 Function RegisterService
   Push $0
   Push $1
   Push $2
+  Push $3
   StrCpy $2 '"$INSTDIR\test_service.exe" running "$APPDATA\VantrelDemo\service.log"'
   ; SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE
   System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 3) p .r0'
@@ -181,10 +184,21 @@ Function RegisterService
     ; SERVICE_ERROR_NORMAL
     System::Call 'advapi32::CreateServiceW(p r0, w "Vantrel Service", w "Vantrel Service", i 0xF01FF, i 0x10, i 3, i 1, w r2, p 0, p 0, p 0, p 0, p 0) p .r1'
     ${If} $1 P= 0
-      ; SERVICE_CHANGE_CONFIG; SERVICE_NO_CHANGE for type, start and error control
-      System::Call 'advapi32::OpenServiceW(p r0, w "Vantrel Service", i 2) p .r1'
-      ${If} $1 P<> 0
-        System::Call 'advapi32::ChangeServiceConfigW(p r1, i -1, i -1, i -1, w r2, p 0, p 0, p 0, p 0, p 0, p 0) i'
+      !insertmacro VantrelServiceInFolder "$INSTDIR"
+      StrCpy $3 $VantrelServiceHere
+      ${If} $3 = 0
+      ${AndIf} $R0 != ""
+        !insertmacro VantrelServiceInFolder "$R0"
+        StrCpy $3 $VantrelServiceHere
+      ${EndIf}
+      ${If} $3 = 1
+        ; SERVICE_CHANGE_CONFIG; SERVICE_NO_CHANGE for type, start and error control
+        System::Call 'advapi32::OpenServiceW(p r0, w "Vantrel Service", i 2) p .r1'
+        ${If} $1 P<> 0
+          System::Call 'advapi32::ChangeServiceConfigW(p r1, i -1, i -1, i -1, w r2, p 0, p 0, p 0, p 0, p 0, p 0) i'
+        ${EndIf}
+      ${Else}
+        DetailPrint '"Vantrel Service" runs $VantrelServiceProgram, another copy$\'s: left as it is'
       ${EndIf}
     ${EndIf}
     ${If} $1 P<> 0
@@ -192,12 +206,15 @@ Function RegisterService
     ${EndIf}
     System::Call 'advapi32::CloseServiceHandle(p r0)'
   ${EndIf}
+  Pop $3
   Pop $2
   Pop $1
   Pop $0
 FunctionEnd
 
 Section "Uninstall"
+  ; Only when the service runs this copy's program: another copy's, beside
+  ; this one, is left alone (the setup log says so).
   !insertmacro VantrelKeeperStop "$INSTDIR\svckeeper.exe"
   ${If} ${Errors}
     ; svckeeper is gone (reported in the setup log): stop the service here,
@@ -252,7 +269,13 @@ Function un.StopService
   Pop $0
 FunctionEnd
 
+; Only this copy's service: one whose program lies elsewhere is another
+; copy's.
 Function un.DeleteService
+  !insertmacro VantrelServiceInFolder "$INSTDIR"
+  ${If} $VantrelServiceHere = 0
+    Return
+  ${EndIf}
   Push $0
   Push $1
   System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 1) p .r0' ; SC_MANAGER_CONNECT

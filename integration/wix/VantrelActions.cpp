@@ -1,23 +1,40 @@
 // Windows Installer custom actions (one DLL) for the Vantrel tools:
 //
-//   VantrelRun      runs one of the programs and waits for it; a program
-//                   that cannot be started gets a line in the installer's
-//                   log, with the Windows error.
-//   WriteManifest   writes one of shortcutsweep's manifests.
+//   VantrelRun                 runs one of the programs and waits for it; a
+//                              program that cannot be started gets a line in
+//                              the installer's log, with the Windows error.
+//   VantrelWaitServiceStopped  waits for "Vantrel Service" to stop.
+//   VantrelDeleteService       deletes "Vantrel Service".
+//   WriteManifest              writes one of shortcutsweep's manifests.
 //
-// Both are deferred actions and take their CustomActionData from a property
+// All are deferred actions and take their CustomActionData from a property
 // of the action's own name, in pieces separated by '|' (a character no
-// Windows path can hold).
+// Windows path can hold). Each returns ERROR_INSTALL_FAILURE when it failed,
+// with a line in the installer's log (msiexec /l*v), which the package may
+// ignore (Return="ignore"); nothing escapes an action as an exception.
 //
-// VantrelRun: the program's full path, in quotes or not, then its argument
-// (or nothing):
-//   C:\Program Files\Vantrel\svckeeper.exe|stop
+// The service's folder. Two copies of a product installed side by side
+// (two products, two folders) can each register "Vantrel Service", and the
+// service then runs one copy's program. An action given a folder acts on
+// the service only when the service's program (its binary path, as the
+// service manager has it) lies in that folder, this copy's; otherwise it
+// leaves the service alone and says so in the log.
+//
+// VantrelRun: the program's full path, in quotes or not, its argument (or
+// nothing), and optionally the service's folder:
+//   C:\Program Files\Vantrel\svckeeper.exe|stop|C:\Program Files\Vantrel
 // The program is named to Windows apart from its command line, and the
 // command line starts with the path in quotes: svckeeper reads everything
 // after its own name as its argument. The program's exit code is ignored
-// (both programs always end with 0); the action returns
-// ERROR_INSTALL_FAILURE when the program could not be started, which the
-// package may ignore (Return="ignore").
+// (both programs always end with 0).
+//
+// VantrelWaitServiceStopped: seconds|folder|svckeeper's path. Waits up to
+// that long for the service to be stopped (or gone); svckeeper only asks for
+// the stop. When svckeeper's file is not there (deleted by hand), nobody
+// has asked: the action asks the service to stop itself, and says so.
+//
+// VantrelDeleteService: folder. Deletes the service (a running one goes
+// once it stops).
 //
 // WriteManifest: the manifest's full path, then one entry per shortcut:
 //   C:\Program Files\Vantrel\__shortcutsweep-en.ini|C:\Users\Public\Desktop\Vantrel Home.url
@@ -26,10 +43,12 @@
 // which are only known at install time, and its bytes are exact: UTF-8 with
 // a byte-order mark and CR LF after every line, the last one included. The
 // Windows Installer's own tables cannot write such a file (IniFile writes
-// ANSI key=value text). Empty pieces are skipped. A manifest that cannot be
-// written completely is removed again: a half-written one would still be
-// read by the sweep. The result goes to the installer's log; the action
-// returns ERROR_INSTALL_FAILURE on failure, which the package may ignore.
+// ANSI key=value text). The path must be a full path whose file name is one
+// of the four manifests' (__shortcutsweep-en.ini, -de, -fr, -ja): an empty
+// path (a property left unset) or any other name fails the action, and
+// nothing is written, so no other file is ever written over. Empty entries
+// are skipped. A manifest that cannot be written completely is removed
+// again: a half-written one would still be read by the sweep.
 //
 // Built by integration/build.sh as a 32-bit DLL with the C++ runtime linked
 // in (-static), so it needs nothing beside it, and with undecorated export
@@ -39,10 +58,13 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <cwctype>
 #include <string>
 #include <vector>
 
 namespace {
+
+const wchar_t kServiceName[] = L"Vantrel Service";
 
 std::wstring Property(MSIHANDLE install, const wchar_t* name) {
     DWORD size = 0;
@@ -59,27 +81,70 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
     return value;
 }
 
+// One line in the installer's log. Field 0 of a record is a template, in
+// which [x86] or [1] would be read as a property or a field: the template is
+// "[1]" and the text, taken as it is, goes in field 1.
 void LogLine(MSIHANDLE install, const wchar_t* action, const std::wstring& text) {
     PMSIHANDLE record = ::MsiCreateRecord(1);
-    ::MsiRecordSetStringW(record, 0, (std::wstring(action) + L": " + text).c_str());
+    ::MsiRecordSetStringW(record, 0, L"[1]");
+    ::MsiRecordSetStringW(record, 1, (std::wstring(action) + L": " + text).c_str());
     ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
 }
 
+// Every piece between separators, empty ones too: a piece's place is its
+// meaning.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
     std::vector<std::wstring> pieces;
     size_t begin = 0;
     for (;;) {
         const size_t end = text.find(separator, begin);
-        const std::wstring piece =
-            text.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin);
-        if (!piece.empty()) {
-            pieces.push_back(piece);
-        }
+        pieces.push_back(text.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin));
         if (end == std::wstring::npos) {
             return pieces;
         }
         begin = end + 1;
     }
+}
+
+// A path given in quotes is taken without them.
+std::wstring Unquoted(const std::wstring& path) {
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+        return path.substr(1, path.size() - 2);
+    }
+    return path;
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) {
+        c = static_cast<wchar_t>(std::towlower(c));
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return text;
+}
+
+// A path on a drive (C:\...) or a share (\\server\...).
+bool IsFullPath(const std::wstring& path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && separator(path[2])) {
+        return true;
+    }
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && path[2] != L'?' &&
+           path[2] != L'.' && !separator(path[2]);
+}
+
+// True when the path's file name is one of the four manifests'.
+bool NamesManifest(const std::wstring& path) {
+    const std::wstring lower = Lower(path);
+    const size_t slash = lower.find_last_of(L'\\');
+    const std::wstring name = slash == std::wstring::npos ? lower : lower.substr(slash + 1);
+    for (const wchar_t* language : {L"en", L"de", L"fr", L"ja"}) {
+        if (name == std::wstring(L"__shortcutsweep-") + language + L".ini") {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool AppendUtf8(std::string& out, const std::wstring& text) {
@@ -137,6 +202,10 @@ std::wstring ErrorText(DWORD error) {
     return result;
 }
 
+std::wstring ErrorWords(DWORD error) {
+    return L"error " + std::to_wstring(error) + L" (" + ErrorText(error) + L")";
+}
+
 // Starts the program named apart from its command line and waits for it.
 bool RunAndWait(const std::wstring& program, std::wstring commandLine, DWORD& error) {
     STARTUPINFOW startup = {};
@@ -153,44 +222,87 @@ bool RunAndWait(const std::wstring& program, std::wstring commandLine, DWORD& er
     return true;
 }
 
-}  // namespace
-
-extern "C" __declspec(dllexport) UINT __stdcall WriteManifest(MSIHANDLE install) {
-    const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
-    if (pieces.empty()) {
-        LogLine(install, L"WriteManifest", L"no manifest path in CustomActionData");
-        return ERROR_INSTALL_FAILURE;
-    }
-    const std::wstring& path = pieces[0];
-    std::string bytes = "\xEF\xBB\xBF";
-    for (size_t i = 1; i < pieces.size(); ++i) {
-        if (!AppendUtf8(bytes, pieces[i])) {
-            LogLine(install, L"WriteManifest",
-                    L"entry " + std::to_wstring(i) + L" is not valid text: " + path + L" not written");
-            return ERROR_INSTALL_FAILURE;
+class ServiceHandle {
+public:
+    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+    ~ServiceHandle() {
+        if (handle_ != nullptr) {
+            ::CloseServiceHandle(handle_);
         }
-        bytes += "\r\n";
     }
-    DWORD error = 0;
-    if (!WriteWhole(path, bytes, error)) {
-        LogLine(install, L"WriteManifest",
-                L"cannot write " + path + L" (error " + std::to_wstring(error) + L")");
-        return ERROR_INSTALL_FAILURE;
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    SC_HANDLE get() const { return handle_; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+// The program of a binary path: the text in quotes when it starts with a
+// quote, otherwise everything up to and including the first ".exe".
+std::wstring ProgramOf(const std::wstring& binaryPath) {
+    if (!binaryPath.empty() && binaryPath[0] == L'"') {
+        const size_t end = binaryPath.find(L'"', 1);
+        return binaryPath.substr(1, end == std::wstring::npos ? std::wstring::npos : end - 1);
     }
-    LogLine(install, L"WriteManifest",
-            L"wrote " + path + L" with " + std::to_wstring(pieces.size() - 1) + L" entries");
-    return ERROR_SUCCESS;
+    const size_t exe = Lower(binaryPath).find(L".exe");
+    return exe == std::wstring::npos ? binaryPath : binaryPath.substr(0, exe + 4);
 }
 
-extern "C" __declspec(dllexport) UINT __stdcall VantrelRun(MSIHANDLE install) {
-    const std::wstring data = Property(install, L"CustomActionData");
-    const size_t bar = data.find(L'|');
-    std::wstring program = data.substr(0, bar);
-    const std::wstring argument = bar == std::wstring::npos ? std::wstring() : data.substr(bar + 1);
-    // A path given in quotes is taken without them.
-    if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"') {
-        program = program.substr(1, program.size() - 2);
+// Whether the service's program lies in `folder` (or a folder below it).
+// Says in the log, led by `action`, why not; `unused` names what is then
+// not done.
+bool ServiceIsInFolder(MSIHANDLE install, const wchar_t* action, const std::wstring& folder,
+                       const std::wstring& unused) {
+    std::wstring within = Lower(folder);
+    if (within.empty() || !IsFullPath(within)) {
+        LogLine(install, action, L"no full path for this copy's folder (\"" + folder + L"\"): " + unused);
+        return false;
     }
+    if (within.back() != L'\\') {
+        within += L'\\';
+    }
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (manager.get() == nullptr) {
+        LogLine(install, action,
+                L"the service manager cannot be opened: " + ErrorWords(::GetLastError()) + L"; " + unused);
+        return false;
+    }
+    ServiceHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
+    if (service.get() == nullptr) {
+        const DWORD error = ::GetLastError();
+        LogLine(install, action,
+                error == ERROR_SERVICE_DOES_NOT_EXIST
+                    ? L"\"Vantrel Service\" is not registered: " + unused
+                    : L"\"Vantrel Service\" cannot be opened: " + ErrorWords(error) + L"; " + unused);
+        return false;
+    }
+    DWORD size = 0;
+    ::QueryServiceConfigW(service.get(), nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size + sizeof(QUERY_SERVICE_CONFIGW));
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &size)) {
+        LogLine(install, action,
+                L"the configuration of \"Vantrel Service\" cannot be read: " + ErrorWords(::GetLastError()) +
+                    L"; " + unused);
+        return false;
+    }
+    const std::wstring program =
+        ProgramOf(config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"");
+    if (Lower(program).compare(0, within.size(), within) != 0) {
+        LogLine(install, action,
+                L"\"Vantrel Service\" runs " + program + L", which does not lie in this copy's folder " +
+                    folder + L": the service is left alone, " + unused);
+        return false;
+    }
+    return true;
+}
+
+UINT RunProgram(MSIHANDLE install) {
+    const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
+    std::wstring program = pieces[0];  // in quotes or not
+    const std::wstring argument = pieces.size() > 1 ? pieces[1] : std::wstring();
+    program = Unquoted(program);
     if (program.empty()) {
         LogLine(install, L"VantrelRun", L"no program in CustomActionData");
         return ERROR_INSTALL_FAILURE;
@@ -199,13 +311,144 @@ extern "C" __declspec(dllexport) UINT __stdcall VantrelRun(MSIHANDLE install) {
     if (!argument.empty()) {
         commandLine += L" " + argument;
     }
+    if (pieces.size() > 2 &&
+        !ServiceIsInFolder(install, L"VantrelRun", pieces[2], commandLine + L" not run")) {
+        return ERROR_SUCCESS;
+    }
     DWORD error = 0;
     if (!RunAndWait(program, commandLine, error)) {
-        LogLine(install, L"VantrelRun",
-                L"cannot start " + program + L": error " + std::to_wstring(error) + L" (" + ErrorText(error) +
-                    L")");
+        LogLine(install, L"VantrelRun", L"cannot start " + program + L": " + ErrorWords(error));
         return ERROR_INSTALL_FAILURE;
     }
     LogLine(install, L"VantrelRun", L"ran " + commandLine);
     return ERROR_SUCCESS;
+}
+
+UINT WaitStopped(MSIHANDLE install) {
+    const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
+    const unsigned long seconds = std::wcstoul(pieces[0].c_str(), nullptr, 10);
+    if (pieces.size() > 1 &&
+        !ServiceIsInFolder(install, L"VantrelWaitServiceStopped", pieces[1], L"no wait")) {
+        return ERROR_SUCCESS;
+    }
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ServiceHandle service(manager.get() == nullptr ? nullptr
+                                                   : ::OpenServiceW(manager.get(), kServiceName,
+                                                                    SERVICE_QUERY_STATUS | SERVICE_STOP));
+    if (service.get() == nullptr) {
+        return ERROR_SUCCESS;  // gone
+    }
+    // svckeeper could not have asked for the stop: its file is gone.
+    const std::wstring keeper = pieces.size() > 2 ? Unquoted(pieces[2]) : std::wstring();
+    if (!keeper.empty() && ::GetFileAttributesW(keeper.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        SERVICE_STATUS status = {};
+        if (::QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
+            const BOOL asked = ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            LogLine(install, L"VantrelWaitServiceStopped",
+                    keeper + L" is not there: \"Vantrel Service\" asked to stop here" +
+                        (asked ? std::wstring() : L", which failed: " + ErrorWords(::GetLastError())));
+        }
+    }
+    for (unsigned long tenths = 0; tenths < seconds * 10; ++tenths) {
+        SERVICE_STATUS status = {};
+        if (!::QueryServiceStatus(service.get(), &status) || status.dwCurrentState == SERVICE_STOPPED) {
+            return ERROR_SUCCESS;
+        }
+        ::Sleep(100);
+    }
+    LogLine(install, L"VantrelWaitServiceStopped",
+            L"\"Vantrel Service\" still not stopped after " + std::to_wstring(seconds) + L" s");
+    return ERROR_INSTALL_FAILURE;
+}
+
+UINT RemoveService(MSIHANDLE install) {
+    const std::wstring folder = Property(install, L"CustomActionData");
+    if (!ServiceIsInFolder(install, L"VantrelDeleteService", folder, L"not deleted")) {
+        return ERROR_SUCCESS;
+    }
+    ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ServiceHandle service(manager.get() == nullptr ? nullptr
+                                                   : ::OpenServiceW(manager.get(), kServiceName, DELETE));
+    if (service.get() == nullptr || !::DeleteService(service.get())) {
+        LogLine(install, L"VantrelDeleteService",
+                L"\"Vantrel Service\" cannot be deleted: " + ErrorWords(::GetLastError()));
+        return ERROR_INSTALL_FAILURE;
+    }
+    LogLine(install, L"VantrelDeleteService", L"deleted \"Vantrel Service\"");
+    return ERROR_SUCCESS;
+}
+
+UINT WriteOneManifest(MSIHANDLE install) {
+    const std::vector<std::wstring> pieces = Split(Property(install, L"CustomActionData"), L'|');
+    const std::wstring& path = pieces[0];
+    if (path.empty()) {
+        LogLine(install, L"WriteManifest",
+                L"the manifest's path is empty (a property left unset?): nothing written");
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (!IsFullPath(path)) {
+        LogLine(install, L"WriteManifest",
+                L"the manifest's path " + path + L" is no full path: nothing written");
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (!NamesManifest(path)) {
+        LogLine(install, L"WriteManifest",
+                L"the manifest's path " + path +
+                    L" names no manifest (__shortcutsweep-en.ini, -de, -fr or -ja): nothing written");
+        return ERROR_INSTALL_FAILURE;
+    }
+    std::string bytes = "\xEF\xBB\xBF";
+    size_t entries = 0;
+    for (size_t i = 1; i < pieces.size(); ++i) {
+        if (pieces[i].empty()) {
+            continue;
+        }
+        if (!AppendUtf8(bytes, pieces[i])) {
+            LogLine(install, L"WriteManifest",
+                    L"entry " + std::to_wstring(i) + L" is not valid text: " + path + L" not written");
+            return ERROR_INSTALL_FAILURE;
+        }
+        bytes += "\r\n";
+        ++entries;
+    }
+    DWORD error = 0;
+    if (!WriteWhole(path, bytes, error)) {
+        LogLine(install, L"WriteManifest",
+                L"cannot write " + path + L" (error " + std::to_wstring(error) + L")");
+        return ERROR_INSTALL_FAILURE;
+    }
+    LogLine(install, L"WriteManifest", L"wrote " + path + L" with " + std::to_wstring(entries) + L" entries");
+    return ERROR_SUCCESS;
+}
+
+// Runs an action; an exception (out of memory, say) ends it as a failure
+// with a line in the log, never as a crash of the installer's process.
+UINT Guarded(MSIHANDLE install, const wchar_t* name, UINT (*action)(MSIHANDLE)) {
+    try {
+        return action(install);
+    } catch (...) {
+        try {
+            LogLine(install, name, L"stopped by an unexpected failure");
+        } catch (...) {
+        }
+        return ERROR_INSTALL_FAILURE;
+    }
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) UINT __stdcall WriteManifest(MSIHANDLE install) {
+    return Guarded(install, L"WriteManifest", WriteOneManifest);
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall VantrelRun(MSIHANDLE install) {
+    return Guarded(install, L"VantrelRun", RunProgram);
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall VantrelWaitServiceStopped(MSIHANDLE install) {
+    return Guarded(install, L"VantrelWaitServiceStopped", WaitStopped);
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall VantrelDeleteService(MSIHANDLE install) {
+    return Guarded(install, L"VantrelDeleteService", RemoveService);
 }
