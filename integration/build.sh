@@ -12,6 +12,8 @@
 # ISCC: the command that runs Inno Setup 6's ISCC.exe, such as
 # "wine /opt/innosetup/ISCC.exe"; under Wine, paths are passed as Z:\...
 # DEMOS: which demos to build (default "msi nsis", and "inno" with ISCC).
+# VANTREL_ACTIONS_DLL: a build of wix/VantrelActions.cpp to use (the
+# project's CMake build makes one); without it, it is compiled here.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ $# -lt 5 ]; then
@@ -59,9 +61,14 @@ printf '@rem Left by an earlier Vantrel setup; shortcutsweep deletes it.\r\n' >"
 
 demos=" ${DEMOS:-msi nsis${ISCC:+ inno}} "
 if [[ "$demos" == *" msi "* ]]; then
-    i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
-        -Wl,--kill-at -Wl,--no-insert-timestamp \
-        -o "$files/VantrelActions.dll" "$here/wix/VantrelActions.cpp" -lmsi
+    if [ -n "${VANTREL_ACTIONS_DLL:-}" ]; then
+        # The project's own build of it (CMake, with the programs' warnings).
+        cp "$VANTREL_ACTIONS_DLL" "$files/VantrelActions.dll"
+    else
+        i686-w64-mingw32-g++ -std=c++17 -O2 -s -static -shared -Wall -Wextra -Werror \
+            -Wl,--kill-at -Wl,--no-insert-timestamp \
+            -o "$files/VantrelActions.dll" "$here/wix/VantrelActions.cpp" -lmsi
+    fi
 fi
 
 # A deferred action outside InstallInitialize..InstallFinalize never runs

@@ -20,7 +20,8 @@ if [ -z "${VANTREL_DEMO_DISPLAY:-}" ] && ! wine_needs_qemu_shim; then
     VANTREL_DEMO_DISPLAY=1 exec xvfb-run -a bash "$repo/scripts/demo.sh" "$@"
 fi
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target shortcutsweep svckeeper sweepcheck test_service >/dev/null
+cmake --build --preset mingw --target shortcutsweep svckeeper sweepcheck test_service VantrelActions >/dev/null
+export VANTREL_ACTIONS_DLL="$PWD/build/mingw/integration/VantrelActions.dll"
 
 demo="$repo/build/demo"
 prefix="$demo/wineprefix"

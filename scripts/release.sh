@@ -141,7 +141,7 @@ sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
 # to ship).
 integration=(integration/build.sh integration/inno/VantrelTools.iss integration/inno/demo.iss
     integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/sample/__shortcutsweep-en.ini
-    integration/wix/VantrelActions.cpp integration/wix/VantrelTools.wxs integration/wix/add-removefile-rows.sh
+    integration/wix/VantrelActionRules.h integration/wix/VantrelActions.cpp integration/wix/VantrelTools.wxs integration/wix/add-removefile-rows.sh
     integration/wix/demo.wxs)
 for file in "${integration[@]}"; do
     mkdir -p "$stage/$(dirname "$file")"

@@ -719,8 +719,14 @@ installer_phase() { # msi | nsis | inno
     if [ ! -f "$tools_log" ]; then
         printf '      %s\n' 'no decision log was written to C:\vantrel-tools.log: the programs did not take its name from the registry'
     fi
-    check "$kind: the decision log has svckeeper's runs without an argument, each setting the service to automatic" \
-        run_decided_since 0 "\"$install_win\\svckeeper.exe\"" "set to start automatically: change to automatic"
+    # A service the setup registered as automatic is found so: the keeper
+    # then leaves its configuration as it is, and says so.
+    made_automatic() {
+        run_decided_since 0 "\"$install_win\\svckeeper.exe\"" "set to start automatically: change to automatic" ||
+            run_decided_since 0 "\"$install_win\\svckeeper.exe\"" "set to start automatically: already automatic"
+    }
+    check "$kind: the decision log has svckeeper's runs without an argument, each making the service automatic or finding it so" \
+        made_automatic
     [ -f "$tools_log" ] && cp "$tools_log" "$work/logs/$kind-tools.log"
 
     # Removal with the programs gone: each call fails, and says so in the

@@ -50,9 +50,12 @@
 // are skipped. A manifest that cannot be written completely is removed
 // again: a half-written one would still be read by the sweep.
 //
-// Built by integration/build.sh as a 32-bit DLL with the C++ runtime linked
-// in (-static), so it needs nothing beside it, and with undecorated export
-// names (-Wl,--kill-at), since the CustomAction table names the entry point.
+// Built from this file and VantrelActionRules.h (the rules that need no
+// installer) as a 32-bit DLL with the C++ runtime linked in (-static), so
+// that it needs nothing beside it, and with undecorated export names
+// (-Wl,--kill-at), since the CustomAction table names the entry point: by
+// the project's CMake build with the programs' warnings, or by
+// integration/build.sh where no build of the project is given.
 #include <windows.h>
 
 #include <msi.h>
@@ -62,7 +65,17 @@
 #include <string>
 #include <vector>
 
+#include "VantrelActionRules.h"
+
 namespace {
+
+using vantrel_actions::IsFullPath;
+using vantrel_actions::LiesInFolder;
+using vantrel_actions::Lower;
+using vantrel_actions::NamesManifest;
+using vantrel_actions::ProgramOf;
+using vantrel_actions::Split;
+using vantrel_actions::Unquoted;
 
 const wchar_t kServiceName[] = L"Vantrel Service";
 
@@ -89,62 +102,6 @@ void LogLine(MSIHANDLE install, const wchar_t* action, const std::wstring& text)
     ::MsiRecordSetStringW(record, 0, L"[1]");
     ::MsiRecordSetStringW(record, 1, (std::wstring(action) + L": " + text).c_str());
     ::MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
-}
-
-// Every piece between separators, empty ones too: a piece's place is its
-// meaning.
-std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
-    std::vector<std::wstring> pieces;
-    size_t begin = 0;
-    for (;;) {
-        const size_t end = text.find(separator, begin);
-        pieces.push_back(text.substr(begin, end == std::wstring::npos ? std::wstring::npos : end - begin));
-        if (end == std::wstring::npos) {
-            return pieces;
-        }
-        begin = end + 1;
-    }
-}
-
-// A path given in quotes is taken without them.
-std::wstring Unquoted(const std::wstring& path) {
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
-        return path.substr(1, path.size() - 2);
-    }
-    return path;
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) {
-        c = static_cast<wchar_t>(std::towlower(c));
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return text;
-}
-
-// A path on a drive (C:\...) or a share (\\server\...).
-bool IsFullPath(const std::wstring& path) {
-    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && separator(path[2])) {
-        return true;
-    }
-    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && path[2] != L'?' &&
-           path[2] != L'.' && !separator(path[2]);
-}
-
-// True when the path's file name is one of the four manifests'.
-bool NamesManifest(const std::wstring& path) {
-    const std::wstring lower = Lower(path);
-    const size_t slash = lower.find_last_of(L'\\');
-    const std::wstring name = slash == std::wstring::npos ? lower : lower.substr(slash + 1);
-    for (const wchar_t* language : {L"en", L"de", L"fr", L"ja"}) {
-        if (name == std::wstring(L"__shortcutsweep-") + language + L".ini") {
-            return true;
-        }
-    }
-    return false;
 }
 
 bool AppendUtf8(std::string& out, const std::wstring& text) {
@@ -238,29 +195,14 @@ private:
     SC_HANDLE handle_;
 };
 
-// The program of a binary path: the text in quotes when it starts with a
-// quote, otherwise everything up to and including the first ".exe".
-std::wstring ProgramOf(const std::wstring& binaryPath) {
-    if (!binaryPath.empty() && binaryPath[0] == L'"') {
-        const size_t end = binaryPath.find(L'"', 1);
-        return binaryPath.substr(1, end == std::wstring::npos ? std::wstring::npos : end - 1);
-    }
-    const size_t exe = Lower(binaryPath).find(L".exe");
-    return exe == std::wstring::npos ? binaryPath : binaryPath.substr(0, exe + 4);
-}
-
 // Whether the service's program lies in `folder` (or a folder below it).
 // Says in the log, led by `action`, why not; `unused` names what is then
 // not done.
 bool ServiceIsInFolder(MSIHANDLE install, const wchar_t* action, const std::wstring& folder,
                        const std::wstring& unused) {
-    std::wstring within = Lower(folder);
-    if (within.empty() || !IsFullPath(within)) {
+    if (!IsFullPath(folder)) {
         LogLine(install, action, L"no full path for this copy's folder (\"" + folder + L"\"): " + unused);
         return false;
-    }
-    if (within.back() != L'\\') {
-        within += L'\\';
     }
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (manager.get() == nullptr) {
@@ -289,7 +231,7 @@ bool ServiceIsInFolder(MSIHANDLE install, const wchar_t* action, const std::wstr
     }
     const std::wstring program =
         ProgramOf(config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"");
-    if (Lower(program).compare(0, within.size(), within) != 0) {
+    if (!LiesInFolder(program, folder)) {
         LogLine(install, action,
                 L"\"Vantrel Service\" runs " + program + L", which does not lie in this copy's folder " +
                     folder + L": the service is left alone, " + unused);
