@@ -91,7 +91,8 @@ CheckedManifest& Check(Checked& checked, const Options& options, const Output& o
 void CheckFiles(Checked& checked, const Options& options, const Output& out) {
     for (const std::wstring& file : options.files) {
         const Path path = LongPath(FullPath(file));
-        CheckedManifest& manifest = Check(checked, options, out, path, std::wstring());
+        const std::wstring noLanguage;
+        CheckedManifest& manifest = Check(checked, options, out, path, noLanguage);
         const std::wstring language = LanguageOfName(path.Name());
         if (manifest.missing) {
             checked.trouble.push_back(L"no such file: " + manifest.path.Text());
@@ -109,8 +110,10 @@ void CheckFiles(Checked& checked, const Options& options, const Output& out) {
 bool CheckLanguages(Checked& checked, const Options& options, const Output& out, const Path& base) {
     bool anyThere = false;
     for (std::wstring_view lang : sweep::kLanguages) {
-        const CheckedManifest& manifest =
-            Check(checked, options, out, sweep::ManifestPath(base, lang), std::wstring(lang));
+        // Named, not temporaries: the manifest returned lives in `checked`.
+        const Path path = sweep::ManifestPath(base, lang);
+        const std::wstring language(lang);
+        const CheckedManifest& manifest = Check(checked, options, out, path, language);
         anyThere = anyThere || !manifest.missing;
         // On this machine a manifest the sweep cannot read is a finding;
         // without its text the text cannot be judged.

@@ -86,7 +86,7 @@ check_package() { # dist folder
     check "  and that SHA-256 is the zip's" zip_checksum_matches "$dist"
     mkdir -p "$unpacked"
     unzip -q "$dist/$zip_name" -d "$unpacked"
-    local integration="integration/build.sh integration/inno/VantrelTools.iss integration/inno/demo.iss integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/sample/__shortcutsweep-en.ini integration/wix/VantrelActions.cpp integration/wix/VantrelTools.wxs integration/wix/add-removefile-rows.sh integration/wix/demo.wxs"
+    local integration="integration/build.sh integration/inno/VantrelTools.iss integration/inno/demo.iss integration/nsis/VantrelTools.nsh integration/nsis/demo.nsi integration/sample/__shortcutsweep-en.ini integration/wix/VantrelActionRules.h integration/wix/VantrelActions.cpp integration/wix/VantrelTools.wxs integration/wix/add-removefile-rows.sh integration/wix/demo.wxs"
     check "it holds the three programs, README.txt, BUILDINFO, the schema, the bill of materials, the installer pieces and SHA256SUMS, nothing else" \
         test "$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "BUILDINFO README.txt SHA256SUMS $integration sbom.cdx.json shortcutsweep.exe svckeeper.exe sweepcheck.exe sweepcheck.schema.json "
     check "SHA256SUMS covers every other file" \
