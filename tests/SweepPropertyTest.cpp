@@ -12,6 +12,8 @@
 //                  sweep in this process; 0 never (default 10;
 //                  SWEEP_PROPERTY_EXE_EVERY)
 //   --verbose      print each case's seed as it starts
+//   --case-limit=T under Wine, stop the run when one case has not ended
+//                  after T seconds, naming its seed (default 120)
 // A failing case prints the arguments that replay it alone.
 #include <gtest/gtest.h>
 
@@ -44,6 +46,7 @@ struct Options {
     bool seedGiven = false;
     uint64_t exeEvery = 10;
     bool verbose = false;
+    uint64_t caseLimit = 120;
 };
 
 Options g_options;
@@ -1502,6 +1505,39 @@ TEST(SweepWildcards, PatternsMatchByTheRulesWhateverTheSystemsOwnMatcherDoes) {
     EXPECT_EQ(Removed(before, Snapshot(root.path())), expected);
 }
 
+// A case that never ends must still fail the run and name its seed (Wine
+// under qemu-i386 has hung in the middle of one). Under Wine a Unix shell
+// watches a file that holds the running case's seed: when the file has not
+// changed for `limitSeconds`, it says which case that was and stops this
+// process. It ends by itself once the file or this process is gone.
+class CaseWatchdog {
+public:
+    explicit CaseWatchdog(uint64_t limitSeconds) {
+        if (!RunningUnderWine()) {
+            return;
+        }
+        beat_ = folder_ / L"case";
+        WriteBytes(beat_, "");
+        // $PPID: this process, which the shell is started from directly.
+        RunUnixCommand({"/bin/sh", "-c",
+                        "p=$PPID; (while kill -0 \"$p\" 2>/dev/null && [ -f \"$1\" ]; do sleep 1; "
+                        "if [ $(( $(date +%s) - $(stat -c %Y \"$1\" 2>/dev/null || date +%s) )) -gt \"$2\" ]; then "
+                        "echo \"case seed $(cat \"$1\") did not end within $2 s: the test is stopped; "
+                        "replay it with --seed=$(cat \"$1\") --cases=1\" >&2; kill -9 \"$p\"; exit; fi; "
+                        "done) </dev/null >/dev/null &",
+                        "sh", UnixPathOf(beat_), std::to_string(limitSeconds)});
+    }
+    void Starting(uint64_t seed) {
+        if (!beat_.empty()) {
+            WriteBytes(beat_, std::to_string(seed));
+        }
+    }
+
+private:
+    TempFolder folder_{L"watch"};
+    std::wstring beat_;
+};
+
 TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
     ASSERT_FALSE(g_sweepExe.empty());
     const uint64_t first = g_options.seed;
@@ -1509,7 +1545,9 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
            g_options.cases, g_options.exeEvery);
     Stats stats;
     const DWORD started = ::GetTickCount();
+    CaseWatchdog watchdog(g_options.caseLimit);
     for (uint64_t i = 0; i < g_options.cases; ++i) {
+        watchdog.Starting(first + i);
         if (g_options.verbose) {
             printf("case seed %" PRIu64 "\n", first + i);
             fflush(stdout);
@@ -1587,6 +1625,8 @@ int main(int argc, char** argv) {
             ok = g_options.seedGiven = ParseNumber(argv[i] + 7, g_options.seed);
         } else if (arg.rfind("--exe-every=", 0) == 0) {
             ok = ParseNumber(argv[i] + 12, g_options.exeEvery);
+        } else if (arg.rfind("--case-limit=", 0) == 0) {
+            ok = ParseNumber(argv[i] + 13, g_options.caseLimit) && g_options.caseLimit > 0;
         } else if (arg == "--verbose") {
             g_options.verbose = true;
         } else if (programs.size() < 2) {
@@ -1602,7 +1642,7 @@ int main(int argc, char** argv) {
     // Cases change the working folder: the program is held by its full path.
     if (!FindProgramsUnderTest(static_cast<int>(programs.size()), programs.data(),
                                {{"shortcutsweep.exe", &g_sweepExe}},
-                               "[--cases=N] [--seed=S] [--exe-every=K]")) {
+                               "[--cases=N] [--seed=S] [--exe-every=K] [--case-limit=T]")) {
         return 2;
     }
     if (!g_options.seedGiven) {
