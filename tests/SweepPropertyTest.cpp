@@ -270,12 +270,15 @@ std::map<std::wstring, std::wstring> AliasesIn(const Tree& tree) {
     return aliases;
 }
 
-// The symbolic links of a case, all folded. A link to a file shows in a
-// listing as an ordinary file; a link to a folder as a folder, whose
-// entries the tree lists under the folder it points to.
+// What a case made with Unix tools, which a listing shows otherwise than it
+// is. A link to a file shows as an ordinary file; a link to a folder as a
+// folder, whose entries the tree lists under the folder it points to. A
+// name holding a backslash ("sub\x.url" in F) shows in the tree as a path
+// below its folder (F\sub\x.url).
 struct CaseLinks {
-    std::map<std::wstring, std::wstring> files;    // link -> the file it points to
-    std::map<std::wstring, std::wstring> folders;  // link -> the folder it points to
+    std::map<std::wstring, std::wstring> files;        // link -> the file it points to, as the tree has them
+    std::map<std::wstring, std::wstring> folders;      // link -> the folder it points to, both folded
+    std::map<std::wstring, std::wstring> backslashed;  // the path the tree shows -> the folder holding the name
 };
 
 // Whether the system reports the folder at `path` under another path than
@@ -284,25 +287,93 @@ bool ReportedOtherwise(const std::wstring& path) {
     return !path.empty() && (path.back() == L'.' || path.back() == L' ');
 }
 
-// The files the rules allow a sweep to delete from `before`.
-// `why` is given, for each, the line or rule that allows it.
+// The names a system may report alike have one key: the name up to its
+// first backslash, without the dots and blanks at its end, folded.
+std::wstring SpellingKeyOf(std::wstring_view name) {
+    name = name.substr(0, name.find(L'\\'));
+    const size_t kept = name.find_last_not_of(L". ");
+    return Fold(name.substr(0, kept == std::wstring_view::npos ? 0 : kept + 1));
+}
+
+// The names in each folder of the tree, as a listing shows them.
+using FolderNames = std::map<std::wstring, std::vector<std::wstring>>;
+
+FolderNames NamesByFolder(const Tree& tree, const CaseLinks& made) {
+    FolderNames names;
+    for (const auto& entry : tree) {
+        // A path shown for a name holding a backslash is no entry of the
+        // folder it seems to lie in, unless a link lies there under it.
+        if (!made.backslashed.count(entry.first) || made.files.count(entry.first)) {
+            names[FolderOf(entry.first)].push_back(LeafOf(entry.first));
+        }
+    }
+    for (const auto& [shown, folder] : made.backslashed) {
+        names[folder].push_back(shown.substr(folder.size() + 1));
+    }
+    return names;
+}
+
+// Whether the final path the system reports for the file at `path` names
+// that file alone. Wine reports a folder whose name ends in a dot without
+// that dot (and a file's own name without the dots and blanks at its end,
+// but such a name never ends in .url): that piece is never the entry as
+// named. And each piece below `root` must be the one name of its spelling
+// in the folder before it; above it, none is shared.
+bool SpelledOnce(const std::wstring& path, const std::wstring& root, const FolderNames& names) {
+    for (std::wstring at = path; at.size() > root.size(); at = FolderOf(at)) {
+        const std::wstring name = LeafOf(at);
+        if (name.empty() || name.back() == L'.') {
+            return false;
+        }
+        const auto folder = names.find(FolderOf(at));
+        if (folder == names.end()) {
+            return false;
+        }
+        const std::wstring key = SpellingKeyOf(name);
+        if (std::count_if(folder->second.begin(), folder->second.end(),
+                          [&](const std::wstring& other) { return SpellingKeyOf(other) == key; }) != 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The files the rules allow a sweep to delete from `before`, a tree below
+// `root`. `why` is given, for each, the line or rule that allows it;
+// `spelledAlike`, if given, the files that would go but for a name spelled
+// like a piece of their path.
 // A link to a file is never deleted, nor anything through it: it is not
 // the entry that names it. It drops out of the listing when its target
 // goes. A line may name files through a link to a folder, but for a folder
 // the system reports under another path: a file there goes only when the
 // line names its folder exactly as it is (letter case too, but the drive
-// letter's), not through a link.
-std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& baseFolder,
+// letter's), not through a link. Nothing goes whose final path another
+// name may be reported under (SpelledOnce): a manifest or the batch file
+// there is left alone, with every line of it.
+std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& root, const std::wstring& baseFolder,
                                       const std::map<std::wstring, WrittenManifest>& written,
-                                      const CaseLinks& links, std::map<std::wstring, std::wstring>& why) {
+                                      const CaseLinks& links, std::map<std::wstring, std::wstring>& why,
+                                      std::set<std::wstring>* spelledAlike = nullptr) {
     const std::map<std::wstring, std::wstring> aliases = AliasesIn(before);
+    const FolderNames names = NamesByFolder(before, links);
     std::set<std::wstring> deleted;
-    auto isLink = [&](const std::wstring& path) { return links.files.count(Fold(path)) != 0; };
+    auto isLink = [&](const std::wstring& path) { return links.files.count(path) != 0; };
+    auto spelledOnce = [&](const std::wstring& path) {
+        if (SpelledOnce(path, root, names)) {
+            return true;
+        }
+        if (spelledAlike) {
+            spelledAlike->insert(path);
+        }
+        return false;
+    };
     // The ordinary file of that name in the base folder, if any.
     auto ordinaryIn = [&](const std::wstring& folder, const std::wstring& name) -> const Tree::value_type* {
         for (const auto& entry : before) {
             if (Fold(FolderOf(entry.first)) == Fold(folder) && Fold(LeafOf(entry.first)) == Fold(name)) {
-                return IsOrdinaryFile(entry.second) && !isLink(entry.first) ? &entry : nullptr;
+                return IsOrdinaryFile(entry.second) && !isLink(entry.first) && spelledOnce(entry.first)
+                           ? &entry
+                           : nullptr;
             }
         }
         return nullptr;
@@ -333,7 +404,8 @@ std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& ba
                         !ReportedOtherwise(FolderOf(path)) ||
                         (linked == links.folders.end() && target->exactFolder == FolderOf(path));
                     if (Fold(FolderOf(path)) == folder && IsDeletable(attributes) && !isLink(path) &&
-                        name.size() >= 4 && name.substr(name.size() - 4) == L".URL" && named && placeKnown) {
+                        !links.backslashed.count(path) && name.size() >= 4 &&
+                        name.substr(name.size() - 4) == L".URL" && named && placeKnown && spelledOnce(path)) {
                         deleted.insert(path);
                         why[path] = line;
                     }
@@ -351,12 +423,9 @@ std::set<std::wstring> ModelDeletions(const Tree& before, const std::wstring& ba
             why[batch->first] = L"the batch file";
         }
     }
-    std::set<std::wstring> gone;
-    for (const std::wstring& path : deleted) {
-        gone.insert(Fold(path));
-    }
+    const std::set<std::wstring> gone = deleted;
     for (const auto& entry : before) {
-        const auto link = links.files.find(Fold(entry.first));
+        const auto link = links.files.find(entry.first);
         if (link != links.files.end() && gone.count(link->second)) {
             deleted.insert(entry.first);
             why[entry.first] = L"a link whose target went, which no listing shows";
@@ -446,21 +515,24 @@ TEST(SweepModel, ALinkIsNeverDeletedNorItsTargetThroughItButAFolderLinkIsAWayIn)
         {L"C:\\bin\\__shortcutsweep-en.ini", 0},
         {L"C:\\bin\\__shortcutsweep-de.ini", 0},  // a link to other.ini
         {L"C:\\bin\\__shortcutsweep.bat", 0},     // a link to x.bat
-        {L"C:\\L\\a.url", 0},                     // a link to C:\O\a.url
-        {L"C:\\L\\b.url", 0},                     // a link to C:\O\b.url
+        {L"C:\\L", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\a.url", 0},  // a link to C:\O\a.url
+        {L"C:\\L\\b.url", 0},  // a link to C:\O\b.url
         {L"C:\\L\\real.url", 0},
         {L"C:\\L\\D", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},  // a link to C:\R
+        {L"C:\\O", FILE_ATTRIBUTE_DIRECTORY},
         {L"C:\\O\\a.url", 0},
         {L"C:\\O\\b.url", 0},
         {L"C:\\O\\other.ini", 0},
         {L"C:\\O\\x.bat", 0},
+        {L"C:\\R", FILE_ATTRIBUTE_DIRECTORY},
         {L"C:\\R\\in.url", 0},
     };
     CaseLinks links;
-    links.files = {{L"C:\\BIN\\__SHORTCUTSWEEP-DE.INI", L"C:\\O\\OTHER.INI"},
-                   {L"C:\\BIN\\__SHORTCUTSWEEP.BAT", L"C:\\O\\X.BAT"},
-                   {L"C:\\L\\A.URL", L"C:\\O\\A.URL"},
-                   {L"C:\\L\\B.URL", L"C:\\O\\B.URL"}};
+    links.files = {{L"C:\\bin\\__shortcutsweep-de.ini", L"C:\\O\\other.ini"},
+                   {L"C:\\bin\\__shortcutsweep.bat", L"C:\\O\\x.bat"},
+                   {L"C:\\L\\a.url", L"C:\\O\\a.url"},
+                   {L"C:\\L\\b.url", L"C:\\O\\b.url"}};
     links.folders = {{L"C:\\L\\D", L"C:\\R"}};
     const std::string en = Utf8(L"\uFEFFC:\\L\\*.url\r\nC:\\L\\D\\in.url\r\nC:\\O\\b.url\r\n");
     const std::string de = Utf8(L"\uFEFFC:\\O\\a.url\r\n");
@@ -470,25 +542,26 @@ TEST(SweepModel, ALinkIsNeverDeletedNorItsTargetThroughItButAFolderLinkIsAWayIn)
     const std::set<std::wstring> expected = {L"C:\\bin\\__shortcutsweep-en.ini", L"C:\\L\\real.url",
                                              L"C:\\R\\in.url", L"C:\\O\\b.url",
                                              L"C:\\L\\b.url"};  // its target went: no listing shows it
-    EXPECT_EQ(ModelDeletions(before, L"C:\\bin", written, links, why), expected);
+    EXPECT_EQ(ModelDeletions(before, L"C:", L"C:\\bin", written, links, why), expected);
 }
 
 TEST(SweepModel, InAFolderReportedOtherwiseOnlyTheExactNameOfTheFolderReachesAFile) {
     const Tree before = {
         {L"C:\\bin", FILE_ATTRIBUTE_DIRECTORY},
         {L"C:\\bin\\__shortcutsweep-en.ini", 0},
+        {L"C:\\L", FILE_ATTRIBUTE_DIRECTORY},
         {L"C:\\L\\Home ", FILE_ATTRIBUTE_DIRECTORY},
         {L"C:\\L\\Home \\a.url", 0},
         {L"C:\\L\\Home \\b.url", 0},
-        {L"C:\\L\\Home \\t.url", 0},  // a link to C:\L\Home\t.url
-        {L"C:\\L\\Home", FILE_ATTRIBUTE_DIRECTORY},
-        {L"C:\\L\\Home\\t.url", 0},
+        {L"C:\\L\\Home \\t.url", 0},  // a link to C:\T\t.url
         {L"C:\\L\\Dot.", FILE_ATTRIBUTE_DIRECTORY},
         {L"C:\\L\\Dot.\\d.url", 0},
         {L"C:\\L\\D", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},  // a link to C:\L\Dot.
+        {L"C:\\T", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\T\\t.url", 0},
     };
     CaseLinks links;
-    links.files = {{L"C:\\L\\HOME \\T.URL", L"C:\\L\\HOME\\T.URL"}};
+    links.files = {{L"C:\\L\\Home \\t.url", L"C:\\T\\t.url"}};
     links.folders = {{L"C:\\L\\D", L"C:\\L\\DOT."}};
     const std::string en = Utf8(
         L"\uFEFFc:\\L\\Home \\a.url\r\nC:\\l\\home \\b.url\r\nC:\\L\\Home \\*.url\r\n"
@@ -496,15 +569,116 @@ TEST(SweepModel, InAFolderReportedOtherwiseOnlyTheExactNameOfTheFolderReachesAFi
     const std::map<std::wstring, WrittenManifest> written = {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", en}};
     std::map<std::wstring, std::wstring> why;
     // b.url: named in other letter case; d.url: through a link; t.url: a
-    // link stays, and Home .\ is Home \ , where the target is not.
+    // link stays, and Home .\ is Home \ , where its target is not.
     const std::set<std::wstring> expected = {L"C:\\bin\\__shortcutsweep-en.ini", L"C:\\L\\Home \\a.url",
                                              L"C:\\L\\Home \\b.url"};
-    EXPECT_EQ(ModelDeletions(before, L"C:\\bin", written, links, why), expected)
+    EXPECT_EQ(ModelDeletions(before, L"C:", L"C:\\bin", written, links, why), expected)
         << "the wildcard line names the folder exactly, and b.url goes by it";
     const std::string exactOnly = Utf8(L"\uFEFFC:\\l\\home \\b.url\r\nC:\\L\\D\\*.url\r\n");
-    EXPECT_EQ(
-        ModelDeletions(before, L"C:\\bin", {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", exactOnly}}, links, why),
-        std::set<std::wstring>{L"C:\\bin\\__shortcutsweep-en.ini"});
+    EXPECT_EQ(ModelDeletions(before, L"C:", L"C:\\bin", {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", exactOnly}},
+                             links, why),
+              std::set<std::wstring>{L"C:\\bin\\__shortcutsweep-en.ini"});
+}
+
+TEST(SweepModel, AFileGoesOnlyWhereEachPieceOfItsPathIsTheOneNameOfItsSpelling) {
+    const Tree before = {
+        {L"C:\\bin", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\bin\\__shortcutsweep-en.ini", 0},
+        {L"C:\\L", FILE_ATTRIBUTE_DIRECTORY},
+        // D. is reported as D, its twin.
+        {L"C:\\L\\D", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\D\\a.url", 0},
+        {L"C:\\L\\D\\b.url", 0},  // a link to C:\L\D.\b.url, reported as C:\L\D\b.url
+        {L"C:\\L\\D.", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\D.\\b.url", 0},
+        {L"C:\\L\\D.\\c.url", 0},
+        {L"C:\\L\\V", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},  // a link to C:\L\D.
+        // "E ." is reported as "E ", its twin.
+        {L"C:\\L\\E ", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\E \\e.url", 0},
+        {L"C:\\L\\E .", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\E .\\e.url", 0},
+        // Alone, a folder ending in a blank is reported as named.
+        {L"C:\\L\\K ", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\K \\k.url", 0},
+        // "sub\z.url" is one name in F, reported as z.url in F\sub.
+        {L"C:\\L\\F", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\F\\g.url", 0},
+        {L"C:\\L\\F\\sub", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\F\\sub\\h.url", 0},
+        {L"C:\\L\\F\\sub\\z.url", 0},
+        // Names in other letter case are other names.
+        {L"C:\\L\\G", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\G\\n.url", 0},
+        {L"C:\\L\\G\\N.URL", 0},
+        {L"C:\\L\\G\\k.url", 0},
+        {L"C:\\L\\G\\K.url", 0},  // a link to k.url
+        {L"C:\\L\\G\\y.url", 0},
+        // A folder on the way with a twin.
+        {L"C:\\L\\H", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\H\\deep", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\H\\deep\\m.url", 0},
+        {L"C:\\L\\H.", FILE_ATTRIBUTE_DIRECTORY},
+        // "q.url\r" is one name in J, spelled like q.url.
+        {L"C:\\L\\J", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\J\\q.url", 0},
+        {L"C:\\L\\J\\q.url\\r", 0},
+        {L"C:\\L\\J\\s.url", 0},
+        // P. is reported as P, which is not there: W leads below it.
+        {L"C:\\L\\P.", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\P.\\sub", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\P.\\sub\\p.url", 0},
+        {L"C:\\L\\W", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},  // a link to C:\L\P.\sub
+    };
+    CaseLinks links;
+    links.files = {{L"C:\\L\\D\\b.url", L"C:\\L\\D.\\b.url"}, {L"C:\\L\\G\\K.url", L"C:\\L\\G\\k.url"}};
+    links.folders = {{L"C:\\L\\V", L"C:\\L\\D."}, {L"C:\\L\\W", L"C:\\L\\P.\\SUB"}};
+    links.backslashed = {{L"C:\\L\\F\\sub\\z.url", L"C:\\L\\F"}, {L"C:\\L\\J\\q.url\\r", L"C:\\L\\J"}};
+    const std::string en = Utf8(
+        L"\uFEFFC:\\L\\D\\*.url\r\nC:\\L\\V\\*.url\r\nC:\\L\\E \\*.url\r\nC:\\L\\E .\\e.url\r\n"
+        L"C:\\L\\K \\k.url\r\nC:\\L\\F\\*.url\r\nC:\\L\\F\\sub\\*.url\r\nC:\\L\\G\\*.url\r\n"
+        L"C:\\L\\H\\deep\\m.url\r\nC:\\L\\J\\*.url\r\nC:\\L\\W\\p.url\r\n");
+    const std::map<std::wstring, WrittenManifest> written = {{L"C:\\BIN\\__SHORTCUTSWEEP-EN.INI", en}};
+    std::map<std::wstring, std::wstring> why;
+    std::set<std::wstring> spelledAlike;
+    const std::set<std::wstring> expected = {L"C:\\bin\\__shortcutsweep-en.ini", L"C:\\L\\K \\k.url",
+                                             L"C:\\L\\F\\g.url", L"C:\\L\\G\\y.url", L"C:\\L\\J\\s.url"};
+    EXPECT_EQ(ModelDeletions(before, L"C:", L"C:\\bin", written, links, why, &spelledAlike), expected);
+    // Through V, D.'s files are kept as in a folder reported otherwise.
+    const std::set<std::wstring> kept = {L"C:\\L\\D\\a.url",    L"C:\\L\\E \\e.url",     L"C:\\L\\F\\sub\\h.url",
+                                         L"C:\\L\\G\\n.url",    L"C:\\L\\G\\N.URL",      L"C:\\L\\G\\k.url",
+                                         L"C:\\L\\H\\deep\\m.url", L"C:\\L\\J\\q.url", L"C:\\L\\P.\\sub\\p.url"};
+    EXPECT_EQ(spelledAlike, kept);
+}
+
+TEST(SweepModel, AManifestOrBatchFileSpelledLikeAnotherIsLeftAloneWithItsLines) {
+    Tree before = {
+        {L"C:\\A", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\A\\bin", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\A\\bin\\__shortcutsweep-en.ini", 0},
+        {L"C:\\A\\bin\\__shortcutsweep-de.ini", 0},
+        {L"C:\\A\\bin\\__Shortcutsweep-DE.ini", 0},
+        {L"C:\\A\\bin\\__shortcutsweep.bat", 0},
+        {L"C:\\A\\bin ", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L", FILE_ATTRIBUTE_DIRECTORY},
+        {L"C:\\L\\a.url", 0},
+        {L"C:\\L\\b.url", 0},
+    };
+    const std::map<std::wstring, WrittenManifest> written = {
+        {L"C:\\A\\BIN\\__SHORTCUTSWEEP-EN.INI", Utf8(L"\uFEFFC:\\L\\a.url\r\n")},
+        {L"C:\\A\\BIN\\__SHORTCUTSWEEP-DE.INI", Utf8(L"\uFEFFC:\\L\\b.url\r\n")}};
+    std::map<std::wstring, std::wstring> why;
+    std::set<std::wstring> spelledAlike;
+    EXPECT_EQ(ModelDeletions(before, L"C:", L"C:\\A\\bin", written, {}, why, &spelledAlike),
+              std::set<std::wstring>{});
+    EXPECT_EQ(spelledAlike, (std::set<std::wstring>{L"C:\\A\\bin\\__Shortcutsweep-DE.ini",
+                                                    L"C:\\A\\bin\\__shortcutsweep-en.ini",
+                                                    L"C:\\A\\bin\\__shortcutsweep.bat"}))
+        << "the first manifest of a name in the tree's order is the one looked at";
+    before.erase(L"C:\\A\\bin ");
+    EXPECT_EQ(ModelDeletions(before, L"C:", L"C:\\A\\bin", written, {}, why),
+              (std::set<std::wstring>{L"C:\\A\\bin\\__shortcutsweep-en.ini", L"C:\\A\\bin\\__shortcutsweep.bat",
+                                      L"C:\\L\\a.url"}));
 }
 
 TEST(SweepModel, CutsOnlyAtCrLfAndNeverTakesTheLastPiece) {
@@ -1217,7 +1391,7 @@ private:
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             // As the tree lists it: a link made through a linked folder
             // lies in the folder that one leads to.
-            links_.made.files[Fold(RealFolder(FolderOf(link)) + L"\\" + LeafOf(link))] = Fold(target);
+            links_.made.files[RealFolder(FolderOf(link)) + L"\\" + LeafOf(link)] = target;
         }
         log_.push_back(L"link " + link + L" -> " + target);
         return true;
@@ -1252,7 +1426,7 @@ private:
             const std::wstring from = RealFolder(Chance(0.4) ? outside : Pick(targets_));
             std::vector<std::wstring> candidates;
             for (const std::wstring& name : FilesIn(from)) {
-                if (!links_.made.files.count(Fold(from + L"\\" + name))) {
+                if (!links_.made.files.count(from + L"\\" + name)) {
                     candidates.push_back(name);
                 }
             }
@@ -1297,7 +1471,7 @@ private:
             names_[Fold(odd)].insert(Fold(name));
             if (RunUnixCommand(
                     {"/bin/ln", "-s", "../" + Utf8(stem) + "/" + Utf8(name), unixOdd + "/" + Utf8(name)})) {
-                links_.made.files[Fold(odd + L"\\" + name)] = Fold(twin + L"\\" + name);
+                links_.made.files[odd + L"\\" + name] = twin + L"\\" + name;
                 log_.push_back(L"link " + odd + L"\\" + name + L" -> " + twin + L"\\" + name);
             }
         }
@@ -1368,7 +1542,7 @@ std::string RunCase(uint64_t seed, Stats& stats) {
     const Tree before = Snapshot(root);
     std::map<std::wstring, std::wstring> why;
     const std::set<std::wstring> expected =
-        ModelDeletions(before, c.BaseFolder(), c.written(), c.links(), why);
+        ModelDeletions(before, root, c.BaseFolder(), c.written(), c.links(), why);
     long exitCode = 0;
     // The decision log, outside the tree, says why a file went or stayed.
     TempFolder logs(L"prop-log");
