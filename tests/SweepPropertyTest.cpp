@@ -779,8 +779,15 @@ struct Stats {
     uint64_t linesIgnored = 0;
     uint64_t wildcardLines = 0;
     uint64_t links = 0;
-    uint64_t twins = 0;      // folders ending in a dot or a blank, with a twin
-    uint64_t lateNames = 0;  // names that appeared while the sweep ran
+    uint64_t oddFolders = 0;      // folders ending in a dot or a blank
+    uint64_t oddAlone = 0;        // of them with no twin
+    uint64_t oddBesideWay = 0;    // of them beside a folder on the way to the listed ones
+    uint64_t twinLinks = 0;       // links in a twin to a file in the folder ending in a dot or blank
+    uint64_t backslashNames = 0;  // names holding a backslash
+    uint64_t caseTwins = 0;       // names beside one that differs only in letter case
+    uint64_t lateNames = 0;       // names that appeared while the sweep ran
+    uint64_t futureFolders = 0;   // folders whose times lie in the future
+    uint64_t spelledAlike = 0;    // files the rules keep for a name spelled alike on their path
     uint64_t failedCases = 0;
 };
 
@@ -836,8 +843,16 @@ public:
         if (links_.enabled && Chance(0.6)) {
             AddLinks();
         }
-        if (links_.enabled && Chance(0.3)) {
-            AddTwins();
+        if (links_.enabled) {
+            for (int i = 0; i < 3 && Chance(0.45); ++i) {
+                AddOddFolder();
+            }
+            if (Chance(0.25)) {
+                AddBackslashName();
+            }
+            if (Chance(0.25)) {
+                AddCaseTwin(Pick(PlainFolders()));
+            }
         }
         for (const std::wstring& base : {bin_, zv_}) {
             if (!Exists(base)) {
@@ -854,6 +869,14 @@ public:
                                                    L"__shortcutsweep.cmd", L"_shortcutsweep-de.ini"}),
                     0);
             }
+        }
+        if (links_.enabled && Chance(0.05)) {
+            AddCaseTwin(Chance(0.5) || !Exists(zv_) ? bin_ : zv_);  // of a manifest, among others
+        }
+        if (links_.enabled && (late_.folder.empty() ? Chance(0.05) : Chance(0.5))) {
+            // Its times are set in the future once it is made (RunCase).
+            futureFolder_ = late_.folder.empty() ? Pick(PlainFolders()) : late_.folder;
+            log_.push_back(L"folder stamped in the future: " + futureFolder_);
         }
         arguments_ = Pick(kArguments);
     }
@@ -884,7 +907,13 @@ public:
     uint64_t linesActed = 0;
     uint64_t linesIgnored = 0;
     uint64_t wildcardLines = 0;
-    uint64_t twins = 0;
+    uint64_t oddFolders = 0;
+    uint64_t oddAlone = 0;
+    uint64_t oddBesideWay = 0;
+    uint64_t twinLinks = 0;
+    uint64_t backslashNames = 0;
+    uint64_t caseTwins = 0;
+    const std::wstring& futureFolder() const { return futureFolder_; }
     // A name that appears while the sweep runs: a file `name` + "." and a
     // link `name` to it, which no listing taken before shows. Neither may go.
     struct LateName {
@@ -1073,7 +1102,8 @@ private:
         }
         if (!present.empty() && roll < 0.75) {
             ++wildcardLines;
-            return PatternFor(Pick(present));
+            const std::wstring name = Pick(present);
+            return PatternFor(name.substr(name.rfind(L'\\') + 1));  // of a name holding a backslash, its end
         }
         if (!present.empty() && roll < 0.82) {
             // The 8.3 alias of a file: it names the file, which goes only
@@ -1131,6 +1161,10 @@ private:
         // no line of that form is an entry.
         const LineKind literalUsable =
             !leaf.empty() && (leaf.back() == L'.' || leaf.back() == L' ') ? LineKind::Ignored : usable;
+        // Any other refuses a folder ending in two dots, unless a blank
+        // follows them.
+        const LineKind namedUsable =
+            leaf.size() >= 2 && leaf.compare(leaf.size() - 2, 2, L"..") == 0 ? LineKind::Ignored : usable;
         const double roll = std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
         if (roll < 0.60) {
             std::wstring line = folder + L"\\" + name;
@@ -1151,7 +1185,7 @@ private:
                 default:
                     break;
             }
-            return {line, usable};
+            return {line, namedUsable};
         }
         if (roll < 0.62) {
             // Spellings Windows normalises to the same file, or (a blank
@@ -1174,9 +1208,9 @@ private:
                     return {spelled, leaf.back() == L'.' ? LineKind::Ignored : usable};
                 default:
                     spelled = folder + L" \\" + name;
-                    break;
+                    return {spelled, usable};
             }
-            return {spelled, usable};
+            return {spelled, namedUsable};
         }
         if (roll < 0.65 && RunningUnderWine()) {
             // A share that is not there: safe by its form, names nothing.
@@ -1184,7 +1218,7 @@ private:
             return {(literal ? L"\\\\?\\UNC\\no-such-server.invalid\\share\\"
                              : L"\\\\no-such-server.invalid\\share\\") +
                         relative + L"\\" + name,
-                    literal ? literalUsable : usable};
+                    literal ? literalUsable : namedUsable};
         }
         if (roll < 0.70) {
             // Not ending in exactly ".url": never an entry.
@@ -1320,6 +1354,9 @@ private:
         if (!late_.folder.empty() && lines > 0) {
             text += late_.folder + L"\\" + late_.name + L"\r\n";
         }
+        if (!reportedAsOwn_.empty() && lines > 0 && Chance(0.7)) {
+            text += Pick(reportedAsOwn_) + L"\r\n";
+        }
         const double last = std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
         if (last < 0.25) {
             text += Line().first;  // the piece after the last CR LF
@@ -1443,49 +1480,210 @@ private:
         }
     }
 
-    // A folder whose name ends in a dot or a blank, which Wine reports
-    // without them, as the name of the twin folder beside it; links in it
-    // to the twin's files by the names they have there, and a folder link
-    // that leads to it.
-    void AddTwins() {
-        const std::wstring links = root_ + L"\\Links";
-        const std::wstring stem = NewName(links, L"");
-        const std::wstring twin = links + L"\\" + stem;
-        const std::wstring odd = twin + Pick(std::vector<std::wstring>{L" ", L".", L" .", L". ", L"  "});
-        names_[Fold(links)].insert(Fold(stem));
-        names_[Fold(links)].insert(Fold(LeafOf(odd)));
-        MakeFolder(twin);
-        MakeFolder(odd);
-        for (size_t i = Uniform(2, 5); i > 0; --i) {
-            AddEntry(twin);
-            AddEntry(odd);
-        }
-        // The Windows path of the odd folder would lose its end: Unix paths.
-        const std::string unixOdd = UnixPathOf(links) + "/" + Utf8(LeafOf(odd));
-        for (const std::wstring& name : FilesIn(twin)) {
-            const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\" + twin + L"\\" + name).c_str());
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || names_[Fold(odd)].count(Fold(name)) ||
-                !Chance(0.6)) {
-                continue;
+    // The listed folders that are neither links nor end in a dot or a blank.
+    std::vector<std::wstring> PlainFolders() const {
+        std::vector<std::wstring> plain;
+        for (const std::wstring& folder : targets_) {
+            if (!folderLinks_.count(folder) && !ReportedOtherwise(folder)) {
+                plain.push_back(folder);
             }
-            names_[Fold(odd)].insert(Fold(name));
-            if (RunUnixCommand(
-                    {"/bin/ln", "-s", "../" + Utf8(stem) + "/" + Utf8(name), unixOdd + "/" + Utf8(name)})) {
-                links_.made.files[odd + L"\\" + name] = twin + L"\\" + name;
-                log_.push_back(L"link " + odd + L"\\" + name + L" -> " + twin + L"\\" + name);
+        }
+        return plain;
+    }
+
+    // The files in `folder` made as files, not links, with plain names.
+    std::vector<std::wstring> OwnFilesIn(const std::wstring& folder) const {
+        std::vector<std::wstring> files;
+        for (const std::wstring& name : FilesIn(folder)) {
+            const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\" + folder + L"\\" + name).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                name.find(L'\\') == std::wstring::npos && !links_.made.files.count(folder + L"\\" + name)) {
+                files.push_back(name);
+            }
+        }
+        return files;
+    }
+
+    // `path` as a Unix path; its folder's Windows path must not end in a
+    // dot or a blank, which Wine would drop.
+    static std::string UnixPathBelow(const std::wstring& path) {
+        return UnixPathOf(FolderOf(path)) + "/" + Utf8(LeafOf(path));
+    }
+
+    // Links `link` to `target`, a path relative to the link's folder, with
+    // the Unix ln; notes a link to a file for the model.
+    bool UnixLink(const std::string& target, const std::wstring& link, const std::wstring& targetPath) {
+        if (!RunUnixCommand({"/bin/ln", "-s", target, UnixPathBelow(link)})) {
+            return false;
+        }
+        links_.made.files[link] = targetPath;
+        log_.push_back(L"link " + link + L" -> " + targetPath);
+        return true;
+    }
+
+    // A folder whose name ends in a dot or a blank. Wine reports such a
+    // folder's own path without the dots and blanks at its end, and a file
+    // in it under its name less one dot at the end: "D." as D, "E ." as
+    // "E ". Most stand beside a twin named the way Wine reports them, or
+    // spelled alike, and links in each lead to the other's files under the
+    // same names; some stand alone. They are made in the listed folders at
+    // any depth, or beside a folder on the way to one (the program's own
+    // among them); a folder link in Links leads to each.
+    void AddOddFolder() {
+        const std::wstring links = root_ + L"\\Links";
+        std::wstring twin;  // empty when the odd folder stands alone
+        std::wstring odd;
+        bool twinMade = false;
+        if (Chance(0.3)) {
+            std::vector<std::wstring> onTheWay;
+            for (std::wstring at = Pick(PlainFolders()); at.size() > root_.size(); at = FolderOf(at)) {
+                onTheWay.push_back(at);
+            }
+            twin = Pick(onTheWay);
+            odd = twin + Pick(std::vector<std::wstring>{L".", L" ", L" .", L". ", L"  ", L".."});
+            if (names_[Fold(FolderOf(odd))].count(Fold(LeafOf(odd)))) {
+                return;
+            }
+            ++oddBesideWay;
+        } else {
+            std::vector<std::wstring> parents = {links};
+            for (const std::wstring& folder : PlainFolders()) {
+                if (folder.compare(0, links.size() + 1, links + L"\\") == 0) {
+                    parents.push_back(folder);
+                }
+            }
+            const std::wstring parent = Pick(parents);
+            const std::wstring stem = parent + L"\\" + NewName(parent, L"");
+            // The twin is the odd folder's name less its last dot, or one
+            // spelled alike.
+            const std::pair<const wchar_t*, const wchar_t*> pairs[] = {
+                {L"", L"."}, {L" ", L" ."}, {L".", L".."}, {L"", L" "}, {L"", L"  "}, {L"", L" ."}, {L"", L". "}};
+            const auto& [twinEnd, oddEnd] = pairs[Uniform(0, std::size(pairs) - 1)];
+            odd = stem + oddEnd;
+            if (Chance(0.75)) {
+                twin = stem + twinEnd;
+                twinMade = true;
+            } else {
+                ++oddAlone;
+            }
+        }
+        for (const std::wstring& folder : {twin, odd}) {
+            if (!folder.empty()) {
+                names_[Fold(FolderOf(folder))].insert(Fold(LeafOf(folder)));
+                MakeFolder(folder);
+            }
+        }
+        log_.push_back(L"folder " + odd + (twin.empty() ? L" alone" : L" beside " + twin));
+        for (size_t i = Uniform(2, 5); i > 0; --i) {
+            AddEntry(odd);
+            if (twinMade) {
+                AddEntry(twin);
+            }
+        }
+        if (!twin.empty()) {
+            // Links in each to the other's files, by the names they have there.
+            for (const auto& [from, to] : {std::pair{odd, twin}, std::pair{twin, odd}}) {
+                for (const std::wstring& name : OwnFilesIn(to)) {
+                    if (names_[Fold(from)].count(Fold(name)) || !Chance(0.5)) {
+                        continue;
+                    }
+                    names_[Fold(from)].insert(Fold(name));
+                    if (UnixLink("../" + Utf8(LeafOf(to)) + "/" + Utf8(name), from + L"\\" + name,
+                                 to + L"\\" + name) &&
+                        from == twin) {
+                        ++twinLinks;
+                        if (odd == twin + L".") {
+                            reportedAsOwn_.push_back(from + L"\\" + name);
+                        }
+                    }
+                }
             }
         }
         const std::wstring via = links + L"\\" + NewName(links, L"");
         names_[Fold(links)].insert(Fold(LeafOf(via)));
-        if (RunUnixCommand({"/bin/ln", "-s", unixOdd, UnixPathOf(via)})) {
+        if (RunUnixCommand({"/bin/ln", "-s", UnixPathBelow(odd), UnixPathBelow(via)})) {
             links_.made.folders[Fold(via)] = Fold(odd);
             folderLinks_[via] = odd;
             targets_.push_back(via);
             log_.push_back(L"link " + via + L" -> " + odd);
         }
-        targets_.push_back(twin);
+        if (twinMade) {
+            targets_.push_back(twin);
+        }
         targets_.push_back(odd);
-        ++twins;
+        ++oddFolders;
+    }
+
+    // A name holding a backslash, which Wine reports as a path below its
+    // folder ("sub\x.url" in F as F\sub\x.url): beside a listed folder of
+    // the name before the backslash (in which a link may lead back to the
+    // name, reported under its own path), beside a file of that name, or
+    // alone.
+    void AddBackslashName() {
+        const std::wstring folder = Pick(PlainFolders());
+        std::wstring first;
+        bool sub = false;
+        const double roll = std::uniform_real_distribution<double>(0.0, 1.0)(rng_);
+        const std::vector<std::wstring> files = OwnFilesIn(folder);
+        if (roll < 0.5) {
+            first = NewName(folder, L"");
+            names_[Fold(folder)].insert(Fold(first));
+            MakeFolder(folder + L"\\" + first);
+            for (size_t i = Uniform(1, 3); i > 0; --i) {
+                AddEntry(folder + L"\\" + first);
+            }
+            targets_.push_back(folder + L"\\" + first);
+            sub = true;
+        } else if (roll < 0.75 && !files.empty()) {
+            first = Pick(files);
+        } else {
+            first = NewName(folder, L"");
+        }
+        const std::wstring shown = folder + L"\\" + first;
+        const std::wstring second = NewName(shown, L".url");
+        names_[Fold(shown)].insert(Fold(second));
+        if (!RunUnixCommand({"/bin/sh", "-c", "printf '[InternetShortcut]\\r\\n' >\"$1\"", "sh",
+                             UnixPathOf(folder) + "/" + Utf8(first) + "\\" + Utf8(second)})) {
+            return;
+        }
+        links_.made.backslashed[shown + L"\\" + second] = folder;
+        log_.push_back(L"name " + first + L"\\" + second + L" in " + folder);
+        if (sub && Chance(0.6) &&
+            UnixLink("../" + Utf8(first) + "\\" + Utf8(second), shown + L"\\" + second, shown + L"\\" + second)) {
+            reportedAsOwn_.push_back(shown + L"\\" + second);
+        }
+        ++backslashNames;
+    }
+
+    // A name that differs from a file's beside it only in letter case: a
+    // link to that file, or another file.
+    void AddCaseTwin(const std::wstring& folder) {
+        const std::vector<std::wstring> files = OwnFilesIn(folder);
+        if (files.empty()) {
+            return;
+        }
+        const std::wstring name = Pick(files);
+        std::wstring other = FlipCase(name);
+        for (int tries = 0; other == name && tries < 8; ++tries) {
+            other = FlipCase(name);
+        }
+        if (other == name) {
+            return;
+        }
+        bool made = false;
+        if (Chance(0.6)) {
+            made = UnixLink(Utf8(name), folder + L"\\" + other, folder + L"\\" + name);
+            if (made) {
+                reportedAsOwn_.push_back(folder + L"\\" + other);
+            }
+        } else {
+            made = RunUnixCommand({"/bin/cp", UnixPathBelow(folder + L"\\" + name),
+                                   UnixPathBelow(folder + L"\\" + other)});
+            if (made) {
+                log_.push_back(L"file " + folder + L"\\" + other + L" beside " + name);
+            }
+        }
+        caseTwins += made ? 1 : 0;
     }
 
     std::mt19937_64 rng_;
@@ -1504,6 +1702,10 @@ private:
     } links_;
     std::wstring outside_;
     LateName late_;
+    std::wstring futureFolder_;
+    // Links whose target Wine reports under the link's own path (up to
+    // letter case): a line in most manifests names one of them.
+    std::vector<std::wstring> reportedAsOwn_;
     std::map<std::wstring, std::wstring> folderLinks_;
     std::vector<std::wstring> log_;
     uint64_t filesCreated_ = 0;
@@ -1539,10 +1741,21 @@ std::string RunCase(uint64_t seed, Stats& stats) {
             throw std::runtime_error("copying the program failed, error " + std::to_string(::GetLastError()));
         }
     }
+    if (!c.futureFolder().empty()) {
+        // Once everything in it is made: the program's copy too.
+        const std::wstring& folder = c.futureFolder();
+        if (!RunUnixCommand({"/usr/bin/touch", "-d", "2099-01-01", UnixPathOf(FolderOf(folder)) + "/" +
+                                                                       Utf8(LeafOf(folder))})) {
+            ::SetCurrentDirectoryW(previous);
+            throw std::runtime_error("touch failed for " + Utf8(folder));
+        }
+        ++stats.futureFolders;
+    }
     const Tree before = Snapshot(root);
     std::map<std::wstring, std::wstring> why;
+    std::set<std::wstring> spelledAlike;
     const std::set<std::wstring> expected =
-        ModelDeletions(before, root, c.BaseFolder(), c.written(), c.links(), why);
+        ModelDeletions(before, root, c.BaseFolder(), c.written(), c.links(), why, &spelledAlike);
     long exitCode = 0;
     // The decision log, outside the tree, says why a file went or stayed.
     TempFolder logs(L"prop-log");
@@ -1613,7 +1826,13 @@ std::string RunCase(uint64_t seed, Stats& stats) {
     stats.linesIgnored += c.linesIgnored;
     stats.wildcardLines += c.wildcardLines;
     stats.links += c.linksMade();
-    stats.twins += c.twins;
+    stats.oddFolders += c.oddFolders;
+    stats.oddAlone += c.oddAlone;
+    stats.oddBesideWay += c.oddBesideWay;
+    stats.twinLinks += c.twinLinks;
+    stats.backslashNames += c.backslashNames;
+    stats.caseTwins += c.caseTwins;
+    stats.spelledAlike += spelledAlike.size();
 
     const bool failed = !wronglyDeleted.empty() || !wronglyKept.empty() || !changed.empty() ||
                         exitCode != 0 || !c.modelDisagreements.empty();
@@ -1642,6 +1861,9 @@ std::string RunCase(uint64_t seed, Stats& stats) {
     }
     for (const std::wstring& path : changed) {
         report += "appeared or changed attributes: " + Narrow(path) + "\n";
+    }
+    for (const std::wstring& path : spelledAlike) {
+        report += "kept for a name spelled alike: " + Narrow(path) + "\n";
     }
     report += "the sweep's decision log:\n" + ReadWholeFile(logPath) + "\n";
     if (stats.failedCases <= 3) {
@@ -1744,11 +1966,15 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
     printf("cases run %" PRIu64 " (%" PRIu64 " through the program), files created %" PRIu64
            ", files deleted %" PRIu64 ", wrongly deleted %" PRIu64 ", wrongly kept %" PRIu64
            ", lines acted on %" PRIu64 ", lines passed over %" PRIu64 ", wildcard lines %" PRIu64
-           ", links %" PRIu64 ", folders ending in a dot or blank %" PRIu64 ", late names %" PRIu64
+           ", links %" PRIu64 ", folders ending in a dot or blank %" PRIu64 " (%" PRIu64 " alone, %" PRIu64
+           " beside a folder on the way), links from a twin into one %" PRIu64 ", names holding a backslash %" PRIu64
+           ", names beside one in other letter case %" PRIu64 ", late names %" PRIu64
+           ", folders stamped in the future %" PRIu64 ", files kept for a name spelled alike %" PRIu64
            ", failed cases %" PRIu64 ", %lu s\n",
            stats.cases, stats.exeCases, stats.filesCreated, stats.filesDeleted, stats.wronglyDeleted,
            stats.wronglyKept, stats.linesActed, stats.linesIgnored, stats.wildcardLines, stats.links,
-           stats.twins, stats.lateNames, stats.failedCases,
+           stats.oddFolders, stats.oddAlone, stats.oddBesideWay, stats.twinLinks, stats.backslashNames,
+           stats.caseTwins, stats.lateNames, stats.futureFolders, stats.spelledAlike, stats.failedCases,
            static_cast<unsigned long>((::GetTickCount() - started) / 1000));
     if (stats.failedCases > 0) {
         printf("first seed of this run: %" PRIu64 "\n", first);
@@ -1770,7 +1996,12 @@ TEST(SweepProperty, RandomInstallsLoseExactlyTheFilesTheRulesAllow) {
         if (RunningUnderWine()) {
             EXPECT_GT(stats.links, stats.cases)
                 << "links to files and folders, in and out of the listed ones";
-            EXPECT_GT(stats.twins, stats.cases / 10);
+            EXPECT_GT(stats.oddFolders, stats.cases / 10);
+            EXPECT_GT(stats.twinLinks, stats.cases / 20);
+            EXPECT_GT(stats.backslashNames, stats.cases / 20);
+            EXPECT_GT(stats.caseTwins, stats.cases / 20);
+            EXPECT_GT(stats.futureFolders, stats.cases / 20);
+            EXPECT_GT(stats.spelledAlike, stats.cases / 10) << "files the rules keep for their spelling";
             EXPECT_GT(stats.lateNames, stats.cases / 10);
         }
     }
