@@ -914,6 +914,14 @@ public:
     uint64_t backslashNames = 0;
     uint64_t caseTwins = 0;
     const std::wstring& futureFolder() const { return futureFolder_; }
+
+    // A path below the root as a Unix path: Wine's own mapping would drop
+    // the dots and blanks at the end of a folder's name.
+    std::string UnixPath(const std::wstring& path) const {
+        std::wstring below = path.substr(root_.size());
+        std::replace(below.begin(), below.end(), L'\\', L'/');
+        return UnixPathOf(root_) + Utf8(below);
+    }
     // A name that appears while the sweep runs: a file `name` + "." and a
     // link `name` to it, which no listing taken before shows. Neither may go.
     struct LateName {
@@ -1504,16 +1512,10 @@ private:
         return files;
     }
 
-    // `path` as a Unix path; its folder's Windows path must not end in a
-    // dot or a blank, which Wine would drop.
-    static std::string UnixPathBelow(const std::wstring& path) {
-        return UnixPathOf(FolderOf(path)) + "/" + Utf8(LeafOf(path));
-    }
-
     // Links `link` to `target`, a path relative to the link's folder, with
     // the Unix ln; notes a link to a file for the model.
     bool UnixLink(const std::string& target, const std::wstring& link, const std::wstring& targetPath) {
-        if (!RunUnixCommand({"/bin/ln", "-s", target, UnixPathBelow(link)})) {
+        if (!RunUnixCommand({"/bin/ln", "-s", target, UnixPath(link)})) {
             return false;
         }
         links_.made.files[link] = targetPath;
@@ -1601,7 +1603,7 @@ private:
         }
         const std::wstring via = links + L"\\" + NewName(links, L"");
         names_[Fold(links)].insert(Fold(LeafOf(via)));
-        if (RunUnixCommand({"/bin/ln", "-s", UnixPathBelow(odd), UnixPathBelow(via)})) {
+        if (RunUnixCommand({"/bin/ln", "-s", UnixPath(odd), UnixPath(via)})) {
             links_.made.folders[Fold(via)] = Fold(odd);
             folderLinks_[via] = odd;
             targets_.push_back(via);
@@ -1643,7 +1645,7 @@ private:
         const std::wstring second = NewName(shown, L".url");
         names_[Fold(shown)].insert(Fold(second));
         if (!RunUnixCommand({"/bin/sh", "-c", "printf '[InternetShortcut]\\r\\n' >\"$1\"", "sh",
-                             UnixPathOf(folder) + "/" + Utf8(first) + "\\" + Utf8(second)})) {
+                             UnixPath(folder) + "/" + Utf8(first) + "\\" + Utf8(second)})) {
             return;
         }
         links_.made.backslashed[shown + L"\\" + second] = folder;
@@ -1677,8 +1679,7 @@ private:
                 reportedAsOwn_.push_back(folder + L"\\" + other);
             }
         } else {
-            made = RunUnixCommand({"/bin/cp", UnixPathBelow(folder + L"\\" + name),
-                                   UnixPathBelow(folder + L"\\" + other)});
+            made = RunUnixCommand({"/bin/cp", UnixPath(folder + L"\\" + name), UnixPath(folder + L"\\" + other)});
             if (made) {
                 log_.push_back(L"file " + folder + L"\\" + other + L" beside " + name);
             }
@@ -1744,8 +1745,7 @@ std::string RunCase(uint64_t seed, Stats& stats) {
     if (!c.futureFolder().empty()) {
         // Once everything in it is made: the program's copy too.
         const std::wstring& folder = c.futureFolder();
-        if (!RunUnixCommand({"/usr/bin/touch", "-d", "2099-01-01", UnixPathOf(FolderOf(folder)) + "/" +
-                                                                       Utf8(LeafOf(folder))})) {
+        if (!RunUnixCommand({"/usr/bin/touch", "-d", "2099-01-01", c.UnixPath(folder)})) {
             ::SetCurrentDirectoryW(previous);
             throw std::runtime_error("touch failed for " + Utf8(folder));
         }
