@@ -128,12 +128,18 @@ else
     echo "release: not signed: set SIGN_CERT and SIGN_KEY, or SIGN_PKCS12, to sign"
 fi
 
-# README.txt with Windows line ends.
-sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
-    -e "s/@SVCKEEPER_VERSION@/${version[svckeeper]}/g" \
-    -e "s/@SWEEPCHECK_VERSION@/${version[sweepcheck]}/g" \
-    -e "s/@SIGNATURE@/$signature/" \
-    -e 's/$/\r/' scripts/release-README.txt >"$stage/README.txt"
+# README.txt, with Windows line ends: what the zip holds, then the
+# installer author's guide (docs/AUTHORS.md) as plain text, so that the two
+# are one text and cannot drift apart.
+{
+    sed -e "s/@SHORTCUTSWEEP_VERSION@/${version[shortcutsweep]}/g" \
+        -e "s/@SVCKEEPER_VERSION@/${version[svckeeper]}/g" \
+        -e "s/@SWEEPCHECK_VERSION@/${version[sweepcheck]}/g" \
+        -e "s/@SIGNATURE@/$signature/" scripts/release-README-header.txt
+    echo
+    echo
+    python3 scripts/markdown-to-text.py docs/AUTHORS.md
+} | sed -e 's/$/\r/' >"$stage/README.txt"
 
 # What an installer author copies: the Windows Installer include and its
 # custom actions, the NSIS macros and the Inno Setup calls, with the demo

@@ -512,24 +512,24 @@ removal_wildcard_left_unlisted() {
     decided_since "$log_before" "deleted $desktop_win\\Vantrel Extra.url" && test -f "$desktop/Other Vendor.url"
 }
 
-# The CI gate as the README prints it (the sweepcheck line of its recipe),
-# with what an author puts in: the installed folder and the languages the
+# The CI gate as the installer author's guide (docs/AUTHORS.md) prints it
+# (the sweepcheck line of its recipe), with what an author puts in: the installed folder and the languages the
 # installer writes; run from the build's folder, as the recipe is.
-readme_gate() { # what, expected status (default 0)
+guide_gate() { # what, expected status (default 0)
     local cmd want="${2:-0}"
-    cmd="$(awk '/^### sweepcheck: a gate for your build/ { on = 1 } on && /^```sh$/ { block = 1; next }
-                block && /^```$/ { exit } block' "$repo/README.md" | grep -E '^wine sweepcheck\.exe ' |
+    cmd="$(awk '/^#+ sweepcheck: a gate for your build/ { on = 1 } on && /^```sh$/ { block = 1; next }
+                block && /^```$/ { exit } block' "$repo/docs/AUTHORS.md" | grep -E '^wine sweepcheck\.exe ' |
         sed -E 's/[[:blank:]]+#.*$//')"
     if [ -z "$cmd" ] || [[ "$cmd" != *"'C:\Program Files\Vantrel'"* ]]; then
-        check "$1: the README's gate has a sweepcheck line on 'C:\Program Files\Vantrel' (found: ${cmd:-none})" false
+        check "$1: the guide's gate has a sweepcheck line on 'C:\Program Files\Vantrel' (found: ${cmd:-none})" false
         return
     fi
     cmd="${cmd//"'C:\Program Files\Vantrel'"/"'$install_win'"}"
     cmd="$(sed -E 's/--expect [A-Za-z,]+/--expect en,de/' <<<"$cmd")"
     status=0
-    (cd "$work/out/tools" && eval "$cmd") >"$work/logs/readme-gate.txt" 2>&1 || status=$?
-    check "$1: the README's gate, $cmd, ends with status $status ($want expected)" test "$status" = "$want"
-    [ "$status" = "$want" ] || sed 's/^/      /' "$work/logs/readme-gate.txt"
+    (cd "$work/out/tools" && eval "$cmd") >"$work/logs/guide-gate.txt" 2>&1 || status=$?
+    check "$1: the guide's gate, $cmd, ends with status $status ($want expected)" test "$status" = "$want"
+    [ "$status" = "$want" ] || sed 's/^/      /' "$work/logs/guide-gate.txt"
 }
 
 installer_phase() { # msi | nsis | inno
@@ -562,11 +562,11 @@ installer_phase() { # msi | nsis | inno
             test "$status" = 0
         [ "$status" = 0 ] || cat "$work/logs/$kind-sweepcheck$mode.txt"
     done
-    # The CI gate as the README prints it, on this install and on one that
-    # lost a manifest.
-    readme_gate "$kind install"
+    # The CI gate as the installer author's guide prints it, on this install
+    # and on one that lost a manifest.
+    guide_gate "$kind install"
     mv "$install/__shortcutsweep-de.ini" "$work/de.ini"
-    readme_gate "$kind install without its German manifest" 1
+    guide_gate "$kind install without its German manifest" 1
     mv "$work/de.ini" "$install/__shortcutsweep-de.ini"
 
     if [ "$kind" = nsis ]; then
