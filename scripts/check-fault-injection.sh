@@ -10,7 +10,9 @@
 # after 10 minutes) has not run: its fault is NOT RUN, never caught. Exit
 # status 0 only when every fault tried was caught; a fault MISSED, NOT
 # APPLIED (its text is not in the file exactly once), NOT BUILT or NOT RUN
-# makes it 1.
+# makes it 1. A fault whose file is "-" changes no source: the installers
+# test runs with a program that does nothing in place of ours, and is
+# caught when checks that pass with ours fail.
 #
 #   --only=PATTERN  only the faults whose name matches (extended regex)
 #   --cases=N       random cases of the property test per run (default 200)
@@ -132,6 +134,11 @@ fault "the keeper starts no paused service" keeper/modMain.cpp "keeper" \
     'if (reading.state != SERVICE_RUNNING) {' 'if (reading.state != SERVICE_RUNNING && reading.state != SERVICE_PAUSED) {'
 fault "the keeper stops nothing" keeper/modService.cpp "keeper service" \
     '::ControlService(handle, SERVICE_CONTROL_STOP,' '::ControlService(handle, SERVICE_CONTROL_INTERROGATE,'
+# The installer pieces: the installers test carries a program that does
+# nothing in place of ours (its INSTALLERS_TEST_DO_NOTHING); no source
+# changes ("-"), and every check that claims the program's work must fail.
+fault "the installers carry a sweep that does nothing" - "installers-sweep-does-nothing" '' ''
+fault "the installers carry a keeper whose stop sends nothing" - "installers-keeper-does-nothing" '' ''
 
 if [ "$list" = yes ]; then
     for i in "${!names[@]}"; do
@@ -157,7 +164,7 @@ cp -a "$tree" "$work/pristine"
 
 targets=(shortcutsweep sweepcheck svckeeper test_service common_unit_tests sweep_unit_tests
     sweep_end_to_end_tests sweep_hostile_input_tests sweep_property_tests keeper_end_to_end_tests
-    keeper_service_tests)
+    keeper_service_tests VantrelActions)
 build_all() {
     cmake --build "$build" --target "${targets[@]}" >"$work/build.log" 2>&1
 }
@@ -178,6 +185,17 @@ run_program() { # key, output file
         keeper) "${run[@]}" "$b/tests/keeper_end_to_end_tests.exe" "$b/keeper/svckeeper.exe" \
             "$b/tests/test_service.exe" >"$2" 2>&1 ;;
         service) "${run[@]}" "$b/tests/keeper_service_tests.exe" "$b/tests/test_service.exe" >"$2" 2>&1 ;;
+        installers | installers-*-does-nothing)
+            local nothing="${1#installers}"
+            nothing="${nothing#-}"
+            INSTALLERS_TEST_DO_NOTHING="${nothing%-does-nothing}" VANTREL_ACTIONS_DLL="$b/integration/VantrelActions.dll" \
+                timeout -k 30 1200 bash "$tree/tests/installers_test.sh" "$b/installers-test" \
+                "$b/sweep/shortcutsweep.exe" "$b/keeper/svckeeper.exe" "$b/check/sweepcheck.exe" \
+                "$b/tests/test_service.exe" >"$2" 2>&1
+            # Its summary: every check passed, or how many failed.
+            grep -qE '^(PASS: all checks passed|FAIL: [0-9]+ check\(s\) failed)' "$2"
+            return
+            ;;
         *)
             echo "unknown test program $1" >"$2"
             return 1
@@ -186,9 +204,11 @@ run_program() { # key, output file
     tr -d '\r' <"$2" | grep -qE '^\[  (PASSED|FAILED)  \] [0-9]+ tests?'
 }
 
-# The tests the output $1 says failed, one a line, sorted.
+# The tests the output $1 says failed, one a line, sorted: GoogleTest's
+# names, or the installers test's failed checks (less its closing count).
 failed_tests() {
-    tr -d '\r' <"$1" | sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_]*\.[A-Za-z0-9_/]*\).*/\1/p' | sort -u
+    tr -d '\r' <"$1" | sed -n -e 's/^\[  FAILED  \] \([A-Za-z0-9_]*\.[A-Za-z0-9_/]*\).*/\1/p' \
+        -e '/^FAIL: [0-9]* check(s) failed$/d' -e 's/^FAIL: \(.*\)/"\1"/p' | sort -u
 }
 
 echo "building the unchanged sources ..."
@@ -221,6 +241,27 @@ for i in "${!names[@]}"; do
     name="${names[$i]}" file="${files[$i]}" find="${finds[$i]}" replace="${replaces[$i]}"
     grep -qE -- "$only" <<<"$name" || continue
     tried=$((tried + 1))
+    if [ "$file" = - ]; then
+        # A program swapped in, the sources unchanged: its run against that
+        # of the same test with ours.
+        key="${programs[$i]}"
+        baseline_of installers
+        by=()
+        if [ "${baseline[installers]}" = "NOT RUN" ] || ! run_program "$key" "$work/fault-$key.log"; then
+            echo "NOT RUN      $name: the installers test ended without its summary"
+            continue
+        fi
+        while IFS= read -r test; do
+            [ -n "$test" ] && ! grep -qxF -- "$test" <<<"${baseline[installers]}" && by+=("$test")
+        done < <(failed_tests "$work/fault-$key.log")
+        if [ ${#by[@]} -gt 0 ]; then
+            caught=$((caught + 1))
+            echo "CAUGHT       $name: by ${#by[@]} checks of the installers test, the first ${by[0]}"
+        else
+            echo "MISSED       $name: every check of the installers test passed"
+        fi
+        continue
+    fi
     for key in ${programs[$i]}; do baseline_of "$key"; done
     # The text with any spacing between its characters.
     count="$(FIND="$find" perl -0ne '
