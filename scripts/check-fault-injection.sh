@@ -58,7 +58,7 @@ fault "hidden files match" common/modFiles.cpp "common e2e" \
     'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;' \
     'FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM;'
 fault "an 8.3 alias deletes a file whose own name is not .url" common/modFiles.cpp "common e2e" \
-    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(reachedAs, requiredSuffix)'
+    '!EndsWithIgnoringCase(ownName, requiredSuffix)' '!EndsWithIgnoringCase(reached.name, requiredSuffix)'
 fault "8.3-shaped names taken for own names" common/modFiles.cpp "common e2e hostile" \
     'return base <= 8 && extension <= 3 &&' 'return false && base <= 8 && extension <= 3 &&'
 fault "a name matched without folding its letter case" common/modNames.cpp "common" \
