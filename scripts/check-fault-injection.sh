@@ -129,7 +129,7 @@ fault "a log appended to a file that is no log" common/modLog.cpp "e2e" \
 fault "sweepcheck's own suffix differs from the sweep's" check/modFindings.cpp "e2e" \
     'const std::wstring_view suffix = sweep::kShortcutSuffix;' 'const std::wstring_view suffix = L".lnk";'
 fault "sweepcheck trims a folder's name as the system does" check/modMain.cpp "e2e" \
-    'const Path folder = FolderAsNamed(options.folder.empty()' 'const Path folder = FullPath(options.folder.empty()'
+    'full += last.substr(kept + 1);' '(void)kept;'
 # The keeper.
 fault "the keeper starts no paused service" keeper/modMain.cpp "keeper" \
     'if (reading.state != SERVICE_RUNNING) {' 'if (reading.state != SERVICE_RUNNING && reading.state != SERVICE_PAUSED) {'

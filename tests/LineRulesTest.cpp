@@ -49,6 +49,16 @@ std::wstring Target(std::wstring_view line) {
     return target ? *target : L"<none>";
 }
 
+// The same full path is an entry before the last CR LF and never after it.
+TEST(DecideLine, ThePieceAfterTheLastCrLfIsNeverAnEntry) {
+    const LineList lines = LineList::Split(L"C:\\L\\a.url\r\nC:\\L\\a.url");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(DecideLine(lines, 0).action, LineAction::Examine);
+    const LineDecision last = DecideLine(lines, 1);
+    EXPECT_EQ(last.action, LineAction::Ignore);
+    EXPECT_EQ(last.ignored, IgnoredBecause::LastPiece);
+}
+
 TEST(ShortcutPathToDelete, FullPathsAreReadAsWindowsNormalisesThem) {
     const std::pair<const wchar_t*, const wchar_t*> read[] = {
         {L"C:\\Links\\a.url", L"\\\\?\\C:\\Links\\a.url"},
