@@ -259,6 +259,11 @@ for i in "${!names[@]}"; do
         # A program swapped in, the sources unchanged: its run against that
         # of the same test with ours.
         key="${programs[$i]}"
+        # The last fault's file was put back, but not built yet.
+        if ! build_all; then
+            echo "NOT BUILT    $name: the unchanged sources do not build"
+            continue
+        fi
         baseline_of installers
         by=()
         if [ "${baseline[installers]}" = "NOT RUN" ] || ! run_program "$key" "$work/fault-$key.log"; then
