@@ -227,6 +227,8 @@ echo "seed $seed, $cases random cases per property run"
 declare -A baseline=()
 baseline_of() { # key
     if [ -z "${baseline[$1]+set}" ]; then
+        # The last fault's file was put back, but not built yet.
+        build_all || { echo "the unchanged sources do not build" >&2; exit 1; }
         if run_program "$1" "$work/base-$1.log" || run_program "$1" "$work/base-$1.log"; then
             baseline[$1]="$(failed_tests "$work/base-$1.log")"
         else
