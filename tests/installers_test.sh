@@ -813,7 +813,7 @@ msi_tables_phase() {
     # The entries the table names are the DLL's.
     local exports
     exports="$(i686-w64-mingw32-objdump -p "$work/out/files/VantrelActions.dll" 2>/dev/null |
-        awk '/\[Ordinal\/Name Pointer\] Table/ { on = 1; next } on && /^\t\[/ { print $NF } on && !/^\t\[/ { on = 0 }' | sort | tr '\n' ' ')"
+        awk '/\[Ordinal\/Name Pointer\] Table/ { on = 1; next } on && /^\t\[/ { print $NF; next } on && /^$/ { on = 0 }' | sort | tr '\n' ' ')"
     check "msi tables: VantrelActions.dll exports the four entries the package names ($exports)" \
         test "$exports" = "VantrelDeleteService VantrelRun VantrelWaitServiceStopped WriteManifest "
     # svckeeper and the wait are told this copy's folder; the sweep is not.

@@ -116,10 +116,19 @@ import jsonschema
 schemas, bill = sys.argv[1:3]
 load = lambda name: json.load(open(f"{schemas}/{name}", encoding="utf-8"))
 schema = load("bom-1.6.SNAPSHOT.schema.json")
-store = {urljoin(schema["$id"], name): load(name) for name in ("spdx.SNAPSHOT.schema.json", "jsf-0.82.SNAPSHOT.schema.json")}
+others = {urljoin(schema["$id"], name): load(name) for name in ("spdx.SNAPSHOT.schema.json", "jsf-0.82.SNAPSHOT.schema.json")}
 jsonschema.Draft7Validator.check_schema(schema)
-validator = jsonschema.Draft7Validator(schema, resolver=jsonschema.RefResolver.from_schema(schema, store=store),
-                                       format_checker=jsonschema.FormatChecker())
+try:
+    # jsonschema 4.18 and later (Debian 13): its referencing library. Its
+    # RefResolver, kept for older code, loses its way in this schema there.
+    from referencing import Registry, Resource
+    from referencing.jsonschema import DRAFT7
+    registry = Registry().with_resources(
+        (uri, Resource.from_contents(contents, default_specification=DRAFT7)) for uri, contents in others.items())
+    validator = jsonschema.Draft7Validator(schema, registry=registry, format_checker=jsonschema.FormatChecker())
+except ImportError:  # jsonschema 4.10 (Debian 12)
+    validator = jsonschema.Draft7Validator(schema, resolver=jsonschema.RefResolver.from_schema(schema, store=others),
+                                           format_checker=jsonschema.FormatChecker())
 errors = list(validator.iter_errors(json.load(open(bill, encoding="utf-8"))))
 for error in errors[:5]:
     print("      " + "/".join(map(str, error.absolute_path)) + ": " + error.message[:300])
